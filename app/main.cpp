@@ -1,0 +1,39 @@
+#include <QColor>
+#include <QFile>
+#include <QPalette>
+
+#include "app/singleapplication.h"
+#include "mainwindow/widget.h"
+
+int main(int argc, char *argv[])
+{
+    SingleApplication app(argc, argv);
+    quorvantInitResources();
+
+    QFile styleFile(QCoreApplication::applicationDirPath() + "/data/blue.css");
+    styleFile.open(QFile::ReadOnly);
+    const QByteArray style = styleFile.readAll();
+    // The sheet ends at the first NUL byte, as text read from a C string would.
+    app.setStyleSheet(QString::fromLatin1(style.constData(), qstrnlen(style.constData(), style.size())));
+
+    QColor base;
+    base.setNamedColor("#F0F0F0");
+    QApplication::setPalette(QPalette(base));
+
+    if (app.isRunning())
+        return 0;
+
+    int exitCode = 0;
+    {
+        Widget window;
+        // Started by the autostart entry (any argument), the window is not
+        // brought up by a later copy.
+        if (argc == 1) {
+            app.mainWindow = &window;
+            window.hide();
+        }
+        exitCode = app.exec();
+        app.mainWindow = nullptr;
+    }
+    return exitCode;
+}

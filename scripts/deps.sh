@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need,
+# only when some are missing. Usable as root or through sudo.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    cmake g++ make pkg-config
+    qtbase5-dev qtbase5-dev-tools
+    libhidapi-dev
+    # sanitizer and fuzzing runs
+    clang libclang-rt-14-dev
+    # running the program and the end-to-end tests headless
+    python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
+    # Chinese texts need a CJK font; the icon font ships in the tree
+    fonts-wqy-microhei
+)
+
+missing=()
+for package in "${PACKAGES[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO=sudo
+fi
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
