@@ -1,0 +1,58 @@
+#include "support/recordingplatform.h"
+
+std::string RecordingPlatform::executableName(const std::string &windowsName) const
+{
+    return windowsName;
+}
+
+bool RecordingPlatform::findProcess(const std::string &windowsName)
+{
+    const QString name = QString::fromStdString(windowsName);
+    calls << "find " + name;
+    return running.contains(name);
+}
+
+bool RecordingPlatform::startProgram(const std::string &appDir, const std::string &windowsName)
+{
+    const QString name = QString::fromStdString(windowsName);
+    calls << "start " + QString::fromStdString(appDir) + "/" + name;
+    if (unstartable.contains(name))
+        return false;
+    running.insert(name);
+    return true;
+}
+
+std::string RecordingPlatform::killCommand(const std::string &windowsName) const
+{
+    const QString name = QString::fromStdString(windowsName);
+    auto *self = const_cast<RecordingPlatform *>(this);
+    self->calls << "kill-command " + name;
+    self->running.remove(name);
+    // A command that exists everywhere and does nothing.
+    return "true";
+}
+
+bool RecordingPlatform::writeAutostart(const std::string &appFilePath)
+{
+    calls << "autostart " + QString::fromStdString(appFilePath);
+    return autostartResult;
+}
+
+void RecordingPlatform::resetCursorScheme()
+{
+    calls << "cursors";
+}
+
+void RecordingPlatform::settleBeforeOpen()
+{
+    calls << "settle";
+}
+
+QStringList RecordingPlatform::callsStartingWith(const QString &prefix) const
+{
+    QStringList found;
+    for (const QString &call : calls)
+        if (call.startsWith(prefix))
+            found << call;
+    return found;
+}

@@ -1,0 +1,37 @@
+// A platform that runs nothing and remembers what it was asked, for tests of
+// the callers of the platform seam.
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include "platform/platform.h"
+
+class RecordingPlatform : public platform::Platform
+{
+public:
+    // Every call in order: "find Dotrix.exe", "kill-command Dotrix.exe",
+    // "start <appDir>/Dotrix.exe", "autostart <path>", "cursors", "settle".
+    QStringList calls;
+
+    // Names findProcess reports as running. A kill command removes the name
+    // and start adds it, as the real programs would.
+    QSet<QString> running;
+
+    // startProgram fails for these names.
+    QSet<QString> unstartable;
+
+    bool autostartResult = true;
+
+    std::string executableName(const std::string &windowsName) const override;
+    bool findProcess(const std::string &windowsName) override;
+    bool startProgram(const std::string &appDir, const std::string &windowsName) override;
+    std::string killCommand(const std::string &windowsName) const override;
+    bool writeAutostart(const std::string &appFilePath) override;
+    void resetCursorScheme() override;
+    void settleBeforeOpen() override;
+
+    // The calls that start with `prefix`.
+    QStringList callsStartingWith(const QString &prefix) const;
+};
