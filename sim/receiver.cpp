@@ -1,0 +1,294 @@
+#include "receiver.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint8_t kBlock1Marker = 0x55;
+constexpr std::uint8_t kBlock2Marker = 0x56;
+constexpr std::size_t kBlockSize = 32;
+
+// Leading bytes of the mode and notice reports, after 0x12 0x34.
+struct ModeBytes
+{
+    std::uint8_t mode[2];
+    std::uint8_t notice[2];
+};
+
+ModeBytes modeBytes(Mode mode)
+{
+    switch (mode) {
+    case Mode::Laser:
+        return { { 0xAB, 0xCD }, { 0xAA, 0xCC } };
+    case Mode::Magnifier:
+        return { { 0xA1, 0xB1 }, { 0xA1, 0xB2 } };
+    case Mode::Spotlight:
+        return { { 0xA2, 0xB2 }, { 0xA2, 0xB3 } };
+    case Mode::Normal:
+        break;
+    }
+    return { { 0xA0, 0xB0 }, { 0xA0, 0xB1 } };
+}
+
+Bytes answer(std::uint8_t first, std::uint8_t second)
+{
+    Bytes report(kReportSize, 0);
+    report[0] = first;
+    report[1] = second;
+    return report;
+}
+
+void sealBlocks(Image &image)
+{
+    image[31] = blockChecksum(image.data());
+    image[63] = blockChecksum(image.data() + kBlockSize);
+}
+
+} // namespace
+
+std::uint8_t blockChecksum(const std::uint8_t *block)
+{
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < kBlockSize - 1; ++i)
+        sum += block[i];
+    return static_cast<std::uint8_t>(sum & 0xFF);
+}
+
+Receiver::Receiver()
+    : stored(factoryMapping())
+{
+}
+
+void Receiver::reset()
+{
+    isPlugged = true;
+    isOpenable = true;
+    stored = factoryMapping();
+    input.clear();
+    sent.clear();
+    attempts = 0;
+    failingWrites = 0;
+}
+
+void Receiver::plug()
+{
+    isPlugged = true;
+}
+
+void Receiver::unplug()
+{
+    if (!isPlugged)
+        return;
+    isPlugged = false;
+    // Whatever the receiver had not delivered goes with it, and every open
+    // handle now points at a device that no longer exists.
+    input.clear();
+    ++generation;
+}
+
+bool Receiver::plugged() const
+{
+    return isPlugged;
+}
+
+void Receiver::setOpenable(bool yes)
+{
+    isOpenable = yes;
+}
+
+bool Receiver::openable() const
+{
+    return isOpenable;
+}
+
+void Receiver::pressMode(Mode mode, std::uint8_t size)
+{
+    const ModeBytes bytes = modeBytes(mode);
+    Bytes report(kReportSize, 0);
+    report[0] = 0x12;
+    report[1] = 0x34;
+    report[2] = bytes.mode[0];
+    report[3] = bytes.mode[1];
+    report[5] = size;
+    queue(std::move(report));
+}
+
+void Receiver::pressNotice(Mode mode)
+{
+    const ModeBytes bytes = modeBytes(mode);
+    Bytes report(kReportSize, 0);
+    report[0] = 0x12;
+    report[1] = 0x34;
+    report[2] = bytes.notice[0];
+    report[3] = bytes.notice[1];
+    queue(std::move(report));
+}
+
+void Receiver::inject(const Bytes &report)
+{
+    Bytes copy(report.begin(), report.begin() + std::min(report.size(), kMaxInjected));
+    queue(std::move(copy));
+}
+
+Image Receiver::mapping() const
+{
+    return stored;
+}
+
+void Receiver::setMapping(const Image &image)
+{
+    stored = image;
+    sealBlocks(stored);
+}
+
+Image Receiver::factoryMapping()
+{
+    Image image {};
+    image[0] = kBlock1Marker;
+    image[kBlockSize] = kBlock2Marker;
+    // Key 1 and key 2 page through slides, key 3 starts and ends the show.
+    image[3] = 0x4B; // key 1 click: PageUp
+    image[7] = 0x4A; // key 1 long press: Home
+    image[12] = 0x4E; // key 2 click: PageDown
+    image[16] = 0x4D; // key 2 long press: End
+    image[21] = 0xF5; // key 3 click: Shift+F5/Esc
+    image[25] = 0x29; // key 3 long press: Esc
+    // Key 4 blanks the screen, key 5 and key 6 drive the volume.
+    image[kBlockSize + 3] = 0x05; // key 4 click: B
+    image[kBlockSize + 7] = 0xE2; // key 4 long press: L_Alt + Tab, a chord over two columns
+    image[kBlockSize + 8] = 0x2B;
+    image[kBlockSize + 12] = 0xC3; // key 5 click: Vol+
+    image[kBlockSize + 16] = 0xC8; // key 5 long press: NEXT_TRACK
+    image[kBlockSize + 21] = 0xBD; // key 6 click: Vol-
+    image[kBlockSize + 25] = 0xCE; // key 6 long press: Mute
+    sealBlocks(image);
+    return image;
+}
+
+const std::vector<Bytes> &Receiver::sentReports() const
+{
+    return sent;
+}
+
+void Receiver::clearSent()
+{
+    sent.clear();
+}
+
+int Receiver::openAttempts() const
+{
+    return attempts;
+}
+
+void Receiver::failNextWrites(int n)
+{
+    failingWrites = std::max(0, n);
+}
+
+std::size_t Receiver::pendingInput() const
+{
+    return input.size();
+}
+
+std::vector<int> Receiver::interfaces() const
+{
+    if (!isPlugged)
+        return {};
+    std::vector<int> numbers;
+    for (int i = 0; i < kInterfaceCount; ++i)
+        numbers.push_back(i);
+    return numbers;
+}
+
+int Receiver::open(int interfaceNumber)
+{
+    ++attempts;
+    if (!isPlugged || !isOpenable || interfaceNumber < 0 || interfaceNumber >= kInterfaceCount)
+        return -1;
+    const int handle = nextHandle++;
+    handles[handle] = Handle { interfaceNumber, generation };
+    return handle;
+}
+
+int Receiver::write(int handle, const std::uint8_t *data, std::size_t length)
+{
+    const Handle *h = liveHandle(handle);
+    if (!h || !data || length == 0 || length > kMaxWrite)
+        return -1;
+    if (h->interfaceNumber != kTrafficInterface)
+        return -1;
+    if (failingWrites > 0) {
+        --failingWrites;
+        return -1;
+    }
+    sent.emplace_back(data, data + length);
+    // The receiver's reports are unnumbered: anything sent under another
+    // report number is not meant for it.
+    if (data[0] == 0x00) {
+        std::uint8_t payload[kReportSize] = {};
+        std::memcpy(payload, data + 1, std::min(length - 1, kReportSize));
+        takeCommand(payload);
+    }
+    return static_cast<int>(length);
+}
+
+int Receiver::read(int handle, std::uint8_t *data, std::size_t length)
+{
+    const Handle *h = liveHandle(handle);
+    if (!h || (!data && length > 0))
+        return -1;
+    if (h->interfaceNumber != kTrafficInterface || input.empty() || length == 0)
+        return 0;
+    // Like a HID read: one report per call, cut to the caller's buffer.
+    const Bytes report = std::move(input.front());
+    input.pop_front();
+    const std::size_t n = std::min(length, report.size());
+    std::copy_n(report.begin(), n, data);
+    return static_cast<int>(n);
+}
+
+void Receiver::close(int handle)
+{
+    handles.erase(handle);
+}
+
+const Receiver::Handle *Receiver::liveHandle(int handle) const
+{
+    const auto it = handles.find(handle);
+    if (it == handles.end() || it->second.plugGeneration != generation || !isPlugged)
+        return nullptr;
+    return &it->second;
+}
+
+void Receiver::queue(Bytes report)
+{
+    // An unplugged receiver has no one to tell.
+    if (!isPlugged)
+        return;
+    input.push_back(std::move(report));
+}
+
+void Receiver::takeCommand(const std::uint8_t *payload)
+{
+    if (payload[0] == 0x70 && payload[1] == 0x70) {
+        queue(Bytes(stored.begin(), stored.begin() + kBlockSize));
+        queue(Bytes(stored.begin() + kBlockSize, stored.end()));
+    } else if (payload[0] == 0x60 && payload[1] == 0x60) {
+        stored = factoryMapping();
+        queue(answer(0x66, 0x66));
+    } else if (payload[0] == kBlock1Marker || payload[0] == kBlock2Marker) {
+        // A block that arrived damaged is dropped without a word; the program
+        // sees no acknowledgement and the stored mapping stays whole.
+        if (payload[kBlockSize - 1] != blockChecksum(payload))
+            return;
+        const std::size_t offset = payload[0] == kBlock1Marker ? 0 : kBlockSize;
+        std::copy_n(payload, kBlockSize, stored.begin() + offset);
+        if (payload[0] == kBlock2Marker)
+            queue(answer(0x88, 0x99));
+    }
+}
+
+} // namespace sim
