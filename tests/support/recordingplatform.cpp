@@ -1,5 +1,8 @@
 #include "support/recordingplatform.h"
 
+#include <chrono>
+#include <thread>
+
 std::string RecordingPlatform::executableName(const std::string &windowsName) const
 {
     return windowsName;
@@ -46,6 +49,8 @@ void RecordingPlatform::resetCursorScheme()
 void RecordingPlatform::settleBeforeOpen()
 {
     calls << "settle";
+    if (settleMilliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(settleMilliseconds));
 }
 
 QStringList RecordingPlatform::callsStartingWith(const QString &prefix) const

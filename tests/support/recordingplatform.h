@@ -24,6 +24,9 @@ public:
 
     bool autostartResult = true;
 
+    // How long settleBeforeOpen really waits; the real pause is 600 ms.
+    int settleMilliseconds = 0;
+
     std::string executableName(const std::string &windowsName) const override;
     bool findProcess(const std::string &windowsName) override;
     bool startProgram(const std::string &appDir, const std::string &windowsName) override;
