@@ -1,0 +1,155 @@
+#include "effecthost.h"
+
+#include "desktop.h"
+#include "geometry.h"
+#include "overlay.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QTimerEvent>
+
+#include <cstdio>
+
+EffectHost::EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory factory, QObject *parent)
+    : QObject(parent)
+    , segment_(segmentKey)
+    , sizes_(sizes)
+    , factory_(std::move(factory))
+    , pointerSource_([] { return QCursor::pos(); })
+    , composited_(desktop::composites())
+{
+}
+
+EffectHost::~EffectHost()
+{
+    for (EffectOverlay *overlay : overlays_)
+        delete overlay;
+    overlays_.clear();
+}
+
+void EffectHost::start()
+{
+    if (started_)
+        return;
+    started_ = true;
+
+    segment_.open();
+    readLevel();
+    pointer_ = pointerSource_();
+
+    // Every overlay is made before any is shown: an effect that takes a
+    // picture of its screen must not find another overlay in it.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (QScreen *screen : screens)
+        makeOverlay(screen);
+    followAll();
+    for (EffectOverlay *overlay : overlays_)
+        overlay->present();
+
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &EffectHost::addScreen);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &EffectHost::removeScreen);
+
+    pointerTimer_ = startTimer(kPointerIntervalMs);
+    sizeTimer_ = startTimer(kSizeIntervalMs);
+    idleTimer_ = startTimer(kIdleIntervalMs);
+    raiseTimer_ = startTimer(kRaiseIntervalMs);
+}
+
+EffectOverlay *EffectHost::makeOverlay(QScreen *screen)
+{
+    EffectOverlay *overlay = factory_(screen, composited_, &stats_);
+    overlays_.append(overlay);
+    connect(screen, &QScreen::geometryChanged, this, [this, screen] {
+        for (EffectOverlay *o : overlays_)
+            if (o->targetScreen() == screen)
+                o->fitScreen();
+        followAll();
+    });
+    return overlay;
+}
+
+void EffectHost::addScreen(QScreen *screen)
+{
+    EffectOverlay *overlay = makeOverlay(screen);
+    followAll();
+    overlay->present();
+}
+
+void EffectHost::removeScreen(QScreen *screen)
+{
+    for (int i = overlays_.size() - 1; i >= 0; --i) {
+        if (overlays_[i]->targetScreen() == screen) {
+            delete overlays_[i];
+            overlays_.remove(i);
+        }
+    }
+    disconnect(screen, nullptr, this, nullptr);
+    followAll();
+}
+
+void EffectHost::followAll()
+{
+    QVector<QRect> rects;
+    rects.reserve(overlays_.size());
+    for (EffectOverlay *overlay : overlays_)
+        rects.append(overlay->targetScreen()->geometry());
+    const int here = geometry::screenIndexAt(pointer_, rects);
+    const int size = pixels();
+    for (int i = 0; i < overlays_.size(); ++i)
+        overlays_[i]->follow(pointer_, size, i == here);
+}
+
+void EffectHost::readLevel()
+{
+    // A segment that the main program removed and made again is found anew.
+    if (!segment_.isOpen() && !segment_.open())
+        return;
+    if (const std::optional<qint32> level = segment_.read())
+        level_ = *level;
+}
+
+void EffectHost::timerEvent(QTimerEvent *event)
+{
+    const int id = event->timerId();
+    if (id == pointerTimer_) {
+        const QPoint now = pointerSource_();
+        if (now != pointer_) {
+            pointer_ = now;
+            followAll();
+        }
+    } else if (id == sizeTimer_) {
+        const int before = pixels();
+        readLevel();
+        if (pixels() != before)
+            followAll();
+    } else if (id == idleTimer_) {
+        for (EffectOverlay *overlay : overlays_)
+            overlay->idle();
+    } else if (id == raiseTimer_) {
+        for (EffectOverlay *overlay : overlays_)
+            if (overlay->isVisible())
+                overlay->raise();
+    }
+}
+
+int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,
+    const EffectHost::Factory &factory, int settleMs)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(name));
+    QApplication::setQuitOnLastWindowClosed(false);
+    desktop::quitOnTermination();
+
+    int status = 0;
+    {
+        EffectHost host(QString::fromLatin1(segmentKey), sizes, factory);
+        QTimer::singleShot(settleMs, &host, &EffectHost::start);
+        status = app.exec();
+        if (qEnvironmentVariableIsSet("QUORVANT_EFFECT_STATS"))
+            std::fprintf(stderr, "%s\n", qPrintable(host.stats().summary(QString::fromLatin1(name))));
+    }
+    return status;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "framestats.h"
+#include "sizemap.h"
+#include "sizesegment.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QVector>
+#include <functional>
+
+class EffectOverlay;
+class QScreen;
+
+// Runs one effect: reads its size from its segment, keeps one overlay on every
+// screen, and moves the effect with the pointer.
+//
+// The overlays let input through, so they never hear of the pointer; it is
+// polled instead, often enough to follow it smoothly and cheaply enough to
+// cost nothing while it rests. Nothing here touches the cursor, so an effect
+// that is killed leaves the cursor as it found it.
+class EffectHost : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Factory = std::function<EffectOverlay *(QScreen *screen, bool composited, FrameStats *stats)>;
+
+    static constexpr int kPointerIntervalMs = 15; // about 66 looks a second
+    static constexpr int kSizeIntervalMs = 50; // size changes show within 100 ms
+    static constexpr int kIdleIntervalMs = 100;
+    static constexpr int kRaiseIntervalMs = 1000; // stay above windows raised since
+
+    EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory factory, QObject *parent = nullptr);
+    ~EffectHost() override;
+
+    void setPointerSource(std::function<QPoint()> source) { pointerSource_ = std::move(source); }
+    void setComposited(bool composited) { composited_ = composited; }
+
+    // Opens the segment, reads the size, covers the screens and starts
+    // following the pointer.
+    void start();
+
+    int level() const { return level_; }
+    int pixels() const { return sizes_.pixels(level_); }
+    QPoint pointer() const { return pointer_; }
+    QVector<EffectOverlay *> overlays() const { return overlays_; }
+    FrameStats &stats() { return stats_; }
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    EffectOverlay *makeOverlay(QScreen *screen);
+    void addScreen(QScreen *screen);
+    void removeScreen(QScreen *screen);
+    void followAll();
+    void readLevel();
+
+    SizeSegment segment_;
+    SizeMap sizes_;
+    Factory factory_;
+    std::function<QPoint()> pointerSource_;
+    bool composited_;
+    bool started_ = false;
+    FrameStats stats_;
+    QVector<EffectOverlay *> overlays_;
+    int level_ = 0;
+    QPoint pointer_;
+    int pointerTimer_ = 0;
+    int sizeTimer_ = 0;
+    int idleTimer_ = 0;
+    int raiseTimer_ = 0;
+};
+
+// The whole of an effect program's main: `settleMs` lets the windows of an
+// effect that was just stopped vanish before this one looks at the screen.
+int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,
+    const EffectHost::Factory &factory, int settleMs = 0);

@@ -1,0 +1,19 @@
+#include "desktop.h"
+#include "effecthost.h"
+#include "lensoverlay.h"
+
+#include <QScreen>
+
+int main(int argc, char **argv)
+{
+    return runEffect(
+        argc, argv, "Loupex", "Magnifier_shared", kLensDiameter,
+        [](QScreen *screen, bool composited, FrameStats *stats) -> EffectOverlay * {
+            auto *lens = new LensOverlay(screen, composited, stats);
+            // Taken before any overlay shows, so the picture holds no lens.
+            if (!desktop::excludeFromCapture(lens))
+                lens->setPicture(screen->grabWindow(0));
+            return lens;
+        },
+        150);
+}
