@@ -433,7 +433,9 @@ std::optional<std::string> Server::handle(Client &client, const std::string &lin
         return std::string("ok plugged=") + yesNo(receiver.plugged()) + " openable="
             + yesNo(receiver.openable()) + " open_attempts=" + std::to_string(receiver.openAttempts())
             + " pending_input=" + std::to_string(receiver.pendingInput())
-            + " sent=" + std::to_string(receiver.sentReports().size());
+            + " sent=" + std::to_string(receiver.sentReports().size()) + " held_reads="
+            + std::to_string(std::count_if(clients.begin(), clients.end(),
+                [](const Client &other) { return other.parked.has_value(); }));
     }
     return "err unknown command: " + command;
 }

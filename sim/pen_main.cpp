@@ -29,7 +29,7 @@ const char kUsage[] = R"(usage: quorvant-pen [--socket PATH] COMMAND [ARGS]
   clear-sent               forget the output reports received
   fail-writes N            make the next N writes fail
   status                   plugged, openable, open attempts, queued input,
-                           output reports received
+                           output reports received, reads waiting for input
   stop                     end the daemon
 
 The socket is --socket PATH, else $QUORVANT_SIM_SOCKET, else
