@@ -1,9 +1,95 @@
 #include "mainwindow/widget.h"
 
-void Widget::onDotrix(int) {}
-void Widget::onLoupex(int) {}
-void Widget::onQyLight(int) {}
-void Widget::onNormal() {}
+#include <QCoreApplication>
+#include <QDebug>
+#include <QProcess>
+#include <QSharedMemory>
+#include <QtEndian>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Each segment is 10 bytes; the size level is the 32-bit little-endian
+// integer at byte 0 and the rest belongs to the effect programs.
+constexpr int kSegmentBytes = 10;
+
+struct Balloon
+{
+    const char *title;
+    const char *text;
+};
+
+// One effect mode: its effect program, the segment that hands the program its
+// size, and what the user is told. The steps below are written once and take
+// everything that differs between the modes from here.
+struct EffectMode
+{
+    int mode;
+    const char *processName; // as on Windows; the platform knows its own name for it
+    const char *segmentKey;
+    int Widget::*size;
+    QSharedMemory *Widget::*segment;
+    // Level 0 is the smallest laser dot; the magnifier and spotlight read it
+    // as their middle size.
+    int sizeForZero;
+    Balloon started;
+    Balloon running;
+    const char *notStarted; // %1: the program's executable on this system
+};
+
+const EffectMode kEffectModes[] = {
+    { Widget::LaserMode, QT_TRANSLATE_NOOP("Widget", "Dotrix.exe"), "Dotrix_shared", &Widget::redDotrixSize,
+        &Widget::dotrixShared, 0,
+        { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Laser pointer mode") },
+        { QT_TRANSLATE_NOOP("Widget", " Prompt "),
+            QT_TRANSLATE_NOOP("Widget", "Laser pointer mode is running!") },
+        QT_TRANSLATE_NOOP("Widget", "Laser pointer mode: %1 could not be started.") },
+    { Widget::MagnifierMode, QT_TRANSLATE_NOOP("Widget", "Loupex.exe"), "Magnifier_shared",
+        &Widget::magnifierSize, &Widget::magnifierShared, 3,
+        { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Magnifier mode") },
+        { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Magnifier mode is running!") },
+        QT_TRANSLATE_NOOP("Widget", "Magnifier mode: %1 could not be started.") },
+    { Widget::SpotlightMode, QT_TRANSLATE_NOOP("Widget", "Halvix.exe"), "Halvix_shared", &Widget::qyLightSize,
+        &Widget::halvixShared, 3,
+        { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Spotlight mode!") },
+        { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Spotlight mode is running!") },
+        QT_TRANSLATE_NOOP("Widget", "Spotlight mode: %1 could not be started.") },
+};
+
+const EffectMode *effectMode(int mode)
+{
+    for (const EffectMode &row : kEffectModes)
+        if (row.mode == mode)
+            return &row;
+    return nullptr;
+}
+
+} // namespace
+
+void Widget::onDotrix(int nSize)
+{
+    switchMode(LaserMode, nSize);
+}
+
+void Widget::onLoupex(int n)
+{
+    switchMode(MagnifierMode, n);
+}
+
+void Widget::onQyLight(int size)
+{
+    switchMode(SpotlightMode, size);
+}
+
+void Widget::onNormal()
+{
+    if (currentMode != NormalMode) {
+        killEffect(currentMode);
+        currentMode = NormalMode;
+    }
+    update();
+}
 
 void Widget::ShowUI()
 {
@@ -12,7 +98,85 @@ void Widget::ShowUI()
     update();
 }
 
-void Widget::switchMode(int, int) {}
-void Widget::killEffect(int) {}
-void Widget::storeSize(int) {}
-void Widget::createSegments() {}
+void Widget::switchMode(int mode, int n)
+{
+    const EffectMode *row = effectMode(mode);
+    if (!row)
+        return;
+    const int size = n == 0 ? row->sizeForZero : n;
+
+    if (currentMode == mode) {
+        // The pen repeats the mode's report when only the size changes. An
+        // effect program that has ended meanwhile stays ended until the mode
+        // is entered anew.
+        if (mode == SpotlightMode)
+            qDebug() << "Halvix Size:" << n;
+        if (this->*row->size != size) {
+            this->*row->size = size;
+            storeSize(mode);
+        }
+        update();
+        return;
+    }
+
+    killEffect(currentMode);
+
+    const std::string name = tr(row->processName).toStdString();
+    if (platform->findProcess(name)) {
+        showBalloon(tr(row->running.title), tr(row->running.text));
+    } else if (platform->startProgram(QCoreApplication::applicationDirPath().toStdString(), name)) {
+        showBalloon(tr(row->started.title), tr(row->started.text));
+    } else {
+        // Announcing the mode would promise an effect that never appears.
+        showBalloon(
+            tr("Prompt"), tr(row->notStarted).arg(QString::fromStdString(platform->executableName(name))));
+    }
+
+    this->*row->size = size;
+    storeSize(mode);
+    currentMode = mode;
+    update();
+}
+
+void Widget::killEffect(int mode)
+{
+    const EffectMode *row = effectMode(mode);
+    if (!row)
+        return;
+    const std::string name = tr(row->processName).toStdString();
+    if (!platform->findProcess(name))
+        return;
+    const QStringList command = QProcess::splitCommand(QString::fromStdString(platform->killCommand(name)));
+    // -2 is what QProcess::execute answers for a command it cannot start.
+    const int code = command.isEmpty() ? -2 : QProcess::execute(command.first(), command.mid(1));
+    qDebug() << "pInt:" << code;
+}
+
+void Widget::storeSize(int mode)
+{
+    const EffectMode *row = effectMode(mode);
+    if (!row)
+        return;
+    QSharedMemory *segment = this->*row->segment;
+    // A segment left by someone else may be shorter than the integer.
+    if (!segment || !segment->isAttached() || segment->size() < int(sizeof(qint32)))
+        return;
+    // The effect program reads under the same lock, so it never sees half an
+    // integer.
+    if (!segment->lock())
+        return;
+    qToLittleEndian<qint32>(this->*row->size, segment->data());
+    segment->unlock();
+}
+
+void Widget::createSegments()
+{
+    for (const EffectMode &row : kEffectModes) {
+        auto *segment = new QSharedMemory(QString::fromLatin1(row.segmentKey));
+        // A segment that exists already, made by an effect program that was
+        // started first or left behind by one that crashed, is used as it is.
+        if (!segment->create(kSegmentBytes, QSharedMemory::ReadWrite))
+            segment->attach(QSharedMemory::ReadWrite);
+        this->*row.segment = segment;
+    }
+}

@@ -1,9 +1,14 @@
-// The small notice naming the presentation mode chosen on the pen.
+// The small notice naming the presentation mode chosen on the pen. It is
+// built once, hidden, and brought up for about two seconds per notice.
 #pragma once
 
 #include <QDialog>
 
 class Widget;
+
+namespace Ui {
+class ShowModeDiag;
+}
 
 class ShowModeDiag : public QDialog
 {
@@ -13,8 +18,19 @@ public:
     explicit ShowModeDiag(Widget *parent);
     ~ShowModeDiag() override;
 
+    // Puts the text up in the notice's style and starts the count again. The
+    // caller shows the notice.
     void setModeText(const QString &text);
 
+public slots:
+    void timerDone();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
+    Ui::ShowModeDiag *ui = nullptr;
     Widget *owner = nullptr;
+    bool active = false;
+    int ticks = 0;
 };
