@@ -1,9 +1,15 @@
 #include "mainwindow/widget.h"
 
-#include <QCoreApplication>
+#include <QAction>
+#include <QApplication>
+#include <QDebug>
+#include <QDesktopWidget>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QSettings>
 
 #include "device/usbhid.h"
+#include "platform/platform.h"
 #include "ui/dialogclient.h"
 
 QString Widget::settingsPath()
@@ -13,13 +19,55 @@ QString Widget::settingsPath()
 
 void Widget::init()
 {
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    magnifierSize = settings.value("/config/MagnifeerSize", QVariant(3)).toInt();
+    qyLightSize = settings.value("/config/QyLightSize", QVariant(3)).toInt();
+    redDotrixSize = settings.value("/config/redDotrixSize", QVariant(3)).toInt();
+
     setAutoStart();
+
+    auto *navigationAction = new QAction(tr("Function navigation (&S)"), this);
+    auto *exitAction = new QAction(tr("Exit(&E)"), this);
+    auto *trayMenu = new QMenu(QApplication::desktop());
+    trayMenu->addAction(navigationAction);
+    trayMenu->addAction(exitAction);
+
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setContextMenu(trayMenu);
+    // The menu belongs to the desktop, which outlives this window; it is of
+    // no use once the icon it pops up from is gone.
+    connect(trayIcon, &QObject::destroyed, trayMenu, &QObject::deleteLater);
+
+    // The timer sets the icon every few milliseconds: both pictures are read
+    // once, and the icon is only handed to the system when it changes.
+    const QString dataDir = QCoreApplication::applicationDirPath() + "/data";
+    presentIcon = QIcon(dataDir + "/3.png");
+    absentIcon = QIcon(dataDir + "/2.png");
+    trayState = -1;
+    if (usbHid && trayIcon)
+        showPresence(usbhid::isPresent());
+
+    trayIcon->setToolTip(tr("Quorvant"));
+    trayIcon->setVisible(true);
+
+    connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
+        SLOT(iconIsActived(QSystemTrayIcon::ActivationReason)));
+    connect(navigationAction, SIGNAL(triggered()), this, SLOT(onNavigation()));
+    connect(exitAction, SIGNAL(triggered()), this, SLOT(onExit()));
+
     restoreCursors();
+    installSessionEndHandlers();
+
     startTimer(3, Qt::CoarseTimer);
     update();
 }
 
-void Widget::setAutoStart() {}
+void Widget::setAutoStart()
+{
+    if (!platform->writeAutostart(QCoreApplication::applicationFilePath().toStdString()))
+        qDebug() << "Autostart entry not written";
+    update();
+}
 
 void Widget::showBalloon(const QString &title, const QString &text)
 {
@@ -27,8 +75,40 @@ void Widget::showBalloon(const QString &title, const QString &text)
         trayIcon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
 }
 
+void Widget::showPresence(bool present)
+{
+    const int state = present ? 1 : 0;
+    if (!trayIcon || state == trayState)
+        return;
+    trayIcon->setIcon(present ? presentIcon : absentIcon);
+    trayState = state;
+}
+
 void Widget::timerEvent(QTimerEvent *)
 {
+    // Once the program is on its way out, the receiver is of no interest and
+    // the tray icon is already gone.
+    if (!usbHid || shuttingDown) {
+        update();
+        return;
+    }
+
+    if (usbhid::isPresent()) {
+        showPresence(true);
+        if (!readRequested) {
+            // Marked first: a failed request is not retried until the
+            // receiver has been away and come back.
+            readRequested = true;
+            const protocol::OutputReport request = protocol::readBackRequest();
+            if (usbHid->writeReport(request.data()) >= 1)
+                qDebug() << "Write Usb Hid Read KeyValue SUCC!";
+            else
+                qDebug() << "Write Usb Hid Read KeyValue Fail!";
+        }
+    } else {
+        readRequested = false;
+        showPresence(false);
+    }
     update();
 }
 
@@ -40,15 +120,35 @@ void Widget::iconIsActived(QSystemTrayIcon::ActivationReason reason)
 
 void Widget::onExit_clicked()
 {
+    if (trayIcon) {
+        hide();
+        trayIcon->setVisible(true);
+        showBalloon(tr("Prompt"), tr("This is TALVE laser intelligent pen management software!"));
+    }
     update();
 }
 
-void Widget::keyPressEvent(QKeyEvent *) {}
+void Widget::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->ignore();
+        onExit_clicked();
+        break;
+    default:
+        // Swallowed: the window has no other keys, and QWidget's default
+        // would only pass them on to the parent, of which there is none.
+        break;
+    }
+}
 
 void Widget::onNavigation()
 {
     if (!navDialog)
         navDialog = new DialogClient(this);
+    navDialog->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     navDialog->show();
     update();
 }

@@ -168,6 +168,7 @@ private:
     void init();
     void setAutoStart();
     void showBalloon(const QString &title, const QString &text);
+    void showPresence(bool present);
 
     // cursor.cpp
     void restoreCursors();
