@@ -1,5 +1,16 @@
 #include "mainwindow/widget.h"
 
+#include <QComboBox>
+
+#include <algorithm>
+
+#include "device/usbhid.h"
+#include "keymap/slots.h"
+#include "keymap/vocabulary.h"
+
+// Each box's slot hands its number to onKeyChanged, which finds the mapping
+// slot and byte in the one table of keymap/slots.h.
+// clang-format off
 void Widget::onKey1() { onKeyChanged(1); }
 void Widget::onKey2() { onKeyChanged(2); }
 void Widget::onKey3() { onKeyChanged(3); }
@@ -48,9 +59,64 @@ void Widget::onKey65() { onKeyChanged(65); }
 void Widget::onKey66() { onKeyChanged(66); }
 void Widget::onKey67() { onKeyChanged(67); }
 void Widget::onKey68() { onKeyChanged(68); }
+// clang-format on
 
-void Widget::fillKeyCombos() {}
-void Widget::onKeyChanged(int) {}
-void Widget::loadBlock(int) {}
-void Widget::onShowKeyValue1() { loadBlock(1); }
-void Widget::onShowKeyValue2() { loadBlock(2); }
+void Widget::fillKeyCombos()
+{
+    // The list is in place before the boxes are filled: each box's first
+    // entry makes it current and runs its slot, which looks the box up here.
+    keyCombos.clear();
+    for (int slot = 0; slot < keymap::slotCount; ++slot)
+        keyCombos << findChild<QComboBox *>(keymap::boxName(slot));
+
+    for (QComboBox *box : qAsConst(keyCombos))
+        if (box)
+            box->clear();
+    // Name by name, so every box reaches index 0 (no action) before any box
+    // holds a second entry.
+    const QStringList names = keymap::keyNames();
+    for (const QString &name : names)
+        for (QComboBox *box : qAsConst(keyCombos))
+            if (box)
+                box->addItem(name);
+}
+
+void Widget::onKeyChanged(int boxNumber)
+{
+    const std::optional<int> slot = keymap::slotOfBox(boxNumber);
+    QComboBox *box = slot ? keyCombos.value(*slot) : nullptr;
+    if (box)
+        keyValue[keymap::imageByte(*slot)] = keymap::keyCode(box->currentIndex());
+    update();
+}
+
+void Widget::loadBlock(int block)
+{
+    if (usbHid) {
+        const int first = block == 1 ? 0 : keymap::slotCount / 2;
+        const unsigned char *data = block == 1 ? usbHid->data1 : usbHid->data2;
+        std::copy_n(data, protocol::kBlockSize, savedKeyValue.begin() + (block - 1) * protocol::kBlockSize);
+
+        for (int slot = first; slot < first + keymap::slotCount / 2; ++slot) {
+            QComboBox *box = keyCombos.value(slot);
+            // A code the vocabulary lacks has no entry to show; the box and
+            // its byte keep what they had.
+            const std::optional<int> index = keymap::keyIndex(data[protocol::slotBlockOffset(slot)]);
+            // Moving the box runs its slot, which stores the code; a box that
+            // already shows the entry stays still and its byte is left alone.
+            if (box && index)
+                box->setCurrentIndex(*index);
+        }
+    }
+    update();
+}
+
+void Widget::onShowKeyValue1()
+{
+    loadBlock(1);
+}
+
+void Widget::onShowKeyValue2()
+{
+    loadBlock(2);
+}

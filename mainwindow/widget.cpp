@@ -66,6 +66,7 @@ Widget::Widget(QWidget *parent, platform::Platform *platform_)
     connect(usbHid, SIGNAL(setData2()), this, SLOT(onShowKeyValue2()));
 
     fillKeyCombos();
+    addTransferShortcuts();
     createSegments();
     init();
 }
@@ -90,6 +91,8 @@ Widget::~Widget()
     dotrixShared = nullptr;
     delete halvixShared;
     halvixShared = nullptr;
+    qDeleteAll(transferShortcuts);
+    transferShortcuts.clear();
     delete ui;
     ui = nullptr;
 }

@@ -18,6 +18,7 @@
 
 class QComboBox;
 class QSharedMemory;
+class QShortcut;
 class QSocketNotifier;
 class Dialog;
 class DialogClient;
@@ -192,6 +193,9 @@ private:
     void onKeyChanged(int boxNumber);
     void loadBlock(int block);
 
+    // transfers.cpp
+    void addTransferShortcuts();
+
     // chrome.cpp
     void setUpTitleBar();
 
@@ -201,5 +205,6 @@ private:
     QIcon absentIcon;
     int trayState = -1; // the icon last set: -1 none yet, 0 absent, 1 present
     QSocketNotifier *terminationNotifier = nullptr;
+    QList<QShortcut *> transferShortcuts;
     bool shuttingDown = false;
 };
