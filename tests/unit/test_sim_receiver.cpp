@@ -63,6 +63,16 @@ Bytes answer(std::uint8_t a, std::uint8_t b)
     return report;
 }
 
+// Worked out here rather than taken from the receiver, so that a wrong sum
+// there cannot agree with itself.
+std::uint8_t checksum(const std::uint8_t *block)
+{
+    int sum = 0;
+    for (int i = 0; i < 31; ++i)
+        sum += block[i];
+    return std::uint8_t(sum % 256);
+}
+
 // A mapping unlike the factory one, with valid checksums.
 sim::Image customMapping()
 {
@@ -72,8 +82,8 @@ sim::Image customMapping()
     image[3] = 0x4E; // key 1 click: PageDown
     image[28] = 0xE7; // key 3 long press, column 4
     image[32 + 12] = 0x04; // key 5 click: A
-    image[31] = sim::blockChecksum(image.data());
-    image[63] = sim::blockChecksum(image.data() + 32);
+    image[31] = checksum(image.data());
+    image[63] = checksum(image.data() + 32);
     return image;
 }
 
@@ -143,6 +153,8 @@ class TestSimReceiver : public QObject
 private slots:
     void init() { receiver().reset(); }
 
+    void checksums_data();
+    void checksums();
     void factoryMappingIsWellFormed();
     void enumeration_data();
     void enumeration();
@@ -164,13 +176,46 @@ private slots:
     void commandLineHex();
 };
 
+void TestSimReceiver::checksums_data()
+{
+    QTest::addColumn<Bytes>("block");
+    QTest::addColumn<int>("expected");
+
+    Bytes empty1(32, 0), empty2(32, 0), one(32, 0), wraps(32, 0), full(32, 0xFF);
+    empty1[0] = 0x55;
+    empty2[0] = 0x56;
+    one[0] = 0x55;
+    one[3] = 0x4E;
+    wraps[0] = 0x55;
+    wraps[3] = 0x80;
+    wraps[4] = 0x80;
+    QTest::newRow("empty block 1") << empty1 << 0x55;
+    QTest::newRow("empty block 2") << empty2 << 0x56;
+    QTest::newRow("one code") << one << 0xA3;
+    QTest::newRow("sum 0x155 wraps") << wraps << 0x55;
+    QTest::newRow("byte 31 is not summed") << full << (31 * 0xFF) % 256;
+}
+
+void TestSimReceiver::checksums()
+{
+    QFETCH(Bytes, block);
+    QFETCH(int, expected);
+    QCOMPARE(int(sim::blockChecksum(block.data())), expected);
+
+    // The receiver seals what it is given the same way.
+    sim::Image image {};
+    std::copy(block.begin(), block.end(), image.begin());
+    receiver().setMapping(image);
+    QCOMPARE(int(receiver().mapping()[31]), expected);
+}
+
 void TestSimReceiver::factoryMappingIsWellFormed()
 {
     const sim::Image image = sim::Receiver::factoryMapping();
     QCOMPARE(image[0], std::uint8_t(0x55));
     QCOMPARE(image[32], std::uint8_t(0x56));
-    QCOMPARE(image[31], sim::blockChecksum(image.data()));
-    QCOMPARE(image[63], sim::blockChecksum(image.data() + 32));
+    QCOMPARE(image[31], checksum(image.data()));
+    QCOMPARE(image[63], checksum(image.data() + 32));
     // Only slot bytes carry codes; the bytes the program never sets stay 0.
     for (int offset : { 1, 2, 11, 20, 29, 30 }) {
         QCOMPARE(image[offset], std::uint8_t(0));
