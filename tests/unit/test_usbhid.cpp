@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <cstring>
+
 #include "device/usbhid.h"
 #include "inprocess.h"
 #include "support/recordingplatform.h"
@@ -80,7 +82,7 @@ private slots:
     void everyReportBecomesItsSignal_data()
     {
         QTest::addColumn<QByteArray>("report");
-        QTest::addColumn<QStringList>("signals");
+        QTest::addColumn<QStringList>("expected");
         auto row = [](const char *name, const char *hex, QStringList expected) {
             QTest::newRow(name) << QByteArray::fromHex(hex) << expected;
         };
@@ -106,12 +108,12 @@ private slots:
     void everyReportBecomesItsSignal()
     {
         QFETCH(QByteArray, report);
-        QFETCH(QStringList, signals);
+        QFETCH(QStringList, expected);
         usbhid link(nullptr, &platform);
         SignalLog log(&link);
         pen().inject(sim::Bytes(report.begin(), report.end()));
         drain(link);
-        QCOMPARE(log.entries, signals);
+        QCOMPARE(log.entries, expected);
     }
 
     void queuedReportsArriveInOrderWithinOneTick()
