@@ -59,7 +59,7 @@ void trayIcon(const QString &path, bool present)
         s.keys = QColor(0xF2, 0xF4, 0xF6);
     }
     s.outlineWidth = 2.0;
-    drawPenSymbol(p, QPointF(28, 30), 66, 21, s);
+    drawPenSymbol(p, QPointF(29.5, 29.5), 70, 18, s);
     statusMark(p, QPointF(48.5, 48.5), 13.5, present);
     c.save(path);
 }
