@@ -13,7 +13,7 @@ PACKAGES=(
     # running the program and the end-to-end tests headless
     python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
     # Chinese texts need a CJK font; the icon font ships in the tree
-    fonts-wqy-microhei
+    fonts-wqy-microhei fonts-font-awesome
 )
 
 missing=()
