@@ -5,6 +5,7 @@
 #include <QDesktopWidget>
 #include <QEvent>
 #include <QSharedMemory>
+#include <QShortcut>
 
 #include "device/usbhid.h"
 #include "keymap/hightdialog.h"
