@@ -61,15 +61,14 @@ void EffectOverlay::reveal(const QRegion &dirty)
         hide();
         return;
     }
-    // The new place is painted before the shape uncovers it, so it never
-    // shows stale pixels for a moment.
-    if (isVisible()) {
-        repaint(dirty);
-        setMask(shape(state_));
-    } else {
-        setMask(shape(state_));
+    // Painting is clipped to the window's shape, so the shape moves first and
+    // the new place is painted at once, before the window system has shown
+    // anything of it.
+    setMask(shape(state_));
+    if (isVisible())
+        repaint(footprint(state_));
+    else
         show();
-    }
 }
 
 void EffectOverlay::fitScreen()

@@ -195,6 +195,14 @@ void TestOverlays::lensShapedWithoutCompositor()
     QCOMPARE(lens.mask(), QRegion(lens.footprint(lens.state()), QRegion::Ellipse));
     QVERIFY(lens.mask().contains(QPoint(300, 250)));
     QVERIFY(!lens.mask().contains(QPoint(130, 250)));
+
+    // What the window really holds at its new place, not a fresh rendering:
+    // the lens, enlarged, all the way out to its rim.
+    const auto shown
+        = [&lens](int x) { return screen()->grabWindow(lens.winId()).toImage().pixelColor(x, 250); };
+    for (int v : { -70, -30, 10, 50, 70 })
+        QTRY_VERIFY2(near(shown(300 + v), stripeAt(300 + v / kLensZoom)),
+            qPrintable(QStringLiteral("%1: %2").arg(v).arg(describe(shown(300 + v)))));
 }
 
 void TestOverlays::dotOnThePointer()
