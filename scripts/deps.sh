@@ -8,10 +8,14 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libhidapi-dev
+    # the effect programs ask X whether a compositor runs
+    libxcb1-dev
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
     python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
+    # the effects tested on a desktop that composites
+    xcompmgr
     # Chinese texts need a CJK font; the icon font ships in the tree
     fonts-wqy-microhei fonts-font-awesome
 )

@@ -162,16 +162,33 @@ class EffectProgramsOnTheirOwn(unittest.TestCase):
     """Each effect program started by hand, its size handed over as the main
     program does."""
 
+    compositor = False
+
     @classmethod
     def setUpClass(cls):
         cls.desktop = harness.Desktop(tray=False)
         cls.desktop.start()
+        cls.xcompmgr = None
+        if cls.compositor:
+            cls.xcompmgr = subprocess.Popen(["xcompmgr"], env=cls.desktop.env(), stdout=subprocess.DEVNULL,
+                                            stderr=subprocess.DEVNULL)
+            harness.wait_until(lambda: cls.compositing(cls.desktop), 30, message="the compositor")
         cls.backdrop = Backdrop(cls.desktop).start()
 
     @classmethod
     def tearDownClass(cls):
         cls.backdrop.stop()
+        if cls.xcompmgr:
+            cls.xcompmgr.terminate()
+            cls.xcompmgr.wait(15)
         cls.desktop.stop()
+
+    @staticmethod
+    def compositing(desktop):
+        # xcompmgr names the window with which it takes the compositing
+        # manager's selection.
+        found = desktop.xdotool("search", "--name", "^xcompmgr$")
+        return found.returncode == 0 and found.stdout.strip() != ""
 
     def setUp(self):
         for name in EFFECTS:
@@ -275,6 +292,32 @@ class EffectProgramsOnTheirOwn(unittest.TestCase):
         self.wait_drawn(lambda image: spot_at(image, 400, 400, SPOT_RADIUS[5]), "the spotlight after a kill")
         self.assertEqual(self.segment.read("Halvix_shared"), 5)
         self.stop(second, "Halvix")
+
+
+@unittest.skipUnless(shutil.which("xcompmgr"), "xcompmgr is not installed")
+class EffectProgramsUnderACompositor(EffectProgramsOnTheirOwn):
+    """The same on a desktop that composites: translucent windows, a dot with
+    its glow, a live veil."""
+
+    compositor = True
+
+    def test_glow_blends_with_the_screen(self):
+        if not self.segment.available():
+            self.skipTest("quorvant-segment is not built")
+        self.segment.hold("Dotrix_shared", 9)
+        self.point(600, 400)
+        process = self.start("Dotrix")
+
+        def glowing(image):
+            # Three quarters of the way out, the glow is red laid thinly over
+            # the stripe beneath.
+            x = 600 + DOT_DIAMETER[9] * 3 // 4
+            under, seen = stripe(x), image.pixel(x, 400)
+            return dot_at(image, 600, 400, DOT_DIAMETER[9]) and seen[0] > under[0] and not close(seen, under) \
+                and not close(seen, (255, 0, 0))
+
+        self.wait_drawn(glowing, "the dot's glow over the screen")
+        self.stop(process, "Dotrix")
 
 
 class ModesThroughTheProgram(unittest.TestCase):
