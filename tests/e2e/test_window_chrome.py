@@ -74,11 +74,17 @@ class WindowChrome(unittest.TestCase):
         placed = ((width - 800) // 2, int((height - 500) * 0.3), 850, 550)
         self.wait_geometry(navigation, placed)
 
+        # Escape, Return and Enter do not close it. The drag that follows is
+        # seen only after the keys were handled, so no waiting is needed.
+        self.desktop.xdotool("windowfocus", "--sync", navigation)
+        self.desktop.xdotool("key", "--window", navigation, "Escape", "Return", "KP_Enter")
+
         # Dragged by its title, past its text.
         x, y = placed[0] + 600, placed[1] + 25
         self.drag((x, y), (-100, 60))
         moved = (placed[0] - 100, placed[1] + 60, 850, 550)
         self.wait_geometry(navigation, moved)
+        self.assertTrue(self.window("^功能导航$"), "a key closed the navigation window")
 
         # The close button at the right end of the title bar hides it.
         self.desktop.xdotool("mousemove", str(moved[0] + 825), str(moved[1] + 25), "click", "1")
