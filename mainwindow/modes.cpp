@@ -122,15 +122,23 @@ void Widget::switchMode(int mode, int n)
     killEffect(currentMode);
 
     const std::string name = tr(row->processName).toStdString();
+    QString title;
+    QString text;
     if (platform->findProcess(name)) {
-        showBalloon(tr(row->running.title), tr(row->running.text));
+        title = tr(row->running.title);
+        text = tr(row->running.text);
     } else if (platform->startProgram(QCoreApplication::applicationDirPath().toStdString(), name)) {
-        showBalloon(tr(row->started.title), tr(row->started.text));
+        title = tr(row->started.title);
+        text = tr(row->started.text);
     } else {
         // Announcing the mode would promise an effect that never appears.
-        showBalloon(
-            tr("Prompt"), tr(row->notStarted).arg(QString::fromStdString(platform->executableName(name))));
+        title = tr("Prompt");
+        text = tr(row->notStarted).arg(QString::fromStdString(platform->executableName(name)));
     }
+    // Logged too: a balloon is gone after ten seconds, and without a tray
+    // there is none.
+    qDebug() << "Mode balloon:" << title << text;
+    showBalloon(title, text);
 
     this->*row->size = size;
     storeSize(mode);
