@@ -1,0 +1,342 @@
+// Linux services: effect programs are plain executables beside the program,
+// found through /proc, started detached and stopped with pkill; autostart is
+// an XDG autostart desktop entry.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <limits.h>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// The kernel keeps at most this many bytes of a process name (TASK_COMM_LEN - 1).
+constexpr std::size_t kernelNameLength = 15;
+
+std::string readWhole(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Reads name and state from /proc/PID/stat in one go, so that both describe
+// the same moment. The name sits between the first "(" and the last ")",
+// since it may itself hold parentheses and blanks.
+bool readNameAndState(const std::string &pid, std::string &name, char &state)
+{
+    const std::string stat = readWhole("/proc/" + pid + "/stat");
+    const auto open = stat.find('(');
+    const auto close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open || close + 2 >= stat.size())
+        return false;
+    name = stat.substr(open + 1, close - open - 1);
+    state = stat[close + 2];
+    return true;
+}
+
+std::string executableBaseName(const std::string &pid)
+{
+    char target[PATH_MAX];
+    const ssize_t length = readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target - 1);
+    if (length <= 0)
+        return {};
+    std::string path(target, static_cast<std::size_t>(length));
+    // A program replaced on disk while it runs is still the same program.
+    const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size()
+        && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+        path.resize(path.size() - deleted.size());
+    return path.substr(path.rfind('/') + 1);
+}
+
+bool isPid(const char *entry)
+{
+    if (*entry == '\0')
+        return false;
+    for (const char *c = entry; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+    }
+    return true;
+}
+
+// pkill takes an extended regular expression; the name must match literally.
+std::string regexLiteral(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        if (std::strchr("\\^$.|?*+()[]{}", c))
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+bool writeFully(int fd, const std::string &data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool makeDirectories(const std::string &path)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            break;
+    }
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string configHome()
+{
+    // Relative values are invalid by the XDG rules and are ignored.
+    const char *xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char *home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd *entry = getpwuid(getuid());
+        home = entry ? entry->pw_dir : nullptr;
+    }
+    if (!home || home[0] != '/')
+        return {};
+    return std::string(home) + "/.config";
+}
+
+// A desktop entry value is unescaped twice: first as a string (backslash,
+// newline, tab...), then the Exec line is split like a shell command, where
+// inside double quotes '"', '`', '$' and '\' need a backslash. '%' starts a
+// field code everywhere and is doubled.
+std::string quotedExecArgument(const std::string &argument)
+{
+    std::string quoted = "\"";
+    for (char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += '\\';
+        if (c == '%')
+            quoted += '%';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string escapedStringValue(const std::string &value)
+{
+    std::string out;
+    for (char c : value) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string desktopEntry(const std::string &appFilePath)
+{
+    const std::string appDir = appFilePath.substr(0, appFilePath.rfind('/'));
+    std::ostringstream entry;
+    entry << "[Desktop Entry]\n"
+          << "Type=Application\n"
+          << "Name=Quorvant\n"
+          << "Comment=Laser presenter pen companion\n"
+          << "Exec=" << escapedStringValue(quotedExecArgument(appFilePath) + " -bg") << '\n'
+          << "Icon=" << escapedStringValue(appDir + "/data/11.png") << '\n'
+          << "Terminal=false\n"
+          << "X-GNOME-Autostart-enabled=true\n";
+    return entry.str();
+}
+
+// Replaces the file in one step, so a session starting meanwhile never reads
+// half an entry.
+bool replaceFile(const std::string &path, const std::string &contents)
+{
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(&temp[0]);
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, 0644) == 0 && writeFully(fd, contents) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok)
+        unlink(temp.c_str());
+    return ok;
+}
+
+class LinuxPlatform final : public Platform
+{
+public:
+    std::string executableName(const std::string &windowsName) const override
+    {
+        const std::string suffix = ".exe";
+        if (windowsName.size() > suffix.size()
+            && windowsName.compare(windowsName.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return windowsName.substr(0, windowsName.size() - suffix.size());
+        return windowsName;
+    }
+
+    bool findProcess(const std::string &windowsName) override
+    {
+        const std::string wanted = executableName(windowsName);
+        // A name of the kernel's full length may be the cut-short name of a
+        // longer one: only the executable tells them apart.
+        const bool ambiguous = wanted.size() >= kernelNameLength;
+        const std::string shown = wanted.substr(0, kernelNameLength);
+
+        DIR *proc = opendir("/proc");
+        if (!proc)
+            return false;
+        bool found = false;
+        while (!found) {
+            const dirent *entry = readdir(proc);
+            if (!entry)
+                break;
+            if (!isPid(entry->d_name))
+                continue;
+            std::string name;
+            char state = 0;
+            if (!readNameAndState(entry->d_name, name, state) || name != shown)
+                continue;
+            // A killed program stays listed until its parent reaps it; it no
+            // longer runs, and must not keep its mode from being entered again.
+            if (state == 'Z' || state == 'X')
+                continue;
+            found = !ambiguous || executableBaseName(entry->d_name) == wanted;
+        }
+        closedir(proc);
+        return found;
+    }
+
+    bool startProgram(const std::string &appDir, const std::string &windowsName) override
+    {
+        // Everything the children need is prepared here: after fork, a
+        // threaded process may only make async-signal-safe calls.
+        const std::string path = appDir + "/" + executableName(windowsName);
+        char *const argv[] = { const_cast<char *>(path.c_str()), nullptr };
+        const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        int status[2];
+        if (pipe2(status, O_CLOEXEC) != 0) {
+            if (devNull >= 0)
+                close(devNull);
+            return false;
+        }
+
+        // Two forks: the effect program is orphaned at once and adopted by
+        // init, so it is never our child and never a zombie of ours. The
+        // status pipe closes on a successful exec and carries errno otherwise.
+        const pid_t middle = fork();
+        if (middle == 0) {
+            close(status[0]);
+            setsid();
+            const pid_t effect = fork();
+            if (effect == 0) {
+                if (devNull >= 0)
+                    dup2(devNull, STDIN_FILENO);
+                else
+                    close(STDIN_FILENO);
+                sigset_t none;
+                sigemptyset(&none);
+                sigprocmask(SIG_SETMASK, &none, nullptr);
+                struct sigaction standard;
+                std::memset(&standard, 0, sizeof standard);
+                standard.sa_handler = SIG_DFL;
+                for (int sig = 1; sig < NSIG; ++sig)
+                    sigaction(sig, &standard, nullptr);
+                execv(path.c_str(), argv);
+            } else if (effect > 0) {
+                _exit(0);
+            }
+            const int error = errno;
+            if (write(status[1], &error, sizeof error) < 0) {
+                // Nothing left to tell it with.
+            }
+            _exit(127);
+        }
+
+        close(status[1]);
+        if (devNull >= 0)
+            close(devNull);
+        if (middle < 0) {
+            close(status[0]);
+            return false;
+        }
+        while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) { }
+        int error = 0;
+        ssize_t n;
+        while ((n = read(status[0], &error, sizeof error)) < 0 && errno == EINTR) { }
+        close(status[0]);
+        return n == 0;
+    }
+
+    std::string killCommand(const std::string &windowsName) const override
+    {
+        // pkill -x matches the kernel's process name, which is cut short.
+        const std::string name = executableName(windowsName).substr(0, kernelNameLength);
+        return "pkill -KILL -x " + regexLiteral(name);
+    }
+
+    bool writeAutostart(const std::string &appFilePath) override
+    {
+        const std::string config = configHome();
+        if (config.empty())
+            return false;
+        const std::string dir = config + "/autostart";
+        return makeDirectories(dir) && replaceFile(dir + "/Quorvant.desktop", desktopEntry(appFilePath));
+    }
+
+    // The desktop's pointer theme is the user's own; the program never
+    // changes it, so there is nothing to put back.
+    void resetCursorScheme() override { }
+
+    void settleBeforeOpen() override { std::this_thread::sleep_for(std::chrono::milliseconds(600)); }
+};
+
+} // namespace
+
+std::unique_ptr<Platform> createPlatform()
+{
+    return std::make_unique<LinuxPlatform>();
+}
+
+} // namespace platform
