@@ -65,8 +65,6 @@ private slots:
     void titleIcon();
     void formIconReplacedFromDataFolder_data();
     void formIconReplacedFromDataFolder();
-    void windowFlags_data();
-    void windowFlags();
 
 private:
     void addWindowRows();
@@ -333,21 +331,6 @@ void TestChrome::formIconReplacedFromDataFolder()
     QVERIFY(icon);
     const QImage expected = QImage(file).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(testsupport::labelPixmap(icon).toImage().convertToFormat(QImage::Format_ARGB32), expected);
-}
-
-void TestChrome::windowFlags_data()
-{
-    addWindowRows();
-}
-
-void TestChrome::windowFlags()
-{
-    QFETCH(QString, window);
-    QWidget *shown = showWindow(window);
-    QVERIFY(shown);
-    QVERIFY(shown->isWindow());
-    QVERIFY(shown->windowFlags().testFlag(Qt::FramelessWindowHint));
-    QCOMPARE(shown->windowType() == Qt::Dialog, window == kNavigation);
 }
 
 QUORVANT_PRIVATE_TEST_MAIN(TestChrome)
