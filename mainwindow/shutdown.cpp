@@ -128,12 +128,14 @@ void Widget::onTerminationSignal()
 #ifdef Q_OS_UNIX
     char received[16];
     ssize_t count;
-    int last = 0;
-    while ((count = read(signalPipe[0], received, sizeof received)) > 0)
-        last = received[count - 1];
-    if (last == 0)
+    bool any = false;
+    while ((count = read(signalPipe[0], received, sizeof received)) > 0) {
+        for (ssize_t i = 0; i < count; ++i)
+            qDebug() << "Signal" << int(received[i]) << "received, exiting";
+        any = true;
+    }
+    if (!any)
         return;
-    qDebug() << "Signal" << last << "received, exiting";
 #endif
     onExit();
 }
