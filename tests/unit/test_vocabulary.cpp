@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "device/protocol.h"
 #include "keymap/hexbyte.h"
 #include "keymap/slots.h"
 #include "keymap/vocabulary.h"
@@ -126,63 +125,6 @@ private slots:
     {
         QFETCH(int, index);
         QCOMPARE(int(keymap::keyCode(index)), 0);
-    }
-
-    // Box and field numbers are not in slot order; these are the rows of
-    // the editor grid as the user sees them.
-    void slotTable_data()
-    {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<int>("byte");
-
-        QTest::newRow("key 1 click col 1") << 0 << "combox_1"
-                                           << "lineEdit_1" << 3;
-        QTest::newRow("key 1 click col 3") << 2 << "combox_21"
-                                           << "lineEdit_3" << 5;
-        QTest::newRow("key 1 long col 1") << 4 << "combox_11"
-                                          << "lineEdit_5" << 7;
-        QTest::newRow("key 1 long col 4") << 7 << "combox_32"
-                                          << "lineEdit_8" << 10;
-        QTest::newRow("key 2 click col 1, after the gap") << 8 << "combox_3"
-                                                          << "lineEdit_9" << 12;
-        QTest::newRow("key 3 long col 4") << 23 << "combox_36"
-                                          << "lineEdit_24" << 28;
-        QTest::newRow("key 4 click col 1, block 2") << 24 << "combox_7"
-                                                    << "lineEdit_25" << 35;
-        QTest::newRow("key 4 long col 4") << 31 << "combox_38"
-                                          << "lineEdit_32" << 42;
-        QTest::newRow("key 5 click col 1") << 32 << "combox_51"
-                                           << "lineEdit_51" << 44;
-        QTest::newRow("key 6 click col 1") << 40 << "combox_61"
-                                           << "lineEdit_61" << 53;
-        QTest::newRow("key 6 long col 4") << 47 << "combox_68"
-                                          << "lineEdit_68" << 60;
-    }
-
-    void slotTable()
-    {
-        QFETCH(int, slot);
-        QFETCH(QString, box);
-        QFETCH(QString, field);
-        QFETCH(int, byte);
-
-        QCOMPARE(keymap::boxName(slot), box);
-        QCOMPARE(keymap::fieldName(slot), field);
-        QCOMPARE(keymap::imageByte(slot), byte);
-        QCOMPARE(keymap::slotOfBox(box.section('_', 1).toInt()).value_or(-1), slot);
-    }
-
-    void slotsCoverTheActionBytesOnly()
-    {
-        QSet<int> bytes;
-        for (int slot = 0; slot < keymap::slotCount; ++slot)
-            bytes << keymap::imageByte(slot);
-        QCOMPARE(bytes.size(), 48);
-        // Markers, the bytes the receiver keeps to itself and the checksums.
-        for (int never : { 0, 1, 2, 11, 20, 29, 30, 31, 32, 33, 34, 43, 52, 61, 62, 63 })
-            QVERIFY2(!bytes.contains(never), qPrintable(QString::number(never)));
     }
 
     void numbersWithoutBox_data()
