@@ -108,7 +108,13 @@ int usbhid::readReport(unsigned char *buffer)
     if (!ensureOpen())
         return -1;
     const int count = hid_read_timeout(handle, buffer, protocol::kInputReportSize, kReadTimeoutMs);
-    if (count < 1)
+    if (count < 0) {
+        // A receiver pulled out and put back between two watch ticks leaves
+        // a handle that fails for good; the next tick opens it afresh.
+        closeHandle();
+        return count;
+    }
+    if (count == 0)
         return count;
     dispatch(buffer, count);
     return count;

@@ -218,6 +218,9 @@ private slots:
         // The watch runs every 200 ms; allow for a slow machine's timers.
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
 
+        // While it is away, a read finds nothing to open.
+        unsigned char buffer[32] = {};
+        QCOMPARE(link.readReport(buffer), -1);
         pen().plug();
         QTRY_VERIFY_WITH_TIMEOUT(link.isOpen(), 5000);
         // A fresh arrival gets its settle pause again.
@@ -226,6 +229,20 @@ private slots:
         SignalLog log(&link);
         pen().pressMode(sim::Mode::Laser, 2);
         QTRY_COMPARE_WITH_TIMEOUT(log.entries, QStringList({ "open_Qy(2)" }), 5000);
+    }
+
+    void quickReplugIsNotLeftWithADeadHandle()
+    {
+        usbhid link(nullptr, &platform);
+        QTRY_VERIFY_WITH_TIMEOUT(link.isOpen(), 5000);
+        // Out and back in before the watch could see it gone.
+        pen().unplug();
+        pen().plug();
+        SignalLog log(&link);
+        pen().pressMode(sim::Mode::Spotlight, 7);
+        QTRY_COMPARE_WITH_TIMEOUT(log.entries, QStringList({ "open_QyLight(7)" }), 5000);
+        const auto request = protocol::readBackRequest();
+        QCOMPARE(link.writeReport(request.data()), 33);
     }
 
     void onlyTheTrafficInterfaceIsOpened()
