@@ -4,7 +4,9 @@ their sizes; the mode notice comes up near the top of the screen.
 
 The effect programs are stand-ins: small scripts named as the real ones that
 note their start and wait to be killed. The segments are read from outside
-with quorvant-segment, as an effect program would read them.
+with quorvant-segment, as an effect program would read them. The program runs
+in a process namespace of its own, so that effect programs of the same names
+running elsewhere on the machine are neither found nor stopped by it.
 """
 
 import os
@@ -20,6 +22,7 @@ import harness  # noqa: E402
 from simpen import SimPen  # noqa: E402
 
 TIMEOUT = 60
+PIDNS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pidns.py")
 SEGMENTS = {"Dotrix": "Dotrix_shared", "Loupex": "Magnifier_shared", "Halvix": "Halvix_shared"}
 
 STAND_IN = """#!/usr/bin/python3
@@ -41,13 +44,21 @@ def install_stand_ins(app_dir):
         os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR | stat.S_IXGRP | stat.S_IXOTH)
 
 
+class IsolatedProgram(harness.Program):
+    """The real program, started through pidns.py."""
+
+    def __init__(self, app_dir, *args, **kwargs):
+        super().__init__(app_dir, *args, **kwargs)
+        self.args = [PIDNS, os.path.join(app_dir, "quorvant")] + self.args
+
+    @property
+    def executable(self):
+        return sys.executable
+
+
 class Modes(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # Another run of these programs would be found and killed by name.
-        for name in SEGMENTS:
-            harness.wait_until(lambda: not harness.processes_named(name), TIMEOUT,
-                               message="no %s left from elsewhere" % name)
         cls.desktop = harness.Desktop()
         cls.desktop.start()
         cls.pen = SimPen()
@@ -82,13 +93,26 @@ class Modes(unittest.TestCase):
             os.remove(os.path.join(self.app, "started.log"))
         except FileNotFoundError:
             pass
-        program = harness.Program(self.app, self.desktop, self.pen, env={"TMPDIR": self.ipc_dir})
+        program = IsolatedProgram(self.app, self.desktop, self.pen, env={"TMPDIR": self.ipc_dir})
         program.start()
+        self.program = program
         self.addCleanup(program.stop)
         # The segments are made while the main window is built.
-        harness.wait_until(lambda: self.segment("Dotrix_shared") is not None, TIMEOUT,
-                           message="the program's segments")
+        self.wait(lambda: self.segment("Dotrix_shared") is not None, "the program's segments")
         return program
+
+    def wait(self, predicate, message):
+        """wait_until, telling on failure what ran and what the segments held."""
+        try:
+            return harness.wait_until(predicate, TIMEOUT, message=message)
+        except AssertionError as error:
+            others = {name: [self.cmdline(pid) for pid in harness.processes_named(name)] for name in SEGMENTS}
+            state = "\n".join([
+                "effect programs by name anywhere: %r" % others,
+                "segments: %r" % {key: self.segment(key) for key in SEGMENTS.values()},
+                "starts: %r" % self.starts(),
+                "program log (last lines):"] + self.program.log_lines()[-15:])
+            raise AssertionError("%s\n%s" % (error, state)) from None
 
     def segment(self, key):
         result = subprocess.run([os.path.join(harness.BIN_DIR, "quorvant-segment"), "read", key],
@@ -114,9 +138,9 @@ class Modes(unittest.TestCase):
 
     def enter(self, mode, size, program, key, level):
         self.pen.mode(mode, size)
-        harness.wait_until(lambda: list(self.running()) == [program] and self.segment(key) == level
-                           and self.starts()[-1:] == [program], TIMEOUT,
-                           message="%s alone running and %s holding %d" % (program, key, level))
+        self.wait(lambda: list(self.running()) == [program] and self.segment(key) == level
+                  and self.starts()[-1:] == [program],
+                  "%s alone running and %s holding %d" % (program, key, level))
 
     def test_modes_start_and_stop_the_effect_programs(self):
         program = self.start_program()
@@ -135,13 +159,12 @@ class Modes(unittest.TestCase):
         # neither restarted nor announced again.
         for level in (6, 5):
             self.pen.mode("spotlight", level)
-            harness.wait_until(lambda: self.segment("Halvix_shared") == level, TIMEOUT,
-                               message="Halvix_shared holding %d" % level)
+            self.wait(lambda: self.segment("Halvix_shared") == level, "Halvix_shared holding %d" % level)
             program.wait_for_log("Halvix Size: %d" % level)
         self.assertEqual(list(self.running()), ["Halvix"])
 
         self.pen.mode("normal", 0)
-        harness.wait_until(lambda: self.running() == {}, TIMEOUT, message="every effect program stopped")
+        self.wait(lambda: self.running() == {}, "every effect program stopped")
         program.wait_for_log("pInt: 0", 3)
 
         self.assertEqual(self.starts(), ["Dotrix", "Loupex", "Halvix"])
@@ -157,8 +180,7 @@ class Modes(unittest.TestCase):
 
         self.pen.mode("magnifier", 4)
         program.wait_for_log('Mode balloon: "Prompt" "Magnifier mode: Loupex could not be started."')
-        harness.wait_until(lambda: self.segment("Magnifier_shared") == 4, TIMEOUT,
-                           message="Magnifier_shared holding 4")
+        self.wait(lambda: self.segment("Magnifier_shared") == 4, "Magnifier_shared holding 4")
         self.assertEqual(self.running(), {})
         self.assertEqual(program.count('"Magnifier mode"'), 0)
         self.pen.mode("normal", 0)
