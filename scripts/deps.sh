@@ -18,6 +18,8 @@ PACKAGES=(
     xcompmgr
     # Chinese texts need a CJK font; the icon font ships in the tree
     fonts-wqy-microhei fonts-font-awesome
+    # the Windows platform layer, built with mingw-w64 and tested under wine
+    mingw-w64 wine wine64
 )
 
 missing=()
