@@ -136,8 +136,6 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void executableNameDropsWindowsSuffix_data();
-    void executableNameDropsWindowsSuffix();
     void findsOnlyTheExactName_data();
     void findsOnlyTheExactName();
     void longNamesAreToldApartByTheirExecutable_data();
@@ -189,29 +187,6 @@ void TestPlatformLinux::cleanup()
 {
     killDetached(effectName.toLocal8Bit());
     QTRY_VERIFY_WITH_TIMEOUT(processesNamed(effectName.toLocal8Bit(), true).isEmpty(), deadlineMs);
-}
-
-void TestPlatformLinux::executableNameDropsWindowsSuffix_data()
-{
-    QTest::addColumn<QString>("windowsName");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("laser pointer") << "Dotrix.exe"
-                                   << "Dotrix";
-    QTest::newRow("magnifier") << "Loupex.exe"
-                               << "Loupex";
-    QTest::newRow("spotlight") << "Halvix.exe"
-                               << "Halvix";
-    QTest::newRow("no suffix") << "Dotrix"
-                               << "Dotrix";
-    QTest::newRow("suffix only") << ".exe"
-                                 << ".exe";
-}
-
-void TestPlatformLinux::executableNameDropsWindowsSuffix()
-{
-    QFETCH(QString, windowsName);
-    QFETCH(QString, name);
-    QCOMPARE(QString::fromStdString(platform->executableName(windowsName.toStdString())), name);
 }
 
 void TestPlatformLinux::findsOnlyTheExactName_data()
