@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QTimerEvent>
 
@@ -133,6 +135,21 @@ void EffectHost::timerEvent(QTimerEvent *event)
             if (overlay->isVisible())
                 overlay->raise();
     }
+}
+
+QPixmap settledPicture(QScreen *screen, int maxWaitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QImage last = screen->grabWindow(0).toImage();
+    while (clock.elapsed() < maxWaitMs) {
+        QThread::msleep(100);
+        QImage next = screen->grabWindow(0).toImage();
+        if (next == last)
+            break;
+        last = std::move(next);
+    }
+    return QPixmap::fromImage(last);
 }
 
 int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,

@@ -10,7 +10,8 @@ int main(int argc, char **argv)
         [](QScreen *screen, bool composited, FrameStats *stats) -> EffectOverlay * {
             // Without a compositor the veil cannot be translucent; it dims a
             // picture taken before any overlay shows.
-            return new SpotOverlay(screen, composited, stats, composited ? QPixmap() : screen->grabWindow(0));
+            return new SpotOverlay(
+                screen, composited, stats, composited ? QPixmap() : settledPicture(screen));
         },
         150);
 }

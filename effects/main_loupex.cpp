@@ -12,7 +12,7 @@ int main(int argc, char **argv)
             auto *lens = new LensOverlay(screen, composited, stats);
             // Taken before any overlay shows, so the picture holds no lens.
             if (!desktop::excludeFromCapture(lens))
-                lens->setPicture(screen->grabWindow(0));
+                lens->setPicture(settledPicture(screen));
             return lens;
         },
         150);

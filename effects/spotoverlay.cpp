@@ -40,8 +40,13 @@ void SpotOverlay::paintEffect(QPainter &painter, const QRegion &dirty)
             painter.fillRect(r, QColor(0, 0, 0, kVeilAlpha));
     } else {
         const qreal ratio = dimmed_.devicePixelRatio();
-        for (const QRect &r : dirty)
+        const QRect pictured(QPoint(0, 0), dimmed_.size() / ratio);
+        for (const QRect &r : dirty) {
+            // A screen that grew since the picture was taken: dark beyond it.
+            if (!pictured.contains(r))
+                painter.fillRect(r, Qt::black);
             painter.drawPixmap(r, dimmed_, QRectF(r.topLeft() * ratio, r.size() * ratio));
+        }
     }
     if (!s.here)
         return;

@@ -85,23 +85,16 @@ void TestSizes::levelToPixels_data()
     QTest::addColumn<int>("pixels");
 
     QTest::newRow("dot level 0 is the smallest legal size") << 0 << 0 << 10;
-    QTest::newRow("dot level 3") << 0 << 3 << 22;
     QTest::newRow("dot top level") << 0 << 9 << 46;
-    QTest::newRow("dot just above the top") << 0 << 10 << 46;
     QTest::newRow("dot byte 255 from the receiver") << 0 << 255 << 46;
-    QTest::newRow("dot negative") << 0 << -1 << 10;
     QTest::newRow("dot INT_MIN") << 0 << INT_MIN << 10;
     QTest::newRow("dot INT_MAX") << 0 << INT_MAX << 46;
     QTest::newRow("lens level 0") << 1 << 0 << 120;
     QTest::newRow("lens default 3") << 1 << 3 << 240;
     QTest::newRow("lens INT_MAX") << 1 << INT_MAX << 480;
-    QTest::newRow("lens negative") << 1 << -100000 << 120;
     QTest::newRow("spot level 1 as the main program's overlay") << 2 << 1 << 50;
-    QTest::newRow("spot level 2 as the main program's overlay") << 2 << 2 << 70;
-    QTest::newRow("spot level 3 as the main program's overlay") << 2 << 3 << 90;
     QTest::newRow("spot level 4 as the main program's overlay") << 2 << 4 << 110;
     QTest::newRow("spot level 0") << 2 << 0 << 30;
-    QTest::newRow("spot huge") << 2 << 1000000 << 210;
     QTest::newRow("spot INT_MAX") << 2 << INT_MAX << 210;
 }
 
@@ -132,8 +125,6 @@ void TestSizes::decodeIsLittleEndian_data()
     QTest::addColumn<int>("level");
 
     QTest::newRow("small") << QByteArray("\x05\x00\x00\x00\xaa\xbb", 6) << 5;
-    QTest::newRow("second byte") << QByteArray("\x00\x01\x00\x00", 4) << 256;
-    QTest::newRow("minus one") << QByteArray("\xff\xff\xff\xff", 4) << -1;
     QTest::newRow("most negative") << QByteArray("\x00\x00\x00\x80", 4) << INT_MIN;
     QTest::newRow("bytes after the integer ignored")
         << QByteArray("\x03\x00\x00\x00\xff\xff\xff\xff\xff\xff", 10) << 3;
