@@ -66,8 +66,6 @@ void SingleApplication::startLocalServer()
     const QString name = serverNameFor(serverName);
     localServer = new QLocalServer(this);
     connect(localServer, SIGNAL(newConnection()), this, SLOT(_newLocalConnection()));
-    // Only our own user may reach the guard.
-    localServer->setSocketOptions(QLocalServer::UserAccessOption);
     if (!localServer->listen(name) && localServer->serverError() == QAbstractSocket::AddressInUseError) {
         // The probe found nobody answering, so the name is a leftover of a
         // copy that crashed.
