@@ -12,11 +12,13 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import unittest
 
 import harness
 
+PIDNS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pidns.py")
 STRIPES = ((200, 40, 40), (40, 200, 40), (40, 40, 200), (220, 220, 40),
            (40, 220, 220), (220, 40, 220), (250, 250, 250), (20, 20, 20))
 VEIL_ALPHA = 102  # the spotlight's 40 % black
@@ -204,9 +206,6 @@ class EffectProgramsOnTheirOwn(unittest.TestCase):
         return found.returncode == 0 and found.stdout.strip() != ""
 
     def setUp(self):
-        for name in EFFECTS:
-            if harness.processes_named(name):
-                self.skipTest("%s already runs on this machine" % name)
         self.tmp = private_tmp()
         self.env = dict(self.desktop.env(), TMPDIR=self.tmp, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.tmp)
         self.segment = Segment(self.env)
@@ -323,6 +322,19 @@ class EffectProgramsUnderACompositor(EffectProgramsOnTheirOwn):
         self.stop(process, "Dotrix")
 
 
+class IsolatedProgram(harness.Program):
+    """The real program in a process namespace of its own: it finds and stops
+    effect programs by name, and must meet only those it started itself."""
+
+    def __init__(self, app_dir, *args, **kwargs):
+        super().__init__(app_dir, *args, **kwargs)
+        self.args = [PIDNS, os.path.join(app_dir, "quorvant")] + self.args
+
+    @property
+    def executable(self):
+        return sys.executable
+
+
 class ModesThroughTheProgram(unittest.TestCase):
     """The real program and the simulated receiver: laser pointer, magnifier,
     spotlight, then normal use."""
@@ -335,10 +347,6 @@ class ModesThroughTheProgram(unittest.TestCase):
         self.addCleanup(desktop.stop)
         backdrop = Backdrop(desktop).start()
         self.addCleanup(backdrop.stop)
-        for name in EFFECTS:
-            if harness.processes_named(name):
-                self.skipTest("%s already runs on this machine" % name)
-
         pen = SimPen(harness.BIN_DIR)
         pen.start()
         self.addCleanup(pen.stop)
@@ -346,7 +354,7 @@ class ModesThroughTheProgram(unittest.TestCase):
         self.addCleanup(shutil.rmtree, tmp, True)
         app = harness.install_app(effects=True)
         self.addCleanup(shutil.rmtree, app, True)
-        program = harness.Program(app, desktop, pen=pen, env={"TMPDIR": tmp})
+        program = IsolatedProgram(app, desktop, pen=pen, env={"TMPDIR": tmp})
         program.start()
         self.addCleanup(program.stop)
         # The read-back request shows the program has the receiver open.
