@@ -6,9 +6,9 @@
 #include <QDesktopWidget>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QSettings>
 
 #include "device/usbhid.h"
+#include "mainwindow/settings.h"
 #include "platform/platform.h"
 #include "ui/dialogclient.h"
 
@@ -19,10 +19,10 @@ QString Widget::settingsPath()
 
 void Widget::init()
 {
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    magnifierSize = settings.value("/config/MagnifeerSize", QVariant(3)).toInt();
-    qyLightSize = settings.value("/config/QyLightSize", QVariant(3)).toInt();
-    redDotrixSize = settings.value("/config/redDotrixSize", QVariant(3)).toInt();
+    const SizeLevels sizes = readSizeLevels(settingsPath());
+    magnifierSize = sizes.magnifierSize;
+    qyLightSize = sizes.qyLightSize;
+    redDotrixSize = sizes.redDotrixSize;
 
     setAutoStart();
 
