@@ -1,5 +1,6 @@
-"""Runs a command as the first process of a process namespace of its own,
-with /proc showing that namespace only.
+"""Runs a command in a process namespace of its own, with /proc showing that
+namespace only. The namespace's first process stays this script, which reaps
+what the command orphans, as an init does.
 
     python3 pidns.py COMMAND [ARG...]
 
@@ -37,26 +38,49 @@ def main(argv):
     signal.pthread_sigmask(signal.SIG_BLOCK, forwarded)
     child = os.fork()
     if child == 0:
-        signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
         # Mounts made here stay here; then a /proc of this namespace.
         if (libc.mount(b"none", b"/", None, MS_REC | MS_PRIVATE, None) != 0
                 or libc.mount(b"proc", b"/proc", b"proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, None) != 0):
             sys.stderr.write("pidns: cannot mount /proc: %s\n" % os.strerror(ctypes.get_errno()))
             os._exit(127)
+        os._exit(run_as_init(argv, forwarded))
+
+    forward_to(child, forwarded)
+    return exit_code(os.waitpid(child, 0)[1])
+
+
+def run_as_init(argv, forwarded):
+    """The namespace's first process: runs the command as its child, passes
+    the signals on, and reaps whatever the command orphans. The program is no
+    init: the effect programs it starts are orphaned at once, and as the first
+    process it would keep every one it has killed as a zombie."""
+    command = os.fork()
+    if command == 0:
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
         try:
             os.execvp(argv[0], argv)
         finally:
             os._exit(127)
+    forward_to(command, forwarded)
+    while True:
+        pid, status = os.wait()
+        if pid == command:
+            return exit_code(status)
+
+
+def forward_to(pid, forwarded):
+    def forward(received, _frame):
+        try:
+            os.kill(pid, received)
+        except ProcessLookupError:
+            pass  # it has ended; its status is on the way
 
     for number in forwarded:
-        signal.signal(number, lambda received, _frame: os.kill(child, received))
+        signal.signal(number, forward)
     signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
-    while True:
-        try:
-            _, status = os.waitpid(child, 0)
-            break
-        except InterruptedError:
-            continue
+
+
+def exit_code(status):
     if os.WIFSIGNALED(status):
         return 128 + os.WTERMSIG(status)
     return os.WEXITSTATUS(status)
