@@ -149,21 +149,18 @@ Image Receiver::factoryMapping()
     Image image {};
     image[0] = kBlock1Marker;
     image[kBlockSize] = kBlock2Marker;
-    // Key 1 and key 2 page through slides, key 3 starts and ends the show.
-    image[3] = 0x4B; // key 1 click: PageUp
-    image[7] = 0x4A; // key 1 long press: Home
-    image[12] = 0x4E; // key 2 click: PageDown
-    image[16] = 0x4D; // key 2 long press: End
-    image[21] = 0xF5; // key 3 click: Shift+F5/Esc
-    image[25] = 0x29; // key 3 long press: Esc
-    // Key 4 blanks the screen, key 5 and key 6 drive the volume.
-    image[kBlockSize + 3] = 0x05; // key 4 click: B
-    image[kBlockSize + 7] = 0xE2; // key 4 long press: L_Alt + Tab, a chord over two columns
-    image[kBlockSize + 8] = 0x2B;
-    image[kBlockSize + 12] = 0xC3; // key 5 click: Vol+
-    image[kBlockSize + 16] = 0xC8; // key 5 long press: NEXT_TRACK
-    image[kBlockSize + 21] = 0xBD; // key 6 click: Vol-
-    image[kBlockSize + 25] = 0xCE; // key 6 long press: Mute
+    // The defaults the product's own pages explain. Holding key 1 shows the
+    // mode's effect and key 5 steps through the modes: the pen does both by
+    // itself, so those presses carry no action code.
+    image[3] = 0xF3; // key 1 click: MOUSE_L
+    image[12] = 0x4B; // key 2 click: PageUp
+    image[16] = 0x4A; // key 2 long press: Home
+    image[21] = 0x4E; // key 3 click: PageDown
+    image[25] = 0x4D; // key 3 long press: End
+    image[kBlockSize + 3] = 0xF5; // key 4 click: Shift+F5/Esc
+    image[kBlockSize + 7] = 0x3E; // key 4 long press: F5, the show from the first slide
+    image[kBlockSize + 21] = 0x05; // key 6 click: B, black screen
+    image[kBlockSize + 25] = 0x1A; // key 6 long press: W, white screen
     sealBlocks(image);
     return image;
 }
