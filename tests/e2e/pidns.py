@@ -18,6 +18,7 @@ import os
 import signal
 import sys
 
+PRELOAD_FOR_COMMAND = "PIDNS_COMMAND_PRELOAD"
 CLONE_NEWNS = 0x00020000
 CLONE_NEWPID = 0x20000000
 MS_NOSUID, MS_NODEV, MS_NOEXEC = 0x2, 0x4, 0x8
@@ -28,9 +29,19 @@ def main(argv):
     if not argv:
         sys.stderr.write(__doc__)
         return 2
+    # A preloaded library is meant for the command. Python must not carry it:
+    # a sanitizer runtime that comes with it would check the interpreter at
+    # exit and change this script's status.
+    if "LD_PRELOAD" in os.environ:
+        os.environ[PRELOAD_FOR_COMMAND] = os.environ.pop("LD_PRELOAD")
+        os.execv(sys.executable, [sys.executable, os.path.abspath(__file__)] + argv)
+    command_env = dict(os.environ)
+    if PRELOAD_FOR_COMMAND in command_env:
+        command_env["LD_PRELOAD"] = command_env.pop(PRELOAD_FOR_COMMAND)
+
     libc = ctypes.CDLL(None, use_errno=True)
-    if libc.unshare(CLONE_NEWPID | CLONE_NEWNS) != 0:
-        os.execvp(argv[0], argv)
+    if libc.unshare(CLONE_NEWPID) != 0:
+        os.execvpe(argv[0], argv, command_env)
 
     # Blocked until the child runs and the handlers are in place, so that no
     # signal falls between the two.
@@ -38,18 +49,20 @@ def main(argv):
     signal.pthread_sigmask(signal.SIG_BLOCK, forwarded)
     child = os.fork()
     if child == 0:
-        # Mounts made here stay here; then a /proc of this namespace.
-        if (libc.mount(b"none", b"/", None, MS_REC | MS_PRIVATE, None) != 0
+        # Mounts made here stay here; then a /proc of this namespace. This
+        # script stays in the mounts it came with, where /proc still shows it.
+        if (libc.unshare(CLONE_NEWNS) != 0
+                or libc.mount(b"none", b"/", None, MS_REC | MS_PRIVATE, None) != 0
                 or libc.mount(b"proc", b"/proc", b"proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, None) != 0):
-            sys.stderr.write("pidns: cannot mount /proc: %s\n" % os.strerror(ctypes.get_errno()))
+            sys.stderr.write("pidns: cannot mount a /proc of its own: %s\n" % os.strerror(ctypes.get_errno()))
             os._exit(127)
-        os._exit(run_as_init(argv, forwarded))
+        os._exit(run_as_init(argv, command_env, forwarded))
 
     forward_to(child, forwarded)
     return exit_code(os.waitpid(child, 0)[1])
 
 
-def run_as_init(argv, forwarded):
+def run_as_init(argv, env, forwarded):
     """The namespace's first process: runs the command as its child, passes
     the signals on, and reaps whatever the command orphans. The program is no
     init: the effect programs it starts are orphaned at once, and as the first
@@ -58,7 +71,7 @@ def run_as_init(argv, forwarded):
     if command == 0:
         signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
         try:
-            os.execvp(argv[0], argv)
+            os.execvpe(argv[0], argv, env)
         finally:
             os._exit(127)
     forward_to(command, forwarded)

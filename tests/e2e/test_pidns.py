@@ -40,6 +40,13 @@ while others() and time.monotonic() < deadline:
 print(others().count("Z"))
 """
 
+# Says which library was preloaded into it, then waits to be stopped.
+PRELOADED = r"""
+import os, time
+print(os.environ.get("LD_PRELOAD", ""), flush=True)
+time.sleep(600)
+"""
+
 HANDLES_TERM = r"""
 import signal, sys, time
 signal.signal(signal.SIGTERM, lambda *_: sys.exit(5))
@@ -81,6 +88,22 @@ class ProcessNamespace(unittest.TestCase):
         self.assertEqual(process.stdout.readline().strip(), "ready")
         process.terminate()
         self.assertEqual(process.wait(TIMEOUT), 5)
+
+    def test_a_preload_is_for_the_command_alone(self):
+        # A sanitizer runtime that comes with the simulated receiver's library
+        # must not run inside the script, where it would check Python at exit.
+        library = os.path.join(os.environ.get("QUORVANT_BIN_DIR", ""), "libquorvant-hidsim.so")
+        if not os.path.exists(library):
+            self.skipTest("no %s" % library)
+        process = subprocess.Popen([sys.executable, PIDNS, sys.executable, "-c", PRELOADED],
+                                   env=dict(os.environ, LD_PRELOAD=library), stdout=subprocess.PIPE, text=True)
+        self.addCleanup(process.stdout.close)
+        self.addCleanup(process.kill)
+        self.assertEqual(process.stdout.readline().strip(), library)
+        with open("/proc/%d/maps" % process.pid) as maps:
+            self.assertFalse("libquorvant-hidsim" in maps.read(), "the script itself carries the preload")
+        process.terminate()
+        self.assertEqual(process.wait(TIMEOUT), 128 + 15)
 
 
 if __name__ == "__main__":
