@@ -11,6 +11,7 @@ struct SizeLevels
     int redDotrixSize = 3;
 };
 
-// A missing file or key gives 3; a value that is not a number reads as 0.
+// A missing file or key gives 3; a value that is not a number, or too large
+// for an int, reads as 0.
 // Values are taken as they are: the effect programs clamp them.
 SizeLevels readSizeLevels(const QString &path);
