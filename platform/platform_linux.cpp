@@ -11,8 +11,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <limits.h>
 #include <pwd.h>
 #include <sstream>
@@ -29,10 +27,30 @@ namespace {
 // The kernel keeps at most this many bytes of a process name (TASK_COMM_LEN - 1).
 constexpr std::size_t kernelNameLength = 15;
 
+// Empty when the file cannot be read. Plain reads: a /proc file of a process
+// that ends meanwhile fails with ESRCH, which std::filebuf reports by
+// throwing, past any stream's exception mask, and ends the program.
 std::string readWhole(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string contents;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return contents;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            contents.append(chunk, static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0)
+                contents.clear();
+            break;
+        }
+    }
+    close(fd);
+    return contents;
 }
 
 // Reads name and state from /proc/PID/stat in one go, so that both describe
