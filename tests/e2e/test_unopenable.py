@@ -5,7 +5,7 @@ follows the pen as soon as the receiver can be opened."""
 import time
 import unittest
 
-import harness
+from effectbench import EffectBench
 from simpen import SimPen
 
 TIMEOUT = 60
@@ -18,14 +18,13 @@ class Unopenable(unittest.TestCase):
         self.pen = SimPen()
         self.pen.start()
         self.addCleanup(self.pen.stop)
-        self.app = harness.install_app(effects=False)
+        self.bench = EffectBench(pen=self.pen)
+        self.addCleanup(self.bench.close)
 
     def test_retried_sparingly_then_followed(self):
         pen = self.pen
         pen.openable(False)
-        program = harness.Program(self.app, pen=pen)
-        program.start()
-        self.addCleanup(program.stop)
+        program = self.bench.start_program()
 
         # From the first attempt on, the attempts are counted for a while:
         # a slower machine only makes fewer of them.
@@ -44,8 +43,9 @@ class Unopenable(unittest.TestCase):
         # followed again.
         pen.openable(True)
         pen.mode("magnifier", 5)
-        program.wait_for_log("Mode balloon:", 1, TIMEOUT)
-        self.assertTrue(program.running())
+        self.bench.wait(lambda: self.bench.running() == {"Loupex"} and self.bench.segment("Magnifier_shared") == 5,
+                        "Loupex running and Magnifier_shared holding 5")
+        self.assertEqual(program.terminate(), 0, "\n".join(program.log_lines()[-30:]))
 
 
 if __name__ == "__main__":
