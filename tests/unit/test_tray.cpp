@@ -81,8 +81,6 @@ private slots:
 
     void everyStartWritesAutostartAndResetsCursors();
     void autostartEntryOfThisExecutable();
-    void cursorTable_data();
-    void cursorTable();
 
     void presence_data();
     void presence();
@@ -230,47 +228,6 @@ void TestTray::autostartEntryOfThisExecutable()
     QVERIFY(!lines.contains("Exec=/old/place/quorvant -bg"));
 }
 
-void TestTray::cursorTable_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("file");
-
-    const char *const table[][2] = {
-        { "AppStarting", "%SystemRoot%\\cursors\\aero_working.ani" },
-        { "Arrow", "%SYSTEMROOT%\\Cursors\\aero_arrow.cur" },
-        { "Hand", "%SystemRoot%\\cursors\\aero_link.cur" },
-        { "Help", "%SystemRoot%\\cursors\\aero_helpsel.cur" },
-        { "No", "%SystemRoot%\\cursors\\aero_unavail.cur" },
-        { "NWPen", "%SystemRoot%\\cursors\\aero_pen.cur" },
-        { "SizeAll", "%SystemRoot%\\cursors\\aero_move.cur" },
-        { "SizeNESW", "%SystemRoot%\\cursors\\aero_nesw.cur" },
-        { "SizeNS", "%SystemRoot%\\cursors\\aero_ns.cur" },
-        { "SizeNWSE", "%SystemRoot%\\cursors\\aero_nwse.cur" },
-        { "SizeWE", "%SystemRoot%\\cursors\\aero_ew.cur" },
-        { "UpArrow", "%SystemRoot%\\cursors\\aero_up.cur" },
-        { "Wait", "%SystemRoot%\\cursors\\aero_busy.ani" },
-    };
-    int index = 0;
-    for (const auto &row : table) {
-        QTest::newRow(row[0]) << index << QString(row[0]) << QString(row[1]);
-        ++index;
-    }
-}
-
-void TestTray::cursorTable()
-{
-    QFETCH(int, index);
-    QFETCH(QString, name);
-    QFETCH(QString, file);
-
-    window = makeWindow();
-    QCOMPARE(window->cursorNames.size(), 13);
-    QCOMPARE(window->cursorFiles.size(), 13);
-    QCOMPARE(window->cursorNames.at(index), name);
-    QCOMPARE(window->cursorFiles.at(index), file);
-}
-
 void TestTray::presence_data()
 {
     // Steps: p plug, u unplug, t one tick of the window's timer.
@@ -402,10 +359,8 @@ void TestTray::keys_data()
     QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
     QTest::newRow("Shift+Return") << int(Qt::Key_Return) << int(Qt::ShiftModifier) << true;
     QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << false;
-    QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier) << false;
     QTest::newRow("Q") << int(Qt::Key_Q) << int(Qt::NoModifier) << false;
     QTest::newRow("F4") << int(Qt::Key_F4) << int(Qt::AltModifier) << false;
-    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << int(Qt::NoModifier) << false;
 }
 
 void TestTray::keys()
