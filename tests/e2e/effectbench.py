@@ -143,8 +143,19 @@ class EffectBench:
         for name in SEGMENTS:
             for pid in self.running_pids(name):
                 os.kill(pid, 9)
+        # A test that failed half-way may leave segments and locks that nobody
+        # holds; they outlive their key files, so they go first.
+        for name in os.listdir(self.ipc_dir):
+            if name.startswith("qipc_"):
+                kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
+                subprocess.run(["ipcrm", kind, "0x%08x" % self.system_key(name)], stderr=subprocess.DEVNULL)
         shutil.rmtree(self.app, ignore_errors=True)
         shutil.rmtree(self.ipc_dir, ignore_errors=True)
+
+    def system_key(self, file_name):
+        """The System V key Qt derives from a key file: ftok(file, 'Q')."""
+        info = os.stat(os.path.join(self.ipc_dir, file_name))
+        return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
 
     def segment(self, key):
         """The level in a segment, read as an effect program reads it, or None."""
@@ -162,10 +173,9 @@ class EffectBench:
         name = "qipc_sharedmemory_" + "".join(c for c in key if c.isalpha()) \
             + hashlib.sha1(key.encode()).hexdigest()
         try:
-            info = os.stat(os.path.join(self.ipc_dir, name))
+            system_key = self.system_key(name)
         except FileNotFoundError:
             return None
-        system_key = (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
         with open("/proc/sysvipc/shm") as table:
             next(table)
             for line in table:
