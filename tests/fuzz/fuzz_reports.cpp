@@ -69,75 +69,54 @@ void tearDown()
     bench.platform = nullptr;
 }
 
-QSharedMemory *segmentOf(const Widget &window, int mode)
+// The three effect modes: the report that enters each, its program, where
+// the window keeps its size and segment, and whether a zero size stands
+// for 3.
+struct EffectMode
 {
-    switch (mode) {
-    case Widget::MagnifierMode:
-        return window.magnifierShared;
-    case Widget::SpotlightMode:
-        return window.halvixShared;
-    case Widget::LaserMode:
-        return window.dotrixShared;
-    }
+    protocol::Report report;
+    int mode;
+    const char *program;
+    int Widget::*size;
+    QSharedMemory *Widget::*segment;
+    bool zeroIsThree;
+};
+
+const EffectMode kEffectModes[] = {
+    { protocol::Report::ModeLaser, Widget::LaserMode, "Dotrix.exe", &Widget::redDotrixSize,
+        &Widget::dotrixShared, false },
+    { protocol::Report::ModeMagnifier, Widget::MagnifierMode, "Loupex.exe", &Widget::magnifierSize,
+        &Widget::magnifierShared, true },
+    { protocol::Report::ModeSpotlight, Widget::SpotlightMode, "Halvix.exe", &Widget::qyLightSize,
+        &Widget::halvixShared, true },
+};
+
+const EffectMode *enteredBy(protocol::Report report)
+{
+    for (const EffectMode &row : kEffectModes)
+        if (row.report == report)
+            return &row;
     return nullptr;
 }
 
-int sizeOf(const Widget &window, int mode)
+const EffectMode *effectMode(int mode)
 {
-    switch (mode) {
-    case Widget::MagnifierMode:
-        return window.magnifierSize;
-    case Widget::SpotlightMode:
-        return window.qyLightSize;
-    case Widget::LaserMode:
-        return window.redDotrixSize;
-    }
-    return 0;
-}
-
-const char *programOf(int mode)
-{
-    switch (mode) {
-    case Widget::MagnifierMode:
-        return "Loupex.exe";
-    case Widget::SpotlightMode:
-        return "Halvix.exe";
-    case Widget::LaserMode:
-        return "Dotrix.exe";
-    }
-    return "";
-}
-
-// The mode a report asks for, and whether a zero size stands for 3.
-bool modeReport(protocol::Report kind, int *mode, bool *zeroIsThree)
-{
-    switch (kind) {
-    case protocol::Report::ModeLaser:
-        *mode = Widget::LaserMode;
-        *zeroIsThree = false;
-        return true;
-    case protocol::Report::ModeMagnifier:
-        *mode = Widget::MagnifierMode;
-        *zeroIsThree = true;
-        return true;
-    case protocol::Report::ModeSpotlight:
-        *mode = Widget::SpotlightMode;
-        *zeroIsThree = true;
-        return true;
-    default:
-        return false;
-    }
+    for (const EffectMode &row : kEffectModes)
+        if (row.mode == mode)
+            return &row;
+    return nullptr;
 }
 
 void checkSegment(const Widget &window)
 {
-    QSharedMemory *segment = segmentOf(window, window.currentMode);
+    const EffectMode *active = effectMode(window.currentMode);
+    QSharedMemory *segment = active ? window.*active->segment : nullptr;
     if (!segment || !segment->isAttached() || segment->size() < int(sizeof(qint32)))
         return;
     check(segment->lock(), "segment lock refused");
     const qint32 stored = qFromLittleEndian<qint32>(segment->constData());
     segment->unlock();
-    check(stored == sizeOf(window, window.currentMode), "the active mode's segment lacks its size");
+    check(stored == window.*active->size, "the active mode's segment lacks its size");
 }
 
 void checkEditor(const Widget &window)
@@ -185,7 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     unsigned char buffer[protocol::kInputReportSize];
     std::memset(buffer, 0, sizeof buffer);
     const int count = window.usbHid->readReport(buffer);
-    // A report sent back by a slot (none should be) would be drained here.
+    // Whatever the receiver answers to what the slots sent is read too, as
+    // the read tick drains the queue.
     unsigned char more[protocol::kInputReportSize];
     do
         std::memset(more, 0, sizeof more);
@@ -203,16 +183,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     check(window.currentMode >= Widget::NormalMode && window.currentMode <= Widget::LaserMode,
         "mode out of range");
-    int mode = 0;
-    bool zeroIsThree = false;
-    if (modeReport(kind, &mode, &zeroIsThree)) {
-        const int level = report[protocol::kSizeByte] == 0 && zeroIsThree ? 3 : report[protocol::kSizeByte];
-        check(window.currentMode == mode, "a mode report was not followed");
-        check(sizeOf(window, mode) == level, "a mode report's size was not taken");
+    if (const EffectMode *entered = enteredBy(kind)) {
+        const int size = report[protocol::kSizeByte];
+        check(window.currentMode == entered->mode, "a mode report was not followed");
+        check(window.*entered->size == (size == 0 && entered->zeroIsThree ? 3 : size),
+            "a mode report's size was not taken");
         const QString start
-            = QString("start %1/%2").arg(QCoreApplication::applicationDirPath(), programOf(mode));
+            = QString("start %1/%2").arg(QCoreApplication::applicationDirPath(), entered->program);
         const int starts = platform.callsStartingWith("start ").size();
-        if (modeBefore == mode)
+        if (modeBefore == entered->mode)
             check(starts == 0, "an effect program was started again for a size change");
         else
             check(starts == 1 && platform.calls.contains(start), "entering a mode did not start its program");
