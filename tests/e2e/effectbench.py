@@ -2,11 +2,14 @@
 under a private TMPDIR and, where a test switches modes by the thousand,
 stand-ins for the effect programs that start in a few milliseconds.
 
-    bench = EffectBench(desktop, pen, stand_ins=True)
-    program = bench.start_program()
-    pen.mode("laser", 5)
-    bench.wait(lambda: bench.running() == {"Dotrix"} and bench.segment("Dotrix_shared") == 5, "...")
-    bench.close()
+    def setUp(self):
+        self.desktop, self.pen, self.bench = effectbench.set_up(self)
+
+    def test_laser(self):
+        program = self.bench.start_program()
+        self.pen.mode("laser", 5)
+        self.bench.wait(lambda: self.bench.running() == {"Dotrix"}
+                        and self.bench.segment("Dotrix_shared") == 5, "Dotrix with 5")
 """
 
 import hashlib
@@ -18,6 +21,7 @@ import sys
 import tempfile
 
 import harness
+from simpen import SimPen
 
 PIDNS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pidns.py")
 TIMEOUT = 60
@@ -104,6 +108,20 @@ class IsolatedProgram(harness.Program):
         """Ends the program as a logout would and returns its exit status."""
         self.signal(15)
         return self.wait(timeout)
+
+
+def set_up(test, stand_ins=True, verbose_pen=False):
+    """A desktop with a tray, a receiver and a bench for one test, each
+    stopped when the test ends: (desktop, pen, bench)."""
+    desktop = harness.Desktop()
+    desktop.start()
+    test.addCleanup(desktop.stop)
+    pen = SimPen(verbose=verbose_pen)
+    pen.start()
+    test.addCleanup(pen.stop)
+    bench = EffectBench(desktop, pen, stand_ins=stand_ins)
+    test.addCleanup(bench.close)
+    return desktop, pen, bench
 
 
 class EffectBench:

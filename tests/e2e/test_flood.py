@@ -11,9 +11,7 @@ import random
 import time
 import unittest
 
-import harness
-from effectbench import EffectBench
-from simpen import SimPen
+import effectbench
 
 REPORTS = int(os.environ.get("QUORVANT_FLOOD_REPORTS", "3000"))
 SEED = int(os.environ.get("QUORVANT_FLOOD_SEED", "20240611"))
@@ -48,14 +46,7 @@ def flood(rng, count):
 
 class Flood(unittest.TestCase):
     def setUp(self):
-        self.desktop = harness.Desktop()
-        self.desktop.start()
-        self.addCleanup(self.desktop.stop)
-        self.pen = SimPen()
-        self.pen.start()
-        self.addCleanup(self.pen.stop)
-        self.bench = EffectBench(self.desktop, self.pen, stand_ins=True)
-        self.addCleanup(self.bench.close)
+        self.desktop, self.pen, self.bench = effectbench.set_up(self)
 
     def test_flood_then_a_mode_report_is_still_followed(self):
         bench, pen = self.bench, self.pen

@@ -15,9 +15,9 @@ import os
 import time
 import unittest
 
+import effectbench
 import harness
-from effectbench import EffectBench, SEGMENTS, is_sanitized, vm_rss_kib
-from simpen import SimPen
+from effectbench import is_sanitized, vm_rss_kib
 
 SWITCHES = int(os.environ.get("QUORVANT_SOAK_SWITCHES", "2000"))
 REPLUGS = int(os.environ.get("QUORVANT_SOAK_REPLUGS", "50"))
@@ -31,16 +31,9 @@ CYCLE = ("laser", "magnifier", "spotlight", "normal")
 
 class Soak(unittest.TestCase):
     def setUp(self):
-        self.desktop = harness.Desktop()
-        self.desktop.start()
-        self.addCleanup(self.desktop.stop)
         # Verbose: the daemon's log shows when the program lets go of a
         # receiver that was pulled out.
-        self.pen = SimPen(verbose=True)
-        self.pen.start()
-        self.addCleanup(self.pen.stop)
-        self.bench = EffectBench(self.desktop, self.pen, stand_ins=True)
-        self.addCleanup(self.bench.close)
+        self.desktop, self.pen, self.bench = effectbench.set_up(self, verbose_pen=True)
 
     def replug(self):
         """Pulls the receiver out, waits for the program to let go of it,

@@ -11,9 +11,9 @@ import os
 import subprocess
 import unittest
 
+import effectbench
 import harness
-from effectbench import EffectBench, SEGMENTS
-from simpen import SimPen
+from effectbench import SEGMENTS
 
 TIMEOUT = 60
 REAL_EFFECTS = all(os.path.exists(os.path.join(harness.BIN_DIR, name)) for name in SEGMENTS)
@@ -21,14 +21,7 @@ REAL_EFFECTS = all(os.path.exists(os.path.join(harness.BIN_DIR, name)) for name 
 
 class StaleState(unittest.TestCase):
     def setUp(self):
-        self.desktop = harness.Desktop()
-        self.desktop.start()
-        self.addCleanup(self.desktop.stop)
-        self.pen = SimPen()
-        self.pen.start()
-        self.addCleanup(self.pen.stop)
-        self.bench = EffectBench(self.desktop, self.pen, stand_ins=not REAL_EFFECTS)
-        self.addCleanup(self.bench.close)
+        self.desktop, self.pen, self.bench = effectbench.set_up(self, stand_ins=not REAL_EFFECTS)
 
     def kill(self, pid):
         os.kill(pid, 9)
