@@ -94,11 +94,15 @@ class StaleState(unittest.TestCase):
             self.assertTrue(self.orphaned(key), "%s should be left behind" % key)
 
         # The next start, with the same single-instance socket left behind,
-        # still starts and still hands over the size.
+        # still starts and still hands over the size, an absurd one as it is:
+        # the effect program clamps it, and is still there to be stopped.
         second = bench.start_program(home=first.home)
-        pen.mode("laser", 4)
-        bench.wait(lambda: bench.running() == {"Dotrix"} and bench.segment("Dotrix_shared") == 4,
-                   "Dotrix running and Dotrix_shared holding 4", second)
+        pen.mode("laser", 255)
+        bench.wait(lambda: bench.running() == {"Dotrix"} and bench.segment("Dotrix_shared") == 255,
+                   "Dotrix running and Dotrix_shared holding 255", second)
+        pen.mode("normal", 0)
+        second.wait_for_log("pInt: 0", 1, TIMEOUT)
+        bench.wait(lambda: not bench.running(), "Dotrix stopped", second)
         self.assertEqual(second.terminate(), 0, "\n".join(second.log_lines()[-30:]))
 
 
