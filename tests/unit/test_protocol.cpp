@@ -1,12 +1,11 @@
-// The receiver's protocol bytes: classification, commands, checksums and the
-// slot layout of the mapping blocks.
+// The receiver's bytes: commands, checksums, the slot layout of the mapping,
+// the key codes in it and their hexadecimal notation. Input reports are
+// classified in the device link's test.
 #include <QtTest>
 
 #include "device/protocol.h"
-
-using protocol::Report;
-
-Q_DECLARE_METATYPE(protocol::Report)
+#include "keymap/hexbyte.h"
+#include "keymap/vocabulary.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ const std::uint8_t *bytes(const QByteArray &array)
 
 template <std::size_t N> QByteArray toArray(const std::array<std::uint8_t, N> &data)
 {
-    return QByteArray(reinterpret_cast<const char *>(data.data()), static_cast<int>(N));
+    return QByteArray(reinterpret_cast<const char *>(data.data()), int(N));
 }
 
 } // namespace
@@ -32,111 +31,29 @@ class TestProtocol : public QObject
     Q_OBJECT
 
 private slots:
-    void classify_data()
-    {
-        QTest::addColumn<QByteArray>("report");
-        QTest::addColumn<Report>("expected");
-
-        // Near misses first: one byte off from a real report.
-        QTest::newRow("empty report") << QByteArray() << Report::Unknown;
-        QTest::newRow("12 35 AB CD") << hex("1235abcd0005") << Report::Unknown;
-        QTest::newRow("12 34 A0 B2") << hex("1234a0b2") << Report::Unknown;
-        QTest::newRow("12 34 AB CC") << hex("1234abcc") << Report::Unknown;
-        QTest::newRow("12 34 AA CD") << hex("1234aacd") << Report::Unknown;
-        QTest::newRow("12 34 only") << hex("1234") << Report::Unknown;
-        QTest::newRow("66 67") << hex("6667") << Report::Unknown;
-        QTest::newRow("88 98") << hex("8898") << Report::Unknown;
-        QTest::newRow("99 88") << hex("9988") << Report::Unknown;
-        QTest::newRow("54") << hex("54") << Report::Unknown;
-        QTest::newRow("57") << hex("57") << Report::Unknown;
-        QTest::newRow("00 55") << hex("0055") << Report::Unknown;
-
-        QTest::newRow("laser mode") << hex("1234abcd0005") << Report::ModeLaser;
-        QTest::newRow("magnifier mode") << hex("1234a1b10003") << Report::ModeMagnifier;
-        QTest::newRow("spotlight mode") << hex("1234a2b20004") << Report::ModeSpotlight;
-        QTest::newRow("normal mode") << hex("1234a0b0") << Report::ModeNormal;
-        QTest::newRow("normal notice") << hex("1234a0b1") << Report::NoticeNormal;
-        QTest::newRow("magnifier notice") << hex("1234a1b2") << Report::NoticeMagnifier;
-        QTest::newRow("spotlight notice") << hex("1234a2b3") << Report::NoticeSpotlight;
-        QTest::newRow("laser notice") << hex("1234aacc") << Report::NoticeLaser;
-        QTest::newRow("mapping acknowledged") << hex("8899") << Report::KeyOk;
-        QTest::newRow("acknowledgement with trailing bytes") << hex("8899ffffffff") << Report::KeyOk;
-        QTest::newRow("reset acknowledged") << hex("6666") << Report::ResetOk;
-        QTest::newRow("block 1") << hex("55") << Report::Block1;
-        QTest::newRow("block 1, any second byte") << hex("5501") << Report::Block1;
-        QTest::newRow("block 2") << hex("5600ff") << Report::Block2;
-        QTest::newRow("byte 4 is not looked at") << hex("1234abcdff05") << Report::ModeLaser;
-    }
-
-    void classify()
-    {
-        QFETCH(QByteArray, report);
-        QFETCH(Report, expected);
-        QCOMPARE(protocol::classify(bytes(report), static_cast<std::size_t>(report.size())), expected);
-
-        // The same bytes in a full, zero-padded 32-byte buffer mean the same.
-        QByteArray padded = report;
-        padded.append(QByteArray(32 - padded.size(), '\0'));
-        QCOMPARE(protocol::classify(bytes(padded), 32), expected);
-    }
-
-    void sizeByteIsUnsigned_data()
-    {
-        QTest::addColumn<QByteArray>("report");
-        QTest::addColumn<int>("size");
-        QTest::newRow("5") << hex("1234abcd0005") << 5;
-        QTest::newRow("0") << hex("1234abcd0000") << 0;
-        QTest::newRow("127") << hex("1234a1b1007f") << 127;
-        QTest::newRow("128 is not -128") << hex("1234a1b10080") << 128;
-        QTest::newRow("255 is not -1") << hex("1234a2b200ff") << 255;
-        QTest::newRow("short report reads 0") << hex("1234abcd") << 0;
-    }
-
-    void sizeByteIsUnsigned()
-    {
-        QFETCH(QByteArray, report);
-        QFETCH(int, size);
-        QCOMPARE(protocol::sizeLevel(bytes(report), static_cast<std::size_t>(report.size())), size);
-    }
-
     void commands()
     {
-        const QByteArray thirtyZeros(30, '\0');
-        QCOMPARE(toArray(protocol::readBackRequest()), hex("007070") + thirtyZeros);
-        QCOMPARE(toArray(protocol::resetCommand()), hex("006060") + thirtyZeros);
+        QCOMPARE(toArray(protocol::readBackRequest()), hex("007070") + QByteArray(30, '\0'));
+        QCOMPARE(toArray(protocol::resetCommand()), hex("006060") + QByteArray(30, '\0'));
     }
 
     void checksum_data()
     {
         QTest::addColumn<QByteArray>("block");
         QTest::addColumn<int>("checksum");
-        QByteArray empty1(32, '\0');
-        empty1[0] = 0x55;
-        QByteArray empty2(32, '\0');
-        empty2[0] = 0x56;
-        QTest::newRow("empty block 1") << empty1 << 0x55;
-        QTest::newRow("empty block 2, one more than block 1") << empty2 << 0x56;
-
-        QByteArray example = empty1;
-        example[3] = 0x4E;
-        QTest::newRow("PageDown on key 1") << example << 0xA3;
-
-        // 0x55 + 0x80 + 0x80 = 0x155 wraps to 0x55.
-        QByteArray wraps = empty1;
-        wraps[3] = char(0x80);
-        wraps[4] = char(0x80);
-        QTest::newRow("sum above 255 wraps") << wraps << 0x55;
-
-        // Byte 31 itself is not part of the sum.
-        QByteArray stale = example;
-        stale[31] = char(0x77);
-        QTest::newRow("old checksum ignored") << stale << 0xA3;
+        const QByteArray zeros(29, '\0');
+        QTest::newRow("empty block 1") << hex("550000") + zeros << 0x55;
+        QTest::newRow("empty block 2") << hex("560000") + zeros << 0x56;
+        QTest::newRow("PageDown on key 1") << hex("5500004e") + zeros.left(28) << 0xA3;
+        QTest::newRow("0x155 wraps to 0x55") << hex("5500008080") + zeros.left(27) << 0x55;
+        QTest::newRow("old checksum ignored") << hex("5500004e") + zeros.left(27) + hex("77") << 0xA3;
     }
 
     void checksum()
     {
         QFETCH(QByteArray, block);
         QFETCH(int, checksum);
+        QCOMPARE(block.size(), 32);
         QCOMPARE(int(protocol::blockChecksum(bytes(block))), checksum);
     }
 
@@ -145,42 +62,99 @@ private slots:
         protocol::Image image = protocol::blankImage();
         image[3] = 0x4E;
         protocol::storeChecksums(image);
-        QCOMPARE(int(image[31]), 0xA3);
-        QCOMPARE(int(image[63]), 0x56);
-
-        const QByteArray pair = toArray(protocol::mappingWrite(image));
-        QCOMPARE(pair.size(), 66);
-        QCOMPARE(pair.left(33), hex("00" "55" "00 00 4e") + QByteArray(27, '\0') + hex("a3"));
-        QCOMPARE(pair.mid(33), hex("00" "56") + QByteArray(30, '\0') + hex("56"));
-    }
-
-    void blankMappingWrite()
-    {
-        protocol::Image image = protocol::blankImage();
-        protocol::storeChecksums(image);
-        const QByteArray pair = toArray(protocol::mappingWrite(image));
-        QCOMPARE(pair.left(33), hex("0055") + QByteArray(30, '\0') + hex("55"));
-        QCOMPARE(pair.mid(33), hex("0056") + QByteArray(30, '\0') + hex("56"));
+        QCOMPARE(toArray(protocol::mappingWrite(image)),
+            hex("005500004e") + QByteArray(27, '\0') + hex("a3") + hex("0056") + QByteArray(30, '\0')
+                + hex("56"));
     }
 
     void slotLayout()
     {
-        // Each key owns eight consecutive bytes; the gaps at 11, 20 and the
-        // ends of a block are never slot bytes.
-        const int block1[24] = { 3,  4,  5,  6,  7,  8,  9,  10, 12, 13, 14, 15,
-                                 16, 17, 18, 19, 21, 22, 23, 24, 25, 26, 27, 28 };
-        QSet<int> seen;
+        // Each key owns eight consecutive bytes; 11, 20 and the ends of a
+        // block are never slot bytes.
+        const int block1[24]
+            = { 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24, 25, 26, 27, 28 };
         for (int slot = 0; slot < protocol::kSlotCount; ++slot) {
-            const int expected = block1[slot % 24];
-            QCOMPARE(protocol::slotBlockOffset(slot), expected);
-            QCOMPARE(protocol::slotImageIndex(slot), expected + (slot < 24 ? 0 : 32));
-            seen.insert(protocol::slotImageIndex(slot));
+            QCOMPARE(protocol::slotBlockOffset(slot), block1[slot % 24]);
+            QCOMPARE(protocol::slotImageIndex(slot), block1[slot % 24] + (slot < 24 ? 0 : 32));
         }
-        QCOMPARE(seen.size(), 48);
-        for (int never : { 0, 1, 2, 11, 20, 29, 30, 31, 32, 33, 34, 43, 52, 61, 62, 63 })
-            QVERIFY2(!seen.contains(never), qPrintable(QString::number(never)));
-        // Key 6, click, column 1: block 2 offset 21.
-        QCOMPARE(protocol::slotImageIndex(40), 53);
+    }
+
+    void keyCodes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("index"); // -1: no entry
+        QTest::addColumn<QString>("name");
+        for (int unknown : { 0x01, 0x03, 0x2D, 0x74, 0xE8, 0xFF })
+            QTest::newRow(qPrintable(QString::number(unknown, 16))) << unknown << -1 << QString();
+        QTest::newRow("no action") << 0x00 << 0 << "";
+        QTest::newRow("first entry") << 0xF5 << 1 << "Shift+F5/Esc";
+        QTest::newRow("slash key") << 0x38 << 19 << "?/";
+        QTest::newRow("Enter") << 0x28 << 77 << "Enter";
+        QTest::newRow("volume after Enter") << 0xC3 << 78 << "Vol+";
+        QTest::newRow("digit 0 before 1 to 9") << 0x27 << 81 << "0";
+        QTest::newRow("mouse left") << 0xF3 << 91 << "MOUSE_L";
+        QTest::newRow("last entry") << 0xCD << 94 << "PREV_TRACK";
+    }
+
+    void keyCodes()
+    {
+        QFETCH(int, code);
+        QFETCH(int, index);
+        QFETCH(QString, name);
+        QCOMPARE(keymap::keyIndex(std::uint8_t(code)).value_or(-1), index);
+        if (index >= 0)
+            QCOMPARE(keymap::keyNames().at(index), name);
+    }
+
+    void keyCodeRuns()
+    {
+        // The runs of the table from their first code: a slip in any entry
+        // shows. Each entry leads back to itself; an index without an entry
+        // is no action.
+        const QStringList names = keymap::keyNames();
+        auto run = [&](int index, int count, int code, auto name) {
+            for (int i = 0; i < count; ++i) {
+                QCOMPARE(names.at(index + i), name(i));
+                QCOMPARE(int(keymap::keyCode(index + i)), code + i);
+            }
+        };
+        run(25, 12, 0x3A, [](int i) { return QString("F%1").arg(1 + i); });
+        run(37, 12, 0x68, [](int i) { return QString("F%1").arg(13 + i); });
+        run(49, 26, 0x04, [](int i) { return QString(QChar('A' + i)); });
+        run(82, 9, 0x1E, [](int i) { return QString::number(1 + i); });
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), 95);
+        for (int index = 0; index < names.size(); ++index)
+            QCOMPARE(keymap::keyIndex(keymap::keyCode(index)).value_or(-1), index);
+        for (int index : { -1, 95, 100000 })
+            QCOMPARE(int(keymap::keyCode(index)), 0);
+    }
+
+    void parseHexByte_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        // Other lengths read as 0, and a character that is no digit counts
+        // as 0 where it stands.
+        const std::pair<const char *, int> rows[]
+            = { { "", 0 }, { "0x1F", 0 }, { "100", 0 }, { "g5", 5 }, { "5g", 80 }, { "-1", 1 }, { "一5", 5 },
+                  { "５", 0 }, { "é", 0 }, { "f", 15 }, { "7F", 127 }, { "09", 9 }, { "a0", 160 } };
+        for (const auto &row : rows)
+            QTest::newRow(*row.first ? row.first : "empty") << QString::fromUtf8(row.first) << row.second;
+    }
+
+    void parseHexByte()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QCOMPARE(keymap::parseHexByte(text), value);
+    }
+
+    void everyByteSurvivesTheDialog()
+    {
+        QCOMPARE(keymap::hexText(0x04), QStringLiteral("4"));
+        QCOMPARE(keymap::hexText(0xFF), QStringLiteral("ff"));
+        for (int byte = 0; byte < 256; ++byte)
+            QCOMPARE(keymap::parseHexByte(keymap::hexText(std::uint8_t(byte))), byte);
     }
 };
 
