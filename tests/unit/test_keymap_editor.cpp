@@ -1,5 +1,7 @@
-// The combo-box editor of the main window: its 48 boxes and the bytes they
-// edit, and the loading of the receiver's read-back into them.
+// The key-mapping editor against the in-process receiver: the 48 boxes and
+// the bytes they edit, read-backs loaded into them, the hexadecimal editor,
+// writes and resets, and the balloons of the receiver's acknowledgements.
+// Runs on a display with a tray host, where Qt shows its balloons for real.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,15 +10,14 @@
 #include <memory>
 
 #include "device/protocol.h"
+#include "device/usbhid.h"
 #include "inprocess.h"
 #include "keymap/hightdialog.h"
 #include "keymap/vocabulary.h"
 #include "mainwindow/widget.h"
-#include "support/keymapbench.h"
-#include "support/privatefolder.h"
+#include "support/debuglog.h"
 #include "support/recordingplatform.h"
-
-using testsupport::toBytes;
+#include "support/traydesktop.h"
 
 namespace {
 
@@ -25,24 +26,67 @@ sim::Receiver &receiver()
     return sim::inProcessReceiver();
 }
 
-// A mapping that puts a different known action on every slot.
-protocol::Image everySlotSet()
+// Written out apart from the program's tables. The image byte of each slot:
+// per key four click bytes, then four long-press bytes; keys 1-3 in block 1,
+// keys 4-6 in block 2, from offset 3 with one unused byte between keys.
+QList<int> slotBytes()
 {
-    protocol::Image image = testsupport::imageWith({});
-    const QList<int> bytes = testsupport::slotBytes();
-    for (int slot = 0; slot < bytes.size(); ++slot)
-        image[bytes[slot]] = keymap::keyCode(94 - slot);
+    QList<int> bytes;
+    for (int block : { 0, 32 })
+        for (int keyStart : { 3, 12, 21 })
+            for (int i = 0; i < 8; ++i)
+                bytes << block + keyStart + i;
+    return bytes;
+}
+
+QStringList boxNames()
+{
+    const int rows[12][4] = { { 1, 2, 21, 22 }, { 11, 12, 31, 32 }, { 3, 4, 23, 24 }, { 13, 14, 33, 34 },
+        { 5, 6, 25, 26 }, { 15, 16, 35, 36 }, { 7, 8, 27, 28 }, { 17, 18, 37, 38 }, { 51, 52, 53, 54 },
+        { 55, 56, 57, 58 }, { 61, 62, 63, 64 }, { 65, 66, 67, 68 } };
+    QStringList names;
+    for (const auto &row : rows)
+        for (int number : row)
+            names << QString("combox_%1").arg(number);
+    return names;
+}
+
+QStringList fieldNames()
+{
+    QStringList names;
+    for (int n = 1; n <= 68; ++n)
+        if (n <= 32 || (n > 50 && n % 10 >= 1 && n % 10 <= 8))
+            names << QString("lineEdit_%1").arg(n);
+    return names;
+}
+
+// Both markers and the given (image byte, value) pairs; checksums at 0.
+protocol::Image imageWith(std::initializer_list<std::pair<int, int>> bytes = {})
+{
+    protocol::Image image {};
+    image[0] = 0x55;
+    image[32] = 0x56;
+    for (const auto &byte : bytes)
+        image[std::size_t(byte.first)] = std::uint8_t(byte.second);
     return image;
 }
 
-// A raw block-1 or block-2 report as the receiver would send it.
-sim::Bytes block(std::uint8_t marker, std::initializer_list<std::pair<int, int>> bytes)
+template <typename Bytes> QByteArray toBytes(const Bytes &bytes)
 {
-    sim::Bytes report(32, 0);
-    report[0] = marker;
-    for (const auto &byte : bytes)
-        report[static_cast<std::size_t>(byte.first)] = static_cast<std::uint8_t>(byte.second);
-    return report;
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+}
+
+QList<QByteArray> sentReports()
+{
+    QList<QByteArray> reports;
+    for (const sim::Bytes &report : receiver().sentReports())
+        reports << toBytes(report);
+    return reports;
+}
+
+QByteArray hex(const char *text, int zerosAfter = 0, const char *more = "")
+{
+    return QByteArray::fromHex(text) + QByteArray(zerosAfter, '\0') + QByteArray::fromHex(more);
 }
 
 } // namespace
@@ -53,259 +97,387 @@ class TestKeymapEditor : public QObject
 
 private slots:
     void initTestCase() { quorvantInitResources(); }
-    void init();
-    void cleanup() { window.reset(); }
+    void init()
+    {
+        receiver().reset();
+        window = std::make_unique<Widget>(nullptr, &platform);
+        // Read-backs here are the tests' own; the window timer must not add any.
+        window->readRequested = true;
+        log = std::make_unique<DebugLog>(); // after QtTest's own message handler
+    }
 
-    void startsWithNoActionAnywhere();
-    void pickingAnEntryStoresItsCode_data();
-    void pickingAnEntryStoresItsCode();
-    void pickingByName_data();
-    void pickingByName();
-    void keyboardMovesABox();
+    void cleanup()
+    {
+        log.reset();
+        window.reset();
+        testsupport::dismissBalloons();
+    }
 
-    void readBackShowsTheReceiversMapping();
-    void blocksLoadOnTheirOwn_data();
-    void blocksLoadOnTheirOwn();
-    void unknownCodesLeaveTheirBoxes();
-    void bytesOutsideTheSlotsStayOutOfTheImage();
-    void sameReadBackLeavesTheImageAlone();
+    void everyBoxWritesItsByte_data()
+    {
+        QTest::addColumn<QString>("boxName");
+        QTest::addColumn<int>("slot");
+        const QStringList names = boxNames();
+        for (int slot = 0; slot < names.size(); ++slot)
+            QTest::newRow(qPrintable(names[slot])) << names[slot] << slot;
+    }
+
+    void everyBoxWritesItsByte()
+    {
+        QFETCH(QString, boxName);
+        QFETCH(int, slot);
+        QComboBox *combo = box(boxName);
+        QVERIFY(combo);
+        QCOMPARE(window->keyCombos.value(slot), combo);
+        QCOMPARE(combo->currentIndex(), 0);
+        QCOMPARE(toBytes(window->keyValue), toBytes(imageWith()));
+
+        // A different entry per slot, so a box wired to a neighbour's slot
+        // stores a code that gives it away.
+        const int entry = 1 + slot;
+        combo->setCurrentIndex(entry);
+        QCOMPARE(
+            toBytes(window->keyValue), toBytes(imageWith({ { slotBytes()[slot], keymap::keyCode(entry) } })));
+        combo->setCurrentIndex(0);
+        QCOMPARE(toBytes(window->keyValue), toBytes(imageWith()));
+    }
+
+    void readBackShowsTheReceiversMapping()
+    {
+        protocol::Image mapping = imageWith();
+        const QList<int> bytes = slotBytes();
+        for (int slot = 0; slot < 48; ++slot)
+            mapping[bytes[slot]] = keymap::keyCode(94 - slot);
+        receiver().setMapping(mapping);
+        QVERIFY(readBack());
+        for (int slot = 0; slot < 48; ++slot)
+            QCOMPARE(window->keyCombos.at(slot)->currentText(), keymap::keyNames().at(94 - slot));
+        // The image keeps its own checksum bytes; the saved copy is the
+        // receiver's blocks exactly.
+        QCOMPARE(toBytes(window->keyValue), toBytes(mapping));
+        QCOMPARE(toBytes(window->savedKeyValue), toBytes(receiver().mapping()));
+
+        // Bytes stored from the hexadecimal editor, whose write the receiver
+        // refuses, so that it still holds the mapping the boxes show: a
+        // read-back of it moves no box and touches no byte.
+        invoke("onAdvancedSet");
+        field("lineEdit_1")->setText("2d");
+        field("lineEdit_68")->setText("4e");
+        receiver().failNextWrites(2);
+        hexOk();
+        const protocol::Image edited = window->keyValue;
+        QCOMPARE(int(edited[3]), 0x2D);
+        QVERIFY(readBack());
+        QCOMPARE(toBytes(window->keyValue), toBytes(edited));
+        QCOMPARE(toBytes(window->savedKeyValue), toBytes(receiver().mapping()));
+        QCOMPARE(window->keyCombos.at(47)->currentText(), keymap::keyNames().at(47));
+    }
+
+    void oneBlockAtATime_data()
+    {
+        QTest::addColumn<int>("marker");
+        QTest::newRow("block 1") << 0x55;
+        QTest::newRow("block 2") << 0x56;
+    }
+
+    void oneBlockAtATime()
+    {
+        QFETCH(int, marker);
+        const int half = marker == 0x55 ? 0 : 32;
+        const int unknownSlot = half ? 24 : 0, knownSlot = unknownSlot + 23;
+        const int unknownByte = slotBytes()[unknownSlot], knownByte = slotBytes()[knownSlot];
+        pick(boxNames()[unknownSlot], "Tab");
+
+        // Unasked and alone, with a code the program has no entry for, bytes the
+        // receiver keeps to itself and a checksum that is wrong.
+        sim::Bytes report(32, 0);
+        report[0] = std::uint8_t(marker);
+        for (int offset : { 1, 2, 11, 20, 29, 30, 31 })
+            report[std::size_t(offset)] = 0xA5;
+        report[std::size_t(unknownByte - half)] = 0x2D;
+        report[std::size_t(knownByte - half)] = keymap::keyCode(7);
+        const QByteArray savedBefore = toBytes(window->savedKeyValue);
+        receiver().inject(report);
+        QCOMPARE(deliverInput(), 1);
+
+        QCOMPARE(box(boxNames()[unknownSlot])->currentText(), QString("Tab"));
+        QCOMPARE(box(boxNames()[knownSlot])->currentText(), keymap::keyNames().at(7));
+        // No other box moved: it would have changed its byte.
+        QCOMPARE(toBytes(window->keyValue),
+            toBytes(imageWith({ { unknownByte, 0x2B }, { knownByte, keymap::keyCode(7) } })));
+        // What the receiver holds is remembered as it came, in its half only.
+        QCOMPARE(toBytes(window->savedKeyValue).mid(half, 32), toBytes(report));
+        QCOMPARE(toBytes(window->savedKeyValue).mid(32 - half, 32), savedBefore.mid(32 - half, 32));
+    }
+
+    void hexEditorShowsTheImage_data()
+    {
+        QTest::addColumn<QString>("editDroppedBy");
+        QTest::newRow("first opening") << "";
+        QTest::newRow("取 消") << "cancel";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("window closed") << "close";
+    }
+
+    void hexEditorShowsTheImage()
+    {
+        QFETCH(QString, editDroppedBy);
+        // Lower case, no leading zeros, each field on its own slot.
+        const QList<int> bytes = slotBytes();
+        for (int slot = 0; slot < 48; ++slot)
+            window->keyValue[bytes[slot]] = std::uint8_t(slot * 5);
+        window->keyValue[bytes[47]] = 0xFF;
+        const protocol::Image image = window->keyValue;
+
+        // An edit left without 确 定 is neither stored nor shown again.
+        if (!editDroppedBy.isEmpty()) {
+            invoke("onAdvancedSet");
+            field("lineEdit_9")->setText("ee");
+            if (editDroppedBy == "cancel")
+                QTest::mouseClick(
+                    window->hightDialog->findChild<QPushButton *>("pushButton_2"), Qt::LeftButton);
+            else if (editDroppedBy == "escape")
+                QTest::keyClick(field("lineEdit_9"), Qt::Key_Escape);
+            else
+                window->hightDialog->close();
+            QVERIFY(!window->hightDialog->isVisible());
+            QCOMPARE(toBytes(window->keyValue), toBytes(image));
+        }
+
+        // Nothing in the window opens it but its shortcut.
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_H, Qt::ControlModifier);
+        QVERIFY(window->hightDialog && window->hightDialog->isVisible());
+        const QStringList names = fieldNames();
+        for (int slot = 0; slot < 48; ++slot)
+            QCOMPARE(field(names[slot])->text(), QString::number(image[bytes[slot]], 16));
+        QCOMPARE(field("lineEdit_1")->text() + field("lineEdit_3")->text() + field("lineEdit_68")->text(),
+            QString("0aff"));
+    }
+
+    void hexEditorWritesSilently_data()
+    {
+        QTest::addColumn<bool>("plugged");
+        QTest::newRow("plugged") << true;
+        QTest::newRow("receiver away") << false;
+    }
+
+    void hexEditorWritesSilently()
+    {
+        QFETCH(bool, plugged);
+        pick("combox_3", "Tab");
+        const protocol::Image saved = window->savedKeyValue;
+        invoke("onAdvancedSet");
+        const QStringList names = fieldNames();
+        for (int slot = 0; slot < 48; ++slot)
+            field(names[slot])->setText(QString::number(slot + 0xA0, 16));
+        receiver().clearSent();
+        if (!plugged)
+            receiver().unplug();
+        log->clear();
+
+        hexOk();
+
+        protocol::Image expected = imageWith();
+        for (int slot = 0; slot < 48; ++slot)
+            expected[slotBytes()[slot]] = std::uint8_t(slot + 0xA0);
+        protocol::storeChecksums(expected);
+        QCOMPARE(toBytes(window->keyValue), toBytes(expected));
+        if (plugged) {
+            QCOMPARE(sentReports(),
+                (QList<QByteArray> {
+                    hex("00") + toBytes(expected).left(32), hex("00") + toBytes(expected).mid(32) }));
+            QCOMPARE(toBytes(receiver().mapping()), toBytes(expected));
+        }
+        QCOMPARE(toBytes(window->savedKeyValue), toBytes(plugged ? expected : saved));
+        QCOMPARE(log->lines(), QStringList());
+        QCOMPARE(box("combox_3")->currentText(), QString("Tab"));
+        QVERIFY(window->hightDialog->isVisible());
+    }
+
+    void writeSendsBothBlocks_data()
+    {
+        QTest::addColumn<QStringList>("picks"); // box, entry, box, entry...
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+
+        const QByteArray emptyBlock2 = hex("0056", 30, "56");
+        QTest::newRow("key 1 click PageDown")
+            << QStringList { "combox_1", "PageDown" } << hex("005500004e", 27, "a3") << emptyBlock2;
+        // 0x55 + 0xF5 + 0xF4 + 0xE7 = 0x325: the checksum wraps to 0x25.
+        QTest::newRow("block 1 sum wraps")
+            << QStringList { "combox_1", "Shift+F5/Esc", "combox_2", "MOUSE_R", "combox_21", "R_Win" }
+            << hex("00550000f5f4e7", 25, "25") << emptyBlock2;
+        // Key 5 long press col 4 is byte 19 of block 2, key 6 long press col 4 byte 28.
+        QTest::newRow("block 2 only")
+            << QStringList { "combox_58", "A", "combox_68", "Mute" } << hex("0055", 30, "55")
+            << hex("0056", 18, "04") + hex("", 8, "ce000028");
+    }
+
+    void writeSendsBothBlocks()
+    {
+        QFETCH(QStringList, picks);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        for (int i = 0; i + 1 < picks.size(); i += 2)
+            pick(picks[i], picks[i + 1]);
+
+        invoke("onSetKey");
+
+        QCOMPARE(sentReports(), (QList<QByteArray> { first, second }));
+        QCOMPARE(log->lines(), QStringList { "Write Usb Hid SUCC!" });
+        // The image keeps the checksums it sent, and the receiver holds it.
+        QCOMPARE(toBytes(window->keyValue), first.mid(1) + second.mid(1));
+        QCOMPARE(toBytes(receiver().mapping()), toBytes(window->keyValue));
+        QCOMPARE(toBytes(window->savedKeyValue), toBytes(window->keyValue));
+    }
+
+    void savedCopyFollowsTheReceiver_data()
+    {
+        QTest::addColumn<QString>("receiverState");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("cannot be opened") << "closed" << false;
+        QTest::newRow("pulled out after opening") << "pulled out" << false;
+        // A mapping whose first block is lost is not the mapping in the receiver.
+        QTest::newRow("first report refused") << "refuse 1" << false;
+        QTest::newRow("both reports refused") << "refuse 2" << false;
+        QTest::newRow("plugged") << "plugged" << true;
+    }
+
+    void savedCopyFollowsTheReceiver()
+    {
+        QFETCH(QString, receiverState);
+        QFETCH(bool, written);
+
+        if (receiverState == "closed") {
+            receiver().setOpenable(false);
+        } else {
+            // Opens the link; the saved copy becomes what the receiver holds.
+            QVERIFY(readBack());
+        }
+        const protocol::Image before = window->savedKeyValue;
+        pick("combox_1", "PageDown");
+        protocol::Image edited = window->keyValue;
+        protocol::storeChecksums(edited);
+        if (receiverState == "pulled out")
+            receiver().unplug();
+        else if (receiverState.startsWith("refuse"))
+            receiver().failNextWrites(receiverState.section(' ', 1).toInt());
+        log->clear();
+
+        invoke("onSetKey");
+
+        QCOMPARE(log->lines(), QStringList { written ? "Write Usb Hid SUCC!" : "Write Usb Hid Fail!" });
+        // The checksums are stored whatever became of the write.
+        QCOMPARE(toBytes(window->keyValue), toBytes(edited));
+        QCOMPARE(toBytes(window->savedKeyValue), toBytes(written ? edited : before));
+    }
+
+    void resetSendsItsCommandOnly_data()
+    {
+        QTest::addColumn<bool>("plugged");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("unplugged") << false << "Write Usb Hid Reset CMD Fail!";
+        QTest::newRow("plugged") << true << "Write Usb Hid Reset CMD SUCC!";
+    }
+
+    void resetSendsItsCommandOnly()
+    {
+        QFETCH(bool, plugged);
+        QFETCH(QString, line);
+        pick("combox_61", "Vol-");
+        const protocol::Image image = window->keyValue;
+        const protocol::Image saved = window->savedKeyValue;
+        if (!plugged)
+            receiver().unplug();
+
+        invoke("onReset");
+
+        QCOMPARE(log->lines(), QStringList { line });
+        QCOMPARE(sentReports(), plugged ? QList<QByteArray> { hex("006060", 30) } : QList<QByteArray> {});
+        // The editor learns the defaults from the next read-back, not from here.
+        QCOMPARE(box("combox_61")->currentText(), QString("Vol-"));
+        QCOMPARE(toBytes(window->keyValue), toBytes(image));
+        QCOMPARE(toBytes(window->savedKeyValue), toBytes(saved));
+        if (plugged)
+            QCOMPARE(toBytes(receiver().mapping()), toBytes(sim::Receiver::factoryMapping()));
+    }
+
+    void acknowledgementBalloons_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QStringList>("balloon");
+        const QStringList written { " Prompt ", "Modify pen shortcut key successfully!" };
+        const QStringList reset { "Prompt", "One click Reset shortcut key succeeded!" };
+        QTest::newRow("mapping written") << "onSetKey" << written;
+        QTest::newRow("reset") << "onReset" << reset;
+        // Acknowledgements that nothing asked for are shown all the same.
+        QTest::newRow("unasked write acknowledgement") << "8899" << written;
+        QTest::newRow("unasked reset acknowledgement") << "6666" << reset;
+        // As after the tray's Exit: nothing to show them on.
+        QTest::newRow("tray icon gone") << "6666" << QStringList();
+    }
+
+    void acknowledgementBalloons()
+    {
+        QFETCH(QString, cause);
+        QFETCH(QStringList, balloon);
+        if (balloon.isEmpty()) {
+            delete window->trayIcon;
+            window->trayIcon = nullptr;
+        }
+        if (cause.startsWith("on")) {
+            invoke(qPrintable(cause));
+        } else {
+            const QByteArray report = hex(qPrintable(cause));
+            receiver().inject(sim::Bytes(report.begin(), report.end()));
+        }
+        // Nothing is shown for what was sent, only for what the receiver says.
+        QCOMPARE(testsupport::visibleBalloon(), QStringList());
+        QCOMPARE(deliverInput(), 1);
+        QCOMPARE(testsupport::visibleBalloon(), balloon);
+    }
 
 private:
     QComboBox *box(const QString &name) const { return window->findChild<QComboBox *>(name); }
+    QLineEdit *field(const QString &name) const { return window->findChild<QLineEdit *>(name); }
+    void pick(const QString &boxName, const QString &entry)
+    {
+        QComboBox *combo = box(boxName);
+        QVERIFY(combo);
+        combo->setCurrentIndex(combo->findText(entry, Qt::MatchExactly));
+        QCOMPARE(combo->currentText(), entry);
+    }
+
+    void invoke(const char *slot) { QVERIFY(QMetaObject::invokeMethod(window.get(), slot)); }
+    void hexOk()
+    {
+        QTest::mouseClick(window->hightDialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+    }
+    // Hands the window every queued report, as the link's poll would.
+    int deliverInput()
+    {
+        int count = 0;
+        unsigned char buffer[protocol::kInputReportSize];
+        while (window->usbHid->readReport(buffer) > 0)
+            ++count;
+        return count;
+    }
+
+    bool readBack()
+    {
+        if (window->usbHid->writeReport(protocol::readBackRequest().data()) <= 0)
+            return false;
+        deliverInput();
+        return true;
+    }
 
     RecordingPlatform platform;
     std::unique_ptr<Widget> window;
+    std::unique_ptr<DebugLog> log;
 };
 
-void TestKeymapEditor::init()
-{
-    receiver().reset();
-    window = std::make_unique<Widget>(nullptr, &platform);
-    // The tests ask for read-backs themselves; the window timer must not.
-    window->readRequested = true;
-}
-
-void TestKeymapEditor::startsWithNoActionAnywhere()
-{
-    const QStringList names = testsupport::boxNamesInSlotOrder();
-    QCOMPARE(window->keyCombos.size(), 48);
-    for (int slot = 0; slot < 48; ++slot) {
-        QComboBox *combo = window->keyCombos.at(slot);
-        QVERIFY2(combo, qPrintable(names[slot]));
-        QCOMPARE(combo->objectName(), names[slot]);
-        QCOMPARE(combo->count(), 95);
-        for (int index = 0; index < combo->count(); ++index)
-            QCOMPARE(combo->itemText(index), keymap::keyNames().at(index));
-        QCOMPARE(combo->currentIndex(), 0);
-    }
-    QCOMPARE(toBytes(window->keyValue), toBytes(testsupport::imageWith({})));
-}
-
-void TestKeymapEditor::pickingAnEntryStoresItsCode_data()
-{
-    QTest::addColumn<QString>("boxName");
-    QTest::addColumn<int>("slot");
-    const QStringList names = testsupport::boxNamesInSlotOrder();
-    for (int slot = 0; slot < names.size(); ++slot)
-        QTest::newRow(qPrintable(names[slot])) << names[slot] << slot;
-}
-
-void TestKeymapEditor::pickingAnEntryStoresItsCode()
-{
-    QFETCH(QString, boxName);
-    QFETCH(int, slot);
-    QComboBox *combo = box(boxName);
-    QVERIFY(combo);
-    QCOMPARE(window->keyCombos.value(slot), combo);
-
-    // Every slot gets an entry of its own, so a box wired to a neighbour's
-    // slot stores a code that gives it away.
-    const int entry = 1 + slot;
-    combo->setCurrentIndex(entry);
-    const int byte = testsupport::slotBytes().at(slot);
-    QCOMPARE(
-        toBytes(window->keyValue), toBytes(testsupport::imageWith({ { byte, keymap::keyCode(entry) } })));
-
-    // And back to no action.
-    combo->setCurrentIndex(0);
-    QCOMPARE(toBytes(window->keyValue), toBytes(testsupport::imageWith({})));
-}
-
-void TestKeymapEditor::pickingByName_data()
-{
-    QTest::addColumn<QString>("boxName");
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<int>("byte");
-    QTest::addColumn<int>("code");
-
-    QTest::newRow("PageDown, key 1 click") << "combox_1"
-                                           << "PageDown" << 3 << 0x4E;
-    QTest::newRow("MOUSE_L, key 6 click") << "combox_61"
-                                          << "MOUSE_L" << 53 << 0xF3;
-    QTest::newRow("0, key 3 long press col 4") << "combox_36"
-                                               << "0" << 28 << 0x27;
-    QTest::newRow("Vol+, key 4 click col 1") << "combox_7"
-                                             << "Vol+" << 35 << 0xC3;
-    QTest::newRow("R_Win, key 6 long press col 4") << "combox_68"
-                                                   << "R_Win" << 60 << 0xE7;
-}
-
-void TestKeymapEditor::pickingByName()
-{
-    QFETCH(QString, boxName);
-    QFETCH(QString, entry);
-    QFETCH(int, byte);
-    QFETCH(int, code);
-
-    QComboBox *combo = box(boxName);
-    QVERIFY(combo);
-    combo->setCurrentIndex(combo->findText(entry, Qt::MatchExactly));
-    QCOMPARE(combo->currentText(), entry);
-    QCOMPARE(int(window->keyValue[byte]), code);
-}
-
-void TestKeymapEditor::keyboardMovesABox()
-{
-    // The grid lies under the picture, but the boxes still take keys.
-    QComboBox *combo = box("combox_22");
-    QVERIFY(combo);
-    QTest::keyClick(combo, Qt::Key_Down);
-    QCOMPARE(combo->currentText(), QString("Shift+F5/Esc"));
-    QCOMPARE(int(window->keyValue[6]), 0xF5);
-    QTest::keyClick(combo, Qt::Key_End);
-    QCOMPARE(int(window->keyValue[6]), 0xCD);
-}
-
-void TestKeymapEditor::readBackShowsTheReceiversMapping()
-{
-    receiver().setMapping(everySlotSet());
-    QVERIFY(testsupport::readBack(*window));
-
-    const protocol::Image stored = receiver().mapping();
-    const QList<int> bytes = testsupport::slotBytes();
-    for (int slot = 0; slot < 48; ++slot) {
-        QCOMPARE(window->keyCombos.at(slot)->currentText(), keymap::keyNames().at(94 - slot));
-        QCOMPARE(window->keyValue[bytes[slot]], stored[bytes[slot]]);
-    }
-    // The image keeps its own markers and checksum bytes; the saved copy is
-    // the receiver's blocks exactly.
-    protocol::Image expected = stored;
-    expected[31] = 0;
-    expected[63] = 0;
-    QCOMPARE(toBytes(window->keyValue), toBytes(expected));
-    QCOMPARE(toBytes(window->savedKeyValue), toBytes(stored));
-}
-
-void TestKeymapEditor::blocksLoadOnTheirOwn_data()
-{
-    QTest::addColumn<int>("marker");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("boxName");
-    QTest::addColumn<QString>("entry");
-
-    QTest::newRow("block 1, key 1 long press col 1") << 0x55 << 7 << 0x04 << "combox_11"
-                                                     << "A";
-    QTest::newRow("block 1, key 2 click col 1") << 0x55 << 12 << 0x4B << "combox_3"
-                                                << "PageUp";
-    QTest::newRow("block 2, key 6 long press col 4") << 0x56 << 28 << 0xCD << "combox_68"
-                                                     << "PREV_TRACK";
-    QTest::newRow("block 2, key 4 click col 1") << 0x56 << 3 << 0x27 << "combox_7"
-                                                << "0";
-}
-
-void TestKeymapEditor::blocksLoadOnTheirOwn()
-{
-    QFETCH(int, marker);
-    QFETCH(int, offset);
-    QFETCH(int, code);
-    QFETCH(QString, boxName);
-    QFETCH(QString, entry);
-
-    // Unasked, and only one of the two blocks: it is loaded all the same.
-    receiver().inject(block(static_cast<std::uint8_t>(marker), { { offset, code } }));
-    QCOMPARE(testsupport::deliverInput(*window), 1);
-
-    QCOMPARE(box(boxName)->currentText(), entry);
-    const int half = marker == 0x55 ? 0 : 32;
-    QCOMPARE(toBytes(window->keyValue), toBytes(testsupport::imageWith({ { half + offset, code } })));
-    // Only the half of the saved copy that came in changed.
-    QCOMPARE(int(window->savedKeyValue[half]), marker);
-    QCOMPARE(int(window->savedKeyValue[half + offset]), code);
-    for (int slot = 0; slot < 48; ++slot)
-        if (window->keyCombos.at(slot)->objectName() != boxName)
-            QCOMPARE(window->keyCombos.at(slot)->currentIndex(), 0);
-}
-
-void TestKeymapEditor::unknownCodesLeaveTheirBoxes()
-{
-    box("combox_1")->setCurrentIndex(box("combox_1")->findText("Tab"));
-    box("combox_21")->setCurrentIndex(box("combox_21")->findText("Esc"));
-    box("combox_11")->setCurrentIndex(box("combox_11")->findText("Home"));
-
-    // 0x2D, 0x01 and 0xFF are codes the program has no entry for.
-    receiver().inject(block(0x55, { { 3, 0x2D }, { 4, 0x05 }, { 5, 0x01 }, { 7, 0xFF }, { 28, 0x4E } }));
-    QCOMPARE(testsupport::deliverInput(*window), 1);
-
-    QCOMPARE(box("combox_1")->currentText(), QString("Tab"));
-    QCOMPARE(int(window->keyValue[3]), 0x2B);
-    QCOMPARE(box("combox_21")->currentText(), QString("Esc"));
-    QCOMPARE(int(window->keyValue[5]), 0x29);
-    QCOMPARE(box("combox_11")->currentText(), QString("Home"));
-    QCOMPARE(int(window->keyValue[7]), 0x4A);
-    // The known codes of the same block are loaded.
-    QCOMPARE(box("combox_2")->currentText(), QString("B"));
-    QCOMPARE(int(window->keyValue[4]), 0x05);
-    QCOMPARE(box("combox_36")->currentText(), QString("PageDown"));
-    QCOMPARE(int(window->keyValue[28]), 0x4E);
-    // What the receiver holds is remembered as it came.
-    QCOMPARE(int(window->savedKeyValue[3]), 0x2D);
-    QCOMPARE(int(window->savedKeyValue[7]), 0xFF);
-}
-
-void TestKeymapEditor::bytesOutsideTheSlotsStayOutOfTheImage()
-{
-    // Bytes the receiver keeps to itself, and a checksum that is wrong.
-    const sim::Bytes report = block(0x56,
-        { { 1, 0x11 }, { 2, 0x22 }, { 11, 0x33 }, { 20, 0x44 }, { 29, 0x55 }, { 30, 0x66 }, { 31, 0x77 },
-            { 21, 0xF4 } });
-    receiver().inject(report);
-    QCOMPARE(testsupport::deliverInput(*window), 1);
-
-    QCOMPARE(box("combox_61")->currentText(), QString("MOUSE_R"));
-    QCOMPARE(toBytes(window->keyValue), toBytes(testsupport::imageWith({ { 53, 0xF4 } })));
-    const QByteArray saved = toBytes(window->savedKeyValue).mid(32);
-    QCOMPARE(saved, QByteArray(reinterpret_cast<const char *>(report.data()), 32));
-}
-
-void TestKeymapEditor::sameReadBackLeavesTheImageAlone()
-{
-    const protocol::Image mapping = everySlotSet();
-    receiver().setMapping(mapping);
-    QVERIFY(testsupport::readBack(*window));
-    const protocol::Image loaded = window->keyValue;
-
-    // The same mapping again moves no box and touches no byte.
-    QVERIFY(testsupport::readBack(*window));
-    QCOMPARE(toBytes(window->keyValue), toBytes(loaded));
-
-    // Bytes stored from the hexadecimal editor, whose write the receiver
-    // refuses, so that it still holds the mapping the boxes show.
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "onAdvancedSet"));
-    QVERIFY(window->hightDialog);
-    window->findChild<QLineEdit *>("lineEdit_1")->setText("2d");
-    window->findChild<QLineEdit *>("lineEdit_68")->setText("4");
-    receiver().failNextWrites(2);
-    QTest::mouseClick(window->hightDialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
-    QCOMPARE(int(window->keyValue[3]), 0x2D);
-    QCOMPARE(int(window->keyValue[60]), 0x04);
-    const protocol::Image edited = window->keyValue;
-
-    QVERIFY(testsupport::readBack(*window));
-    QCOMPARE(toBytes(window->keyValue), toBytes(edited));
-    QCOMPARE(toBytes(window->savedKeyValue), toBytes(receiver().mapping()));
-    QCOMPARE(window->keyCombos.at(0)->currentIndex(), 94);
-}
-
-QUORVANT_PRIVATE_TEST_MAIN(TestKeymapEditor)
+QUORVANT_TRAY_TEST_MAIN(TestKeymapEditor)
 #include "test_keymap_editor.moc"
