@@ -1,16 +1,11 @@
 #include "support/debuglog.h"
 
-namespace {
-
-QStringList collected;
-DebugLog *current = nullptr;
-
-} // namespace
+QStringList DebugLog::collected;
+QtMessageHandler DebugLog::previous = nullptr;
 
 DebugLog::DebugLog()
 {
-    Q_ASSERT(!current);
-    current = this;
+    Q_ASSERT(!previous);
     collected.clear();
     previous = qInstallMessageHandler(&DebugLog::handler);
 }
@@ -18,23 +13,15 @@ DebugLog::DebugLog()
 DebugLog::~DebugLog()
 {
     qInstallMessageHandler(previous);
-    current = nullptr;
+    previous = nullptr;
 }
 
 void DebugLog::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtDebugMsg) {
+    if (type == QtDebugMsg)
         collected << message;
-        return;
-    }
-    // Warnings and worse still reach the test's output.
-    if (current && current->previous)
-        current->previous(type, context, message);
-}
-
-QStringList DebugLog::lines() const
-{
-    return collected;
+    else if (previous)
+        previous(type, context, message);
 }
 
 QStringList DebugLog::after(const QString &prefix) const
@@ -44,14 +31,4 @@ QStringList DebugLog::after(const QString &prefix) const
         if (line.startsWith(prefix))
             found << line.mid(prefix.size()).trimmed();
     return found;
-}
-
-int DebugLog::count(const QString &line) const
-{
-    return collected.count(line);
-}
-
-void DebugLog::clear()
-{
-    collected.clear();
 }

@@ -1,5 +1,5 @@
 // Collects the program's debug lines while it lives, for tests that check
-// what the program logged.
+// what the program logged. Warnings and worse still reach the test's output.
 #pragma once
 
 #include <QStringList>
@@ -10,17 +10,17 @@ class DebugLog
 public:
     DebugLog();
     ~DebugLog();
-
     DebugLog(const DebugLog &) = delete;
     DebugLog &operator=(const DebugLog &) = delete;
 
-    QStringList lines() const;
-    // The lines that begin with prefix, with the prefix and one blank taken off.
+    QStringList lines() const { return collected; }
+    int count(const QString &line) const { return collected.count(line); }
+    void clear() { collected.clear(); }
+    // The lines that begin with prefix, with the prefix and blanks taken off.
     QStringList after(const QString &prefix) const;
-    int count(const QString &line) const;
-    void clear();
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
-    QtMessageHandler previous = nullptr;
+    static QStringList collected;
+    static QtMessageHandler previous;
 };

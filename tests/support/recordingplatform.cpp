@@ -3,11 +3,6 @@
 #include <chrono>
 #include <thread>
 
-std::string RecordingPlatform::executableName(const std::string &windowsName) const
-{
-    return windowsName;
-}
-
 bool RecordingPlatform::findProcess(const std::string &windowsName)
 {
     const QString name = QString::fromStdString(windowsName);
@@ -31,33 +26,17 @@ std::string RecordingPlatform::killCommand(const std::string &windowsName) const
     auto *self = const_cast<RecordingPlatform *>(this);
     self->calls << "kill-command " + name;
     self->running.remove(name);
-    // A command that exists everywhere and does nothing.
-    return "true";
+    return "true"; // exists everywhere and does nothing
 }
 
 bool RecordingPlatform::writeAutostart(const std::string &appFilePath)
 {
     calls << "autostart " + QString::fromStdString(appFilePath);
-    return autostartResult;
-}
-
-void RecordingPlatform::resetCursorScheme()
-{
-    calls << "cursors";
+    return true;
 }
 
 void RecordingPlatform::settleBeforeOpen()
 {
     calls << "settle";
-    if (settleMilliseconds > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(settleMilliseconds));
-}
-
-QStringList RecordingPlatform::callsStartingWith(const QString &prefix) const
-{
-    QStringList found;
-    for (const QString &call : calls)
-        if (call.startsWith(prefix))
-            found << call;
-    return found;
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMilliseconds));
 }

@@ -2,6 +2,7 @@
 // the callers of the platform seam.
 #pragma once
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -14,27 +15,23 @@ public:
     // Every call in order: "find Dotrix.exe", "kill-command Dotrix.exe",
     // "start <appDir>/Dotrix.exe", "autostart <path>", "cursors", "settle".
     QStringList calls;
-
-    // Names findProcess reports as running. A kill command removes the name
-    // and start adds it, as the real programs would.
+    // What findProcess finds. A kill command removes the name and a start
+    // adds it, as the real programs would.
     QSet<QString> running;
-
-    // startProgram fails for these names.
     QSet<QString> unstartable;
-
-    bool autostartResult = true;
-
     // How long settleBeforeOpen really waits; the real pause is 600 ms.
     int settleMilliseconds = 0;
 
-    std::string executableName(const std::string &windowsName) const override;
+    std::string executableName(const std::string &windowsName) const override { return windowsName; }
     bool findProcess(const std::string &windowsName) override;
     bool startProgram(const std::string &appDir, const std::string &windowsName) override;
     std::string killCommand(const std::string &windowsName) const override;
     bool writeAutostart(const std::string &appFilePath) override;
-    void resetCursorScheme() override;
+    void resetCursorScheme() override { calls << "cursors"; }
     void settleBeforeOpen() override;
 
-    // The calls that start with `prefix`.
-    QStringList callsStartingWith(const QString &prefix) const;
+    QStringList callsStartingWith(const QString &prefix) const
+    {
+        return calls.filter(QRegularExpression("^" + QRegularExpression::escape(prefix)));
+    }
 };

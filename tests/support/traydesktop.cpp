@@ -1,13 +1,9 @@
 #include "support/traydesktop.h"
 
-#include <QApplication>
 #include <QLabel>
-#include <QSystemTrayIcon>
-#include <QtTest>
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -17,8 +13,6 @@
 namespace testsupport {
 
 namespace {
-
-constexpr int kServerStartMs = 30000;
 
 // Forks and runs argv with its output discarded. The child dies with the
 // test, so a test killed for its time-out leaves no X server behind.
@@ -32,13 +26,10 @@ pid_t spawn(const char *const argv[], int keepFd = -1)
     if (getppid() != parent)
         _exit(1);
     const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        if (null > STDERR_FILENO && null != keepFd)
-            close(null);
-    }
+    for (int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO })
+        dup2(null, fd);
+    if (null > STDERR_FILENO && null != keepFd)
+        close(null);
     execvp(argv[0], const_cast<char *const *>(argv));
     _exit(127);
 }
@@ -48,8 +39,7 @@ void end(pid_t &pid)
     if (pid <= 0)
         return;
     kill(pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
     pid = 0;
 }
 
@@ -71,34 +61,23 @@ TrayDesktop::~TrayDesktop()
 
 bool TrayDesktop::start(QString *error)
 {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
     // Xvfb picks a free display and writes its number once it accepts
     // connections: no guessing at numbers or start-up times.
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        *error = qt_error_string(errno);
+        return false;
+    }
     const QByteArray fd = QByteArray::number(pipeFds[1]);
     const char *const serverArgs[] = { "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24",
         "-nolisten", "tcp", nullptr };
     server = spawn(serverArgs, pipeFds[1]);
     close(pipeFds[1]);
-    if (server < 0) {
-        close(pipeFds[0]);
-        *error = QStringLiteral("cannot fork Xvfb");
-        return false;
-    }
-
     QByteArray number;
     pollfd watch { pipeFds[0], POLLIN, 0 };
-    while (!number.endsWith('\n')) {
-        if (poll(&watch, 1, kServerStartMs) <= 0)
-            break;
-        char c = 0;
-        if (read(pipeFds[0], &c, 1) != 1)
-            break;
+    char c = 0;
+    while (server > 0 && !number.endsWith('\n') && poll(&watch, 1, 30000) > 0 && read(pipeFds[0], &c, 1) == 1)
         number += c;
-    }
     close(pipeFds[0]);
     if (!number.endsWith('\n')) {
         end(server);
@@ -117,11 +96,6 @@ bool TrayDesktop::start(QString *error)
         return false;
     }
     return true;
-}
-
-bool TrayDesktop::waitForTray(int timeoutMs)
-{
-    return QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, timeoutMs);
 }
 
 QStringList visibleBalloon()

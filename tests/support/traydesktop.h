@@ -1,11 +1,12 @@
 // A display of the test's own with a system tray host docked on it. Offscreen,
-// Qt has no tray: the icon never docks and showMessage shows nothing at all,
-// so tests of what the tray tells the user run here instead.
+// Qt has no tray and shows no balloon, so tests of what the tray tells the
+// user run here instead.
 #pragma once
 
 #include <QApplication>
 #include <QString>
 #include <QStringList>
+#include <QSystemTrayIcon>
 #include <QtTest>
 
 #include <cstdio>
@@ -21,29 +22,20 @@ public:
     TrayDesktop() = default;
     // Ends the tray host and the X server. The QApplication must be gone.
     ~TrayDesktop();
-
     TrayDesktop(const TrayDesktop &) = delete;
     TrayDesktop &operator=(const TrayDesktop &) = delete;
 
-    // Starts Xvfb on a free display and the tray host on it, and points
-    // DISPLAY and QT_QPA_PLATFORM at them. Call before the QApplication
-    // exists. On failure, says why in `error`.
+    // Before the QApplication exists: starts Xvfb on a free display and the
+    // tray host on it, and points DISPLAY and QT_QPA_PLATFORM at them.
     bool start(QString *error);
-
-    // With the application running: waits until the tray host owns the
-    // system tray.
-    static bool waitForTray(int timeoutMs);
 
 private:
     pid_t server = 0;
     pid_t tray = 0;
 };
 
-// The title and the text of the balloon Qt shows on the tray, or an empty
-// list when none is on screen.
+// The title and text of the balloon on screen, or an empty list.
 QStringList visibleBalloon();
-
-// Takes any balloon off the screen.
 void dismissBalloons();
 
 } // namespace testsupport
@@ -66,7 +58,7 @@ void dismissBalloons();
         {                                                                                                    \
             QApplication app(argc, argv);                                                                    \
             app.setAttribute(Qt::AA_Use96Dpi, true);                                                         \
-            if (!testsupport::TrayDesktop::waitForTray(30000)) {                                             \
+            if (!QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 30000)) {          \
                 fprintf(stderr, "the tray host never took the system tray\n");                               \
                 return 1;                                                                                    \
             }                                                                                                \

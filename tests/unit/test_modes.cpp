@@ -1,10 +1,11 @@
-// The mode machine of the main window: which effect programs are stopped and
-// started, what the user is told, and what lands in the shared-memory
-// segments the effect programs read.
-#include <QCoreApplication>
+// The presentation modes: which effect programs are stopped and started, what
+// the user is told, what lands in the segments the effect programs read, the
+// mode notice, and the in-process spotlight overlay.
+#include <QCursor>
+#include <QLabel>
 #include <QProcess>
 #include <QSharedMemory>
-#include <QSystemSemaphore>
+#include <QTimerEvent>
 #include <QtTest>
 
 #include <cstring>
@@ -12,9 +13,12 @@
 
 #include "inprocess.h"
 #include "mainwindow/widget.h"
+#include "modes/dialog.h"
+#include "modes/showmodediag.h"
 #include "support/debuglog.h"
 #include "support/ipcsandbox.h"
 #include "support/recordingplatform.h"
+#include "support/traydesktop.h"
 
 namespace {
 
@@ -27,6 +31,42 @@ QString segmentTool()
     return QCoreApplication::applicationDirPath() + "/quorvant-segment";
 }
 
+// A row of the transition table; lists are separated by "; ", and "start X"
+// stands for "start <appDir>/X".
+void row(const char *name, const char *before, const char *running, const char *event, const char *calls,
+    const char *balloon, int mode)
+{
+    const auto list = [](const char *items) { return QString(items).split("; ", Qt::SkipEmptyParts); };
+    QTest::newRow(name) << list(before) << list(running) << QString(event) << list(calls) << QString(balloon)
+                        << mode;
+}
+
+// A desktop whose every pixel tells where it came from.
+QImage patternDesktop(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x % 256, y % 256, 77));
+    return image;
+}
+
+// The overlay with a desktop of our choosing, counting how often it is taken.
+class PatternDialog : public Dialog
+{
+public:
+    using Dialog::Dialog;
+    QSize desktop { 800, 600 };
+    mutable int captures = 0;
+
+protected:
+    QPixmap captureDesktop() const override
+    {
+        ++captures;
+        return QPixmap::fromImage(patternDesktop(desktop));
+    }
+};
+
 } // namespace
 
 class ModesTest : public QObject
@@ -34,99 +74,77 @@ class ModesTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { quorvantInitResources(); }
     void init();
     void cleanup();
 
     void transitions_data();
     void transitions();
-
-    void effectiveSizes_data();
-    void effectiveSizes();
+    void sizes_data();
+    void sizes();
     void segmentLayout();
-    void sizeUpdates_data();
-    void sizeUpdates();
-    void spotlightLogsEveryRawSize();
-
     void unstartableProgramIsReported();
-
-    void segmentCreatedByAnotherProcessFirst();
-    void segmentLeftBehindByACrash();
+    void segmentsMadeByOthersAreAttached();
     void shortForeignSegmentIsNotOverrun();
 
-    void receiverReportsDriveTheModes();
+    void notices_data();
+    void notices();
+    void noticeCountdown();
+
+    void circleSquare_data();
+    void circleSquare();
+    void overlayPictureOnlyWhileShown();
+    void overlayPainting();
+    void noKeyClosesTheOverlay();
 
 private:
     // "laser 7", "magnifier 0", "spotlight 5", "normal", "showui", or
     // "ended Dotrix.exe" for an effect program that ends by itself.
     void fire(const QString &event);
-    Widget *makeWindow();
-    void destroyWindow();
-    QString appDir() const { return QCoreApplication::applicationDirPath(); }
+    void makeWindow();
 
     IpcSandbox sandbox;
-    // Made per test: the test library takes the message handler over when it
-    // starts.
+    // Per test: the test library takes the message handler over when it starts.
     std::unique_ptr<DebugLog> log;
-    RecordingPlatform *platform = nullptr;
-    Widget *window = nullptr;
+    RecordingPlatform platform;
+    std::unique_ptr<Widget> window;
 };
 
-void ModesTest::initTestCase()
+void ModesTest::makeWindow()
 {
-    quorvantInitResources();
-}
-
-Widget *ModesTest::makeWindow()
-{
-    platform = new RecordingPlatform;
-    window = new Widget(nullptr, platform);
-    platform->calls.clear();
+    window = std::make_unique<Widget>(nullptr, &platform);
+    platform.calls.clear();
     log->clear();
-    return window;
-}
-
-void ModesTest::destroyWindow()
-{
-    delete window;
-    window = nullptr;
-    delete platform;
-    platform = nullptr;
 }
 
 void ModesTest::init()
 {
     sim::inProcessReceiver().reset();
+    platform.running.clear();
+    platform.unstartable.clear();
     log = std::make_unique<DebugLog>();
     makeWindow();
 }
 
 void ModesTest::cleanup()
 {
-    destroyWindow();
+    window.reset();
     log.reset();
 }
 
 void ModesTest::fire(const QString &event)
 {
-    const QStringList words = event.split(' ');
-    const QString what = words.value(0);
+    const QString what = event.section(' ', 0, 0);
+    const QString arg = event.section(' ', 1);
     if (what == "ended") {
-        platform->running.remove(words.value(1));
+        platform.running.remove(arg);
         return;
     }
-    static const QMap<QString, const char *> modeSlots {
-        { "laser", "onDotrix" },
-        { "magnifier", "onLoupex" },
-        { "spotlight", "onQyLight" },
-    };
-    bool ok = false;
-    if (modeSlots.contains(what))
-        ok = QMetaObject::invokeMethod(window, modeSlots.value(what), Q_ARG(int, words.value(1).toInt()));
-    else if (what == "normal")
-        ok = QMetaObject::invokeMethod(window, "onNormal");
-    else if (what == "showui")
-        ok = QMetaObject::invokeMethod(window, "ShowUI");
+    static const QMap<QString, const char *> slotOf { { "laser", "onDotrix" }, { "magnifier", "onLoupex" },
+        { "spotlight", "onQyLight" }, { "normal", "onNormal" }, { "showui", "ShowUI" } };
+    const bool ok = arg.isEmpty()
+        ? QMetaObject::invokeMethod(window.get(), slotOf.value(what))
+        : QMetaObject::invokeMethod(window.get(), slotOf.value(what), Q_ARG(int, arg.toInt()));
     QVERIFY2(ok, qPrintable("cannot fire " + event));
 }
 
@@ -136,74 +154,39 @@ void ModesTest::transitions_data()
     QTest::addColumn<QStringList>("running");
     QTest::addColumn<QString>("event");
     QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QStringList>("balloons");
+    QTest::addColumn<QString>("balloon");
     QTest::addColumn<int>("mode");
 
-    const QStringList none;
-    const QString dir = appDir();
-
-    // From normal use: nothing to stop.
-    QTest::newRow("normal to laser") << none << none << "laser 7"
-                                     << QStringList { "find Dotrix.exe", "start " + dir + "/Dotrix.exe" }
-                                     << QStringList { R"("Prompt" "Laser pointer mode")" } << 3;
-    QTest::newRow("normal to laser, already running")
-        << none << QStringList { "Dotrix.exe" } << "laser 7" << QStringList { "find Dotrix.exe" }
-        << QStringList { R"(" Prompt " "Laser pointer mode is running!")" } << 3;
-    QTest::newRow("normal to magnifier")
-        << none << none << "magnifier 0" << QStringList { "find Loupex.exe", "start " + dir + "/Loupex.exe" }
-        << QStringList { R"("Prompt" "Magnifier mode")" } << 1;
-    QTest::newRow("normal to magnifier, already running")
-        << none << QStringList { "Loupex.exe" } << "magnifier 0" << QStringList { "find Loupex.exe" }
-        << QStringList { R"("Prompt" "Magnifier mode is running!")" } << 1;
-    QTest::newRow("normal to spotlight")
-        << none << none << "spotlight 5" << QStringList { "find Halvix.exe", "start " + dir + "/Halvix.exe" }
-        << QStringList { R"("Prompt" "Spotlight mode!")" } << 2;
-    QTest::newRow("normal to spotlight, already running")
-        << none << QStringList { "Halvix.exe" } << "spotlight 5" << QStringList { "find Halvix.exe" }
-        << QStringList { R"("Prompt" "Spotlight mode is running!")" } << 2;
-    QTest::newRow("names are compared case-sensitively")
-        << none << QStringList { "loupex.exe" } << "magnifier 1"
-        << QStringList { "find Loupex.exe", "start " + dir + "/Loupex.exe" }
-        << QStringList { R"("Prompt" "Magnifier mode")" } << 1;
-
-    // From one effect mode to another: the old program goes first.
-    QTest::newRow("magnifier to spotlight") << QStringList { "magnifier 2" } << none << "spotlight 5"
-                                            << QStringList { "find Loupex.exe", "kill-command Loupex.exe",
-                                                   "find Halvix.exe", "start " + dir + "/Halvix.exe" }
-                                            << QStringList { R"("Prompt" "Spotlight mode!")" } << 2;
-    QTest::newRow("laser to magnifier") << QStringList { "laser 0" } << none << "magnifier 4"
-                                        << QStringList { "find Dotrix.exe", "kill-command Dotrix.exe",
-                                               "find Loupex.exe", "start " + dir + "/Loupex.exe" }
-                                        << QStringList { R"("Prompt" "Magnifier mode")" } << 1;
-    QTest::newRow("spotlight to laser, laser already running")
-        << QStringList { "spotlight 2" } << QStringList { "Dotrix.exe" } << "laser 1"
-        << QStringList { "find Halvix.exe", "kill-command Halvix.exe", "find Dotrix.exe" }
-        << QStringList { R"(" Prompt " "Laser pointer mode is running!")" } << 3;
-    QTest::newRow("magnifier to spotlight, magnifier already ended")
-        << QStringList { "magnifier 2", "ended Loupex.exe" } << none << "spotlight 5"
-        << QStringList { "find Loupex.exe", "find Halvix.exe", "start " + dir + "/Halvix.exe" }
-        << QStringList { R"("Prompt" "Spotlight mode!")" } << 2;
-
-    // The same mode again: only the size may change.
-    QTest::newRow("magnifier again") << QStringList { "magnifier 2" } << none << "magnifier 4" << none << none
-                                     << 1;
-    QTest::newRow("laser again after its program ended")
-        << QStringList { "laser 1", "ended Dotrix.exe" } << none << "laser 2" << none << none << 3;
-
-    // Back to normal use.
-    QTest::newRow("laser to normal") << QStringList { "laser 1" } << none << "normal"
-                                     << QStringList { "find Dotrix.exe", "kill-command Dotrix.exe" } << none
-                                     << 0;
-    QTest::newRow("laser to normal, program already ended")
-        << QStringList { "laser 1", "ended Dotrix.exe" } << none << "normal"
-        << QStringList { "find Dotrix.exe" } << none << 0;
-    QTest::newRow("spotlight to normal through ShowUI")
-        << QStringList { "spotlight 3" } << none << "showui"
-        << QStringList { "find Halvix.exe", "kill-command Halvix.exe" } << none << 0;
-    QTest::newRow("normal stays normal")
-        << none << QStringList { "Dotrix.exe", "Loupex.exe", "Halvix.exe" } << "normal" << none << none << 0;
-    QTest::newRow("ShowUI in normal use")
-        << none << QStringList { "Halvix.exe" } << "showui" << none << none << 0;
+    row("normal to laser", "", "", "laser 7", "find Dotrix.exe; start Dotrix.exe",
+        R"("Prompt" "Laser pointer mode")", 3);
+    row("normal to laser, running", "", "Dotrix.exe", "laser 7", "find Dotrix.exe",
+        R"(" Prompt " "Laser pointer mode is running!")", 3);
+    row("normal to magnifier", "", "", "magnifier 0", "find Loupex.exe; start Loupex.exe",
+        R"("Prompt" "Magnifier mode")", 1);
+    row("normal to magnifier, running", "", "Loupex.exe", "magnifier 0", "find Loupex.exe",
+        R"("Prompt" "Magnifier mode is running!")", 1);
+    row("normal to spotlight", "", "", "spotlight 5", "find Halvix.exe; start Halvix.exe",
+        R"("Prompt" "Spotlight mode!")", 2);
+    row("normal to spotlight, running", "", "Halvix.exe", "spotlight 5", "find Halvix.exe",
+        R"("Prompt" "Spotlight mode is running!")", 2);
+    row("names are case-sensitive", "", "loupex.exe", "magnifier 1", "find Loupex.exe; start Loupex.exe",
+        R"("Prompt" "Magnifier mode")", 1);
+    row("magnifier to spotlight", "magnifier 2", "", "spotlight 5",
+        "find Loupex.exe; kill-command Loupex.exe; find Halvix.exe; start Halvix.exe",
+        R"("Prompt" "Spotlight mode!")", 2);
+    row("spotlight to laser, laser running", "spotlight 2", "Dotrix.exe", "laser 1",
+        "find Halvix.exe; kill-command Halvix.exe; find Dotrix.exe",
+        R"(" Prompt " "Laser pointer mode is running!")", 3);
+    row("magnifier ended by itself to spotlight", "magnifier 2; ended Loupex.exe", "", "spotlight 5",
+        "find Loupex.exe; find Halvix.exe; start Halvix.exe", R"("Prompt" "Spotlight mode!")", 2);
+    // The same mode again only changes the size, even with its program gone.
+    row("laser again, program ended", "laser 1; ended Dotrix.exe", "", "laser 2", "", "", 3);
+    row("laser to normal", "laser 1", "", "normal", "find Dotrix.exe; kill-command Dotrix.exe", "", 0);
+    row("spotlight to normal through ShowUI", "spotlight 3", "", "showui",
+        "find Halvix.exe; kill-command Halvix.exe", "", 0);
+    // Effect programs started by hand are left alone.
+    row("normal stays normal", "", "Dotrix.exe; Loupex.exe; Halvix.exe", "normal", "", "", 0);
+    row("ShowUI in normal use", "", "Halvix.exe", "showui", "", "", 0);
 }
 
 void ModesTest::transitions()
@@ -212,169 +195,104 @@ void ModesTest::transitions()
     QFETCH(QStringList, running);
     QFETCH(QString, event);
     QFETCH(QStringList, calls);
-    QFETCH(QStringList, balloons);
-    QFETCH(int, mode);
+    QFETCH(QString, balloon);
 
-    for (const QString &name : running)
-        platform->running.insert(name);
+    platform.running = QSet<QString>(running.begin(), running.end());
     for (const QString &step : before)
         fire(step);
-    platform->calls.clear();
+    platform.calls.clear();
     log->clear();
 
     fire(event);
-
-    QCOMPARE(platform->calls, calls);
-    QCOMPARE(log->after("Mode balloon:"), balloons);
-    QCOMPARE(window->currentMode, mode);
-    // Every kill command that ran reports its exit code.
+    calls.replaceInStrings(
+        QRegularExpression("^start "), "start " + QCoreApplication::applicationDirPath() + "/");
+    QCOMPARE(platform.calls, calls);
+    QCOMPARE(log->after("Mode balloon:"), balloon.isEmpty() ? QStringList() : QStringList { balloon });
+    QTEST(window->currentMode, "mode");
+    // Every kill command that ran has its exit code logged.
     QCOMPARE(log->count("pInt: 0"), calls.filter("kill-command").size());
-    if (event == "showui")
-        QVERIFY(window->isVisible());
+    QCOMPARE(window->isVisible(), event == "showui");
 }
 
-void ModesTest::effectiveSizes_data()
+void ModesTest::sizes_data()
 {
     QTest::addColumn<QString>("mode");
-    QTest::addColumn<int>("n");
     QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("zero"); // what size 0 stands for
+    QTest::addColumn<QStringList>("logged"); // "Halvix Size:" lines, with the size as reported
 
-    QTest::newRow("laser 0 is the smallest dot") << "laser" << 0 << kDotrixKey << 0;
-    QTest::newRow("laser 7") << "laser" << 7 << kDotrixKey << 7;
-    QTest::newRow("magnifier 0 reads as 3") << "magnifier" << 0 << kMagnifierKey << 3;
-    QTest::newRow("magnifier 1") << "magnifier" << 1 << kMagnifierKey << 1;
-    QTest::newRow("spotlight 0 reads as 3") << "spotlight" << 0 << kHalvixKey << 3;
-    QTest::newRow("spotlight 255") << "spotlight" << 255 << kHalvixKey << 255;
+    QTest::newRow("laser") << "laser" << kDotrixKey << 0 << QStringList();
+    QTest::newRow("magnifier") << "magnifier" << kMagnifierKey << 3 << QStringList();
+    QTest::newRow("spotlight") << "spotlight" << kHalvixKey << 3 << QStringList { "0", "6", "0" };
 }
 
-// The same size rule holds when the mode is entered and while it is active,
-// and each mode writes only its own segment.
-void ModesTest::effectiveSizes()
+// Each mode writes its own segment only. Reports of the active mode change the
+// size and nothing else: no process is looked up, started or stopped, and
+// nobody is told.
+void ModesTest::sizes()
 {
     QFETCH(QString, mode);
-    QFETCH(int, n);
     QFETCH(QString, key);
-    QFETCH(int, expected);
+    QFETCH(int, zero);
 
-    const QMap<QString, int *> members { { kDotrixKey, &window->redDotrixSize },
-        { kMagnifierKey, &window->magnifierSize }, { kHalvixKey, &window->qyLightSize } };
+    fire(mode + " 0");
+    for (const QString &other : { kDotrixKey, kMagnifierKey, kHalvixKey })
+        QCOMPARE(readSegment(other).level, other == key ? zero : 0);
+    platform.calls.clear();
+    log->clear();
 
-    fire(mode + " " + QString::number(n));
-    QCOMPARE(*members.value(key), expected);
-    QCOMPARE(readSegment(key).level, expected);
-    for (const QString &other : members.keys())
-        if (other != key)
-            QCOMPARE(readSegment(other).level, 0);
+    // The same size again leaves alone what an effect program put there.
+    QVERIFY(writeSegmentLevel(key, 77));
+    fire(mode + " 0");
+    QCOMPARE(readSegment(key).level, 77);
+    fire(mode + " 6");
+    QCOMPARE(readSegment(key).level, 6);
+    fire(mode + " 0");
+    QCOMPARE(readSegment(key).level, zero);
 
-    fire(mode + " 9");
-    QCOMPARE(readSegment(key).level, 9);
-    fire(mode + " " + QString::number(n));
-    QCOMPARE(*members.value(key), expected);
-    QCOMPARE(readSegment(key).level, expected);
+    QCOMPARE(platform.calls, QStringList());
+    QCOMPARE(log->after("Mode balloon:"), QStringList());
+    QTEST(log->after("Halvix Size:"), "logged");
 }
 
 void ModesTest::segmentLayout()
 {
-    // Larger than the receiver's byte, so that a wrong width or byte order shows.
+    // Wider than the receiver's byte, so that a wrong width or byte order shows.
     fire("magnifier 258");
-    const SegmentContents contents = readSegment(kMagnifierKey);
-    QVERIFY(contents.attached);
-    QCOMPARE(contents.size, 10);
-    QCOMPARE(contents.bytes.toHex(' '), QByteArray("02 01 00 00 00 00 00 00 00 00"));
-
+    QCOMPARE(readSegment(kMagnifierKey).bytes.toHex(' '), QByteArray("02 01 00 00 00 00 00 00 00 00"));
     fire("magnifier -2");
     QCOMPARE(readSegment(kMagnifierKey).bytes.toHex(' '), QByteArray("fe ff ff ff 00 00 00 00 00 00"));
 }
 
-void ModesTest::sizeUpdates_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("program");
-
-    QTest::newRow("laser") << "laser" << kDotrixKey << "Dotrix.exe";
-    QTest::newRow("magnifier") << "magnifier" << kMagnifierKey << "Loupex.exe";
-    QTest::newRow("spotlight") << "spotlight" << kHalvixKey << "Halvix.exe";
-}
-
-// Reports of the active mode change the size and nothing else: no process is
-// looked up, started or stopped, and nobody is told.
-void ModesTest::sizeUpdates()
-{
-    QFETCH(QString, mode);
-    QFETCH(QString, key);
-    QFETCH(QString, program);
-
-    fire(mode + " 2");
-    QCOMPARE(platform->callsStartingWith("start ").size(), 1);
-    platform->calls.clear();
-    log->clear();
-
-    // The same size again leaves the segment alone: what an effect program
-    // put there meanwhile stays.
-    QVERIFY(writeSegmentLevel(key, 77));
-    fire(mode + " 2");
-    QCOMPARE(readSegment(key).level, 77);
-
-    fire(mode + " 6");
-    QCOMPARE(readSegment(key).level, 6);
-    fire(mode + " 1");
-    QCOMPARE(readSegment(key).level, 1);
-
-    QCOMPARE(platform->calls, QStringList());
-    QCOMPARE(log->after("Mode balloon:"), QStringList());
-    QVERIFY(platform->running.contains(program));
-}
-
-void ModesTest::spotlightLogsEveryRawSize()
-{
-    fire("spotlight 0");
-    QCOMPARE(log->after("Halvix Size:"), QStringList());
-    fire("spotlight 0");
-    fire("spotlight 4");
-    fire("magnifier 0");
-    fire("magnifier 0");
-    QCOMPARE(log->after("Halvix Size:"), (QStringList { "0", "4" }));
-}
-
-// A program that cannot be started is said to be missing, not announced as
-// running. The mode is still taken, so that its sizes are kept for a program
-// started by hand, and only entering the mode anew tries again.
+// Not announced as running. The mode is still taken and its size written, for
+// a program started by hand; entering the mode anew tries again.
 void ModesTest::unstartableProgramIsReported()
 {
-    platform->unstartable.insert("Loupex.exe");
+    platform.unstartable = { "Dotrix.exe", "Loupex.exe", "Halvix.exe" };
+    fire("laser 1");
+    fire("spotlight 1");
     fire("magnifier 5");
     QCOMPARE(log->after("Mode balloon:"),
-        QStringList { R"("Prompt" "Magnifier mode: Loupex.exe could not be started.")" });
+        (QStringList { R"("Prompt" "Laser pointer mode: Dotrix.exe could not be started.")",
+            R"("Prompt" "Spotlight mode: Halvix.exe could not be started.")",
+            R"("Prompt" "Magnifier mode: Loupex.exe could not be started.")" }));
     QCOMPARE(window->currentMode, 1);
     QCOMPARE(readSegment(kMagnifierKey).level, 5);
 
-    platform->calls.clear();
-    fire("magnifier 6");
-    QCOMPARE(platform->calls, QStringList());
-    QCOMPARE(readSegment(kMagnifierKey).level, 6);
-
-    platform->unstartable.clear();
+    platform.unstartable.clear();
     fire("normal");
     log->clear();
     fire("magnifier 6");
-    QCOMPARE(platform->callsStartingWith("start "), QStringList { "start " + appDir() + "/Loupex.exe" });
     QCOMPARE(log->after("Mode balloon:"), QStringList { R"("Prompt" "Magnifier mode")" });
-
-    platform->unstartable = { "Dotrix.exe", "Halvix.exe" };
-    log->clear();
-    fire("laser 1");
-    fire("spotlight 1");
-    QCOMPARE(log->after("Mode balloon:"),
-        (QStringList { R"("Prompt" "Laser pointer mode: Dotrix.exe could not be started.")",
-            R"("Prompt" "Spotlight mode: Halvix.exe could not be started.")" }));
 }
 
-// An effect program started before the program made the segment itself.
-void ModesTest::segmentCreatedByAnotherProcessFirst()
+// A segment made first by a running effect program, and one left behind by a
+// crashed one (nobody attached, its lock still there): creating fails, and
+// attaching must then work.
+void ModesTest::segmentsMadeByOthersAreAttached()
 {
-    destroyWindow();
+    window.reset();
+    QCOMPARE(QProcess::execute(segmentTool(), { "abandon", kDotrixKey, "9" }), 0);
     QProcess holder;
     holder.start(segmentTool(), { "hold", kHalvixKey, "42" });
     QVERIFY2(holder.waitForStarted(30000), qPrintable(holder.errorString()));
@@ -382,53 +300,26 @@ void ModesTest::segmentCreatedByAnotherProcessFirst()
     QCOMPARE(holder.readLine().trimmed(), QByteArray("ready"));
 
     makeWindow();
-    QVERIFY(window->halvixShared->isAttached());
-    // Nothing is written at start: the segment keeps what it held.
+    // Nothing is written at start: the segments keep what they held.
+    QCOMPARE(readSegment(kDotrixKey).level, 9);
     QCOMPARE(readSegment(kHalvixKey).level, 42);
-
+    fire("laser 0");
+    QCOMPARE(readSegment(kDotrixKey).level, 0);
     fire("spotlight 5");
     QCOMPARE(readSegment(kHalvixKey).level, 5);
-    QProcess reader;
-    reader.start(segmentTool(), { "read", kHalvixKey });
-    QVERIFY(reader.waitForFinished(30000));
-    QCOMPARE(reader.exitCode(), 0);
-    QCOMPARE(reader.readAllStandardOutput().trimmed(), QByteArray("5"));
-
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(30000));
-    QCOMPARE(holder.exitCode(), 0);
 
     // The segment outlives the program that made it.
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(30000));
     fire("spotlight 8");
     QCOMPARE(readSegment(kHalvixKey).level, 8);
 }
 
-// An effect program that crashed leaves its segment with nobody attached;
-// making it anew fails, and the program attaches to it instead.
-void ModesTest::segmentLeftBehindByACrash()
-{
-    destroyWindow();
-    // Not looked at before the program attaches: the last one to detach
-    // from a segment removes it.
-    QCOMPARE(QProcess::execute(segmentTool(), { "abandon", kDotrixKey, "9" }), 0);
-
-    makeWindow();
-    QVERIFY(window->dotrixShared->isAttached());
-    QCOMPARE(readSegment(kDotrixKey).level, 9);
-    fire("laser 0");
-    QCOMPARE(readSegment(kDotrixKey).level, 0);
-
-    // The lock the crashed program made is not the program's to remove.
-    destroyWindow();
-    QSystemSemaphore leftover(kDotrixKey, 1, QSystemSemaphore::Create);
-    Q_UNUSED(leftover);
-}
-
-// A segment of the right name but too short for the level, made by something
-// else, is attached to but never written past its end.
+// Too short for the level and made by something else: attached to, but never
+// written past its end.
 void ModesTest::shortForeignSegmentIsNotOverrun()
 {
-    destroyWindow();
+    window.reset();
     QSharedMemory foreign(kDotrixKey);
     QVERIFY(foreign.create(2));
     std::memset(foreign.data(), 0x5a, 2);
@@ -438,25 +329,163 @@ void ModesTest::shortForeignSegmentIsNotOverrun()
     QCOMPARE(window->currentMode, 3);
     QCOMPARE(window->redDotrixSize, 7);
     QCOMPARE(QByteArray(static_cast<const char *>(foreign.constData()), foreign.size()), QByteArray(2, 0x5a));
-    destroyWindow();
+    window.reset();
 }
 
-// The device link's mode reports reach the mode machine.
-void ModesTest::receiverReportsDriveTheModes()
+void ModesTest::notices_data()
 {
-    sim::Receiver &pen = sim::inProcessReceiver();
-    pen.pressMode(sim::Mode::Magnifier, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(window->currentMode, 1, 30000);
-    QCOMPARE(readSegment(kMagnifierKey).level, 3);
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QString>("text");
 
-    pen.pressMode(sim::Mode::Laser, 7);
-    QTRY_COMPARE_WITH_TIMEOUT(window->currentMode, 3, 30000);
-    QCOMPARE(readSegment(kDotrixKey).level, 7);
-
-    pen.pressMode(sim::Mode::Normal, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(window->currentMode, 0, 30000);
-    QVERIFY(platform->running.isEmpty());
+    QTest::newRow("laser") << QByteArray("onSetLazer") << "Electronic laser";
+    QTest::newRow("magnifier") << QByteArray("onSetMagnify") << "Magnifier";
+    QTest::newRow("spotlight") << QByteArray("onSetSpotLight") << "Spotlight";
+    QTest::newRow("normal use") << QByteArray("onSetNormalUse") << "Normal use";
 }
 
-QTEST_MAIN(ModesTest)
+// Red bold 16-point type in a half-transparent frameless window, while the
+// main window stays hidden.
+void ModesTest::notices()
+{
+    QFETCH(QByteArray, slot);
+
+    QVERIFY(QMetaObject::invokeMethod(window.get(), slot.constData()));
+    ShowModeDiag *notice = window->modeDiag;
+    QVERIFY(notice->isVisible());
+    QVERIFY(!window->isVisible());
+    const QLabel *label = notice->findChild<QLabel *>("label");
+    QTEST(label->text(), "text");
+    QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(label->font().family(), QString("Microsoft YaHei"));
+    QCOMPARE(label->font().pointSize(), 16);
+    QVERIFY(label->font().bold());
+    // The window system keeps the opacity in 8 bits.
+    QVERIFY(qAbs(notice->windowOpacity() - 0.5) < 0.01);
+    QVERIFY(notice->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(notice->geometry(), QRect(window->screenWidth / 2 - 150, 200, 300, 100));
+}
+
+// Down on the tenth 200 ms tick; a new notice while one is up counts anew.
+void ModesTest::noticeCountdown()
+{
+    const auto tick = [this](int times) {
+        for (QTimerEvent event(0); times-- > 0;)
+            QCoreApplication::sendEvent(window->modeDiag, &event);
+    };
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetLazer"));
+    tick(5);
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetNormalUse"));
+    tick(9);
+    QVERIFY(window->modeDiag->isVisible());
+    tick(1);
+    QVERIFY(!window->modeDiag->isVisible());
+}
+
+void ModesTest::circleSquare_data()
+{
+    QTest::addColumn<QPoint>("pointer");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QRect>("square");
+
+    // On a 1920 x 1080 desktop.
+    QTest::newRow("level 3 near the top left corner") << QPoint(10, 10) << 3 << QRect(0, 0, 180, 180);
+    QTest::newRow("level 1 near the bottom right corner")
+        << QPoint(1900, 1070) << 1 << QRect(1820, 980, 100, 100);
+    QTest::newRow("level 2") << QPoint(960, 540) << 2 << QRect(890, 470, 140, 140);
+    QTest::newRow("level 4") << QPoint(960, 540) << 4 << QRect(850, 430, 220, 220);
+    QTest::newRow("level 5 is the largest") << QPoint(960, 540) << 5 << QRect(832, 412, 256, 256);
+    QTest::newRow("negative level is the largest") << QPoint(960, 540) << -1 << QRect(832, 412, 256, 256);
+    // One pixel either side of where the square starts to stick out.
+    QTest::newRow("left edge, at half a side") << QPoint(50, 540) << 1 << QRect(0, 490, 100, 100);
+    QTest::newRow("left edge, one past") << QPoint(51, 540) << 1 << QRect(1, 490, 100, 100);
+    QTest::newRow("right edge, reaching it") << QPoint(1870, 540) << 1 << QRect(1820, 490, 100, 100);
+    QTest::newRow("pointer past the far corner") << QPoint(5000, 3000) << 2 << QRect(1780, 940, 140, 140);
+}
+
+void ModesTest::circleSquare()
+{
+    QFETCH(QPoint, pointer);
+    QFETCH(int, level);
+    QTEST(Dialog::circleSquare(pointer, level, 1920, 1080), "square");
+}
+
+// Built with the main window and never shown, the overlay holds no picture of
+// the user's screen; shown, it holds one of the whole desktop, until hidden.
+void ModesTest::overlayPictureOnlyWhileShown()
+{
+    Dialog *overlay = window->overlay;
+    QVERIFY(overlay->capture().isNull());
+    overlay->show();
+    QCOMPARE(overlay->capture().size(), QSize(window->screenWidth, window->screenHeight));
+    overlay->hide();
+    QVERIFY(overlay->capture().isNull());
+
+    PatternDialog pattern(window.get());
+    pattern.show();
+    pattern.show(); // while up: the first picture stays
+    pattern.hide();
+    QVERIFY(pattern.capture().isNull());
+    // A later showing sees the desktop as it is then.
+    pattern.desktop = QSize(640, 400);
+    pattern.show();
+    QCOMPARE(pattern.captures, 2);
+    QCOMPARE(pattern.size(), QSize(640, 400));
+    pattern.close();
+    QVERIFY(pattern.capture().isNull());
+}
+
+// A 40 % black veil everywhere but the circle, which shows the desktop as it
+// was, in place, behind a white outline.
+void ModesTest::overlayPainting()
+{
+    window->screenWidth = 800;
+    window->screenHeight = 600;
+    PatternDialog overlay(window.get());
+    overlay.setLevel(0);
+    overlay.show();
+    QCursor::setPos(10, 20);
+    QImage image(overlay.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    overlay.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+
+    // The largest circle, pushed back inside the desktop.
+    const QRect square = Dialog::circleSquare(QCursor::pos(), 0, 800, 600);
+    QCOMPARE(square, QRect(0, 0, 256, 256));
+    for (const QPoint &outside : { QPoint(300, 128), QPoint(253, 253) })
+        QCOMPARE(image.pixelColor(outside), QColor(0, 0, 0, 102));
+    for (const QPoint &inside : { QPoint(128, 128), QPoint(192, 128) })
+        QCOMPARE(image.pixel(inside), patternDesktop(overlay.desktop).pixel(inside));
+    // The desktop's blue is 77 everywhere and the veil has none: only the
+    // white outline brings more.
+    for (const QPoint &edge : { QPoint(128, 0), QPoint(0, 128) })
+        QVERIFY2(
+            image.pixelColor(edge).blue() > 140, qPrintable(image.pixelColor(edge).name(QColor::HexArgb)));
+}
+
+// The three keys that would close a dialog are passed on instead.
+void ModesTest::noKeyClosesTheOverlay()
+{
+    PatternDialog overlay(window.get());
+    overlay.show();
+    for (int key : { Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space }) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&overlay, &press);
+        QCOMPARE(press.isAccepted(), key == Qt::Key_Space);
+        QVERIFY(overlay.isVisible());
+    }
+}
+
+// On a display of its own: offscreen, Qt takes no picture of the desktop.
+int main(int argc, char *argv[])
+{
+    testsupport::TrayDesktop desktop;
+    QString error;
+    if (!desktop.start(&error)) {
+        std::fprintf(stderr, "no display: %s\n", qPrintable(error));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    ModesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_modes.moc"

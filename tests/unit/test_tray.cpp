@@ -1,68 +1,63 @@
-// The main window's life in the tray: the settings it starts from, the
-// autostart entry and cursor reset of every start, the icon that follows the
-// receiver with one read-back request per appearance, the menu, the tooltip,
-// and hiding to the tray.
+// Life in the tray and its end: what every start does, the icon that follows
+// the receiver with one read-back request per appearance, hiding to the tray,
+// and the ways out (the exit action, termination signals, the end of the
+// event loop), which all remove the tray icon first, write the sizes, stop
+// the effect program of the current mode only, and end with code 0, once.
 #include <QAction>
-#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
-#include <QTemporaryDir>
-#include <QTimerEvent>
+#include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+#include <csignal>
 #include <memory>
 
 #include "device/protocol.h"
 #include "device/usbhid.h"
 #include "inprocess.h"
 #include "mainwindow/widget.h"
-#include "platform/platform.h"
 #include "support/debuglog.h"
 #include "support/ipcsandbox.h"
 #include "support/privatefolder.h"
 #include "support/recordingplatform.h"
-#include "ui/dialogclient.h"
 
 namespace {
 
-QImage iconImage(const QIcon &icon)
+// Far longer than any of this takes; only a program that never ends hits it.
+constexpr int kDeadlineMs = 60000;
+constexpr int kNoExit = 99;
+
+// Also notes, when the kill command is asked for, whether the tray icon was
+// already gone and what the settings file held.
+class OrderPlatform : public RecordingPlatform
 {
-    return icon.pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
+public:
+    Widget *window = nullptr;
+    mutable QStringList atKill;
+
+    std::string killCommand(const std::string &windowsName) const override
+    {
+        atKill << (window && window->trayIcon ? "tray icon present" : "tray icon gone");
+        QSettings settings(Widget::settingsPath(), QSettings::IniFormat);
+        atKill << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
+        return RecordingPlatform::killCommand(windowsName);
+    }
+};
+
+QStringList savedSizes()
+{
+    QSettings settings(Widget::settingsPath(), QSettings::IniFormat);
+    QStringList saved;
+    for (const QString &key : settings.allKeys())
+        saved << key + "=" + settings.value(key).toString();
+    return saved;
 }
 
-QImage dataImage(const QString &file)
-{
-    return iconImage(QIcon(QCoreApplication::applicationDirPath() + "/data/" + file));
-}
-
-// Read-back requests the receiver has taken so far.
-int readBackRequests()
-{
-    const protocol::OutputReport request = protocol::readBackRequest();
-    const sim::Bytes wanted(request.begin(), request.end());
-    int n = 0;
-    for (const sim::Bytes &report : sim::inProcessReceiver().sentReports())
-        if (report == wanted)
-            ++n;
-    return n;
-}
-
-// Pulls the receiver out and lets the device link notice, as it does within
-// a fraction of a second.
-bool unplug(Widget &window)
-{
-    sim::inProcessReceiver().unplug();
-    return QTest::qWaitFor([&window] { return !window.usbHid->isOpen(); }, 60000);
-}
-
-// One tick of the window's presence timer, as the event loop delivers it.
-void tick(Widget &window)
-{
-    QTimerEvent event(1);
-    QCoreApplication::sendEvent(&window, &event);
-}
+const QStringList kSizesOfMakeWindow { "config/MagnifeerSize=4", "config/QyLightSize=0",
+    "config/redDotrixSize=9" };
 
 } // namespace
 
@@ -75,31 +70,23 @@ private slots:
     void init();
     void cleanup();
 
-    void sizesRead_data();
-    void sizesRead();
-    void sizesSurviveExit();
-
     void everyStartWritesAutostartAndResetsCursors();
-    void autostartEntryOfThisExecutable();
-
     void presence_data();
     void presence();
-    void failedRequestWaitsForNextAppearance();
+    void hidingToTheTray_data();
+    void hidingToTheTray();
 
-    void menuAndTooltip();
-    void activation_data();
-    void activation();
-
-    void keys_data();
-    void keys();
-    void closeButtonHidesToTray();
+    void waysOut_data();
+    void waysOut();
+    void severalWaysOutActOnce();
+    void ignoredSignalStaysIgnored();
 
 private:
-    // The effect programs' segments of this test alone.
-    IpcSandbox ipc;
-    std::unique_ptr<Widget> makeWindow();
+    void makeWindow(int mode = Widget::NormalMode);
+    int exitCodeOf(int signalNumber);
 
-    RecordingPlatform platform;
+    IpcSandbox ipc;
+    OrderPlatform platform;
     std::unique_ptr<Widget> window;
 };
 
@@ -113,119 +100,51 @@ void TestTray::init()
 {
     QFile::remove(Widget::settingsPath());
     sim::inProcessReceiver().reset();
-    platform.calls.clear();
     platform.running.clear();
+    platform.atKill.clear();
 }
 
 void TestTray::cleanup()
 {
     window.reset();
-    QFile::remove(Widget::settingsPath());
+    platform.window = nullptr;
 }
 
-std::unique_ptr<Widget> TestTray::makeWindow()
+void TestTray::makeWindow(int mode)
 {
-    return std::make_unique<Widget>(nullptr, &platform);
-}
-
-void TestTray::sizesRead_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<int>("magnifier");
-    QTest::addColumn<int>("spotlight");
-    QTest::addColumn<int>("laser");
-
-    QTest::newRow("no file") << QByteArray() << 3 << 3 << 3;
-    QTest::newRow("all three") << QByteArray("[config]\nMagnifeerSize=5\nQyLightSize=1\nredDotrixSize=7\n")
-                               << 5 << 1 << 7;
-    QTest::newRow("some missing") << QByteArray("[config]\nQyLightSize=2\n") << 3 << 2 << 3;
-    QTest::newRow("letters read as 0")
-        << QByteArray("[config]\nMagnifeerSize=big\nQyLightSize=4\n") << 0 << 4 << 3;
-    QTest::newRow("the usual spelling is not the key")
-        << QByteArray("[config]\nMagnifierSize=8\nMagnifeerSize=6\n") << 6 << 3 << 3;
-    QTest::newRow("another group") << QByteArray("[other]\nMagnifeerSize=9\n") << 3 << 3 << 3;
-    QTest::newRow("empty file") << QByteArray("") << 3 << 3 << 3;
-}
-
-void TestTray::sizesRead()
-{
-    QFETCH(QByteArray, file);
-    if (!file.isNull()) {
-        QFile out(Widget::settingsPath());
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(file);
-    }
-
-    QFETCH(int, magnifier);
-    QFETCH(int, spotlight);
-    QFETCH(int, laser);
-
-    window = makeWindow();
-    QCOMPARE(window->magnifierSize, magnifier);
-    QCOMPARE(window->qyLightSize, spotlight);
-    QCOMPARE(window->redDotrixSize, laser);
-}
-
-void TestTray::sizesSurviveExit()
-{
-    window = makeWindow();
+    platform.calls.clear();
+    window = std::make_unique<Widget>(nullptr, &platform);
+    platform.window = window.get();
+    window->currentMode = mode;
     window->magnifierSize = 4;
     window->qyLightSize = 0;
     window->redDotrixSize = 9;
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "onExit"));
+}
 
-    QSettings written(Widget::settingsPath(), QSettings::IniFormat);
-    QCOMPARE(written.childGroups(), QStringList { "config" });
-    QCOMPARE(written.value("config/MagnifeerSize").toString(), QString("4"));
-    QCOMPARE(written.value("config/QyLightSize").toString(), QString("0"));
-    QCOMPARE(written.value("config/redDotrixSize").toString(), QString("9"));
-    QCOMPARE(written.allKeys().size(), 3);
-
-    window = makeWindow();
-    QCOMPARE(window->magnifierSize, 4);
-    QCOMPARE(window->qyLightSize, 0);
-    QCOMPARE(window->redDotrixSize, 9);
+// Runs the application's own event loop (a nested one would return at once),
+// raises the signal or picks the tray's exit action (0) in it, and returns the
+// exit code asked for.
+int TestTray::exitCodeOf(int signalNumber)
+{
+    QTimer deadline;
+    deadline.callOnTimeout([] { QCoreApplication::exit(kNoExit); });
+    deadline.start(kDeadlineMs);
+    QTimer::singleShot(0, this, [this, signalNumber] {
+        if (signalNumber)
+            raise(signalNumber);
+        else
+            window->trayIcon->contextMenu()->actions().last()->trigger();
+    });
+    return QCoreApplication::exec();
 }
 
 void TestTray::everyStartWritesAutostartAndResetsCursors()
 {
-    for (int start = 1; start <= 2; ++start) {
-        platform.calls.clear();
-        window = makeWindow();
-        const QString autostart = "autostart " + QCoreApplication::applicationFilePath();
-        QCOMPARE(platform.callsStartingWith("autostart"), QStringList { autostart });
-        QCOMPARE(platform.callsStartingWith("cursors").size(), 1);
-        // Autostart comes before the tray and the cursors after it.
-        QVERIFY(platform.calls.indexOf(autostart) < platform.calls.indexOf("cursors"));
+    const QStringList once { "autostart " + QCoreApplication::applicationFilePath(), "cursors" };
+    for (int start = 0; start < 2; ++start) {
+        makeWindow();
+        QCOMPARE(platform.calls.filter(QRegularExpression("^(autostart|cursors)")), once);
     }
-}
-
-// The real platform, with autostart entries going to a folder of the test's.
-void TestTray::autostartEntryOfThisExecutable()
-{
-    QTemporaryDir config;
-    QVERIFY(config.isValid());
-    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    const QString entryPath = config.path() + "/autostart/Quorvant.desktop";
-    QDir().mkpath(config.path() + "/autostart");
-    {
-        QFile stale(entryPath);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("[Desktop Entry]\nExec=/old/place/quorvant -bg\n");
-    }
-
-    std::unique_ptr<platform::Platform> real = platform::createPlatform();
-    window = std::make_unique<Widget>(nullptr, real.get());
-    window.reset();
-    qputenv("XDG_CONFIG_HOME", previous);
-
-    QFile entry(entryPath);
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
-    const QString exec = "Exec=\"" + QCoreApplication::applicationFilePath() + "\" -bg";
-    QVERIFY2(lines.contains(exec), qPrintable(lines.join('\n')));
-    QVERIFY(!lines.contains("Exec=/old/place/quorvant -bg"));
 }
 
 void TestTray::presence_data()
@@ -234,167 +153,160 @@ void TestTray::presence_data()
     QTest::addColumn<bool>("pluggedAtStart");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<int>("requests");
-    QTest::addColumn<bool>("presentAtEnd");
 
-    QTest::newRow("present at start, many ticks") << true << "tttttttttt" << 1 << true;
-    QTest::newRow("absent at start, many ticks") << false << "tttttttttt" << 0 << false;
-    QTest::newRow("plugged in while running") << false << "tttpttt" << 1 << true;
-    QTest::newRow("unplugged while running") << true << "tttuttt" << 1 << false;
-    QTest::newRow("three appearances") << false << "tpttuttpttutpt" << 3 << true;
-    QTest::newRow("no tick, no request") << false << "pupup" << 0 << false;
+    QTest::newRow("present at start, many ticks") << true << "tttttt" << 1;
+    QTest::newRow("absent at start, many ticks") << false << "tttttt" << 0;
+    QTest::newRow("three appearances") << false << "tpttuttpttutpt" << 3;
+    QTest::newRow("no tick, no request") << false << "pupup" << 0;
 }
 
 void TestTray::presence()
 {
     QFETCH(bool, pluggedAtStart);
     QFETCH(QString, steps);
-    QFETCH(int, requests);
-    QFETCH(bool, presentAtEnd);
 
-    const QImage present = dataImage("3.png");
-    const QImage absent = dataImage("2.png");
-    QVERIFY2(!present.isNull() && !absent.isNull(), "data/2.png and data/3.png beside the test");
-    QVERIFY2(present != absent, "the two tray pictures differ");
+    const auto image = [](const QIcon &icon) {
+        return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QString data = QCoreApplication::applicationDirPath() + "/data/";
+    const QImage present = image(QIcon(data + "3.png"));
+    const QImage absent = image(QIcon(data + "2.png"));
+    QVERIFY2(!present.isNull() && present != absent, "data/2.png and data/3.png beside the test");
 
     sim::Receiver &pen = sim::inProcessReceiver();
     if (!pluggedAtStart)
         pen.unplug();
-    window = makeWindow();
-    QVERIFY(window->trayIcon);
-    // The icon is right from the start, before the first tick.
-    QCOMPARE(iconImage(window->trayIcon->icon()), pluggedAtStart ? present : absent);
-
+    makeWindow();
+    // Right from the start, before the first tick.
+    QCOMPARE(image(window->trayIcon->icon()), pluggedAtStart ? present : absent);
     for (const QChar step : steps) {
         if (step == 'p') {
             pen.plug();
         } else if (step == 'u') {
-            QVERIFY(unplug(*window));
+            pen.unplug();
+            QTRY_VERIFY_WITH_TIMEOUT(!window->usbHid->isOpen(), kDeadlineMs);
         } else {
-            tick(*window);
-            QCOMPARE(iconImage(window->trayIcon->icon()), pen.plugged() ? present : absent);
+            QTimerEvent tick(1);
+            QCoreApplication::sendEvent(window.get(), &tick);
+            QCOMPARE(image(window->trayIcon->icon()), pen.plugged() ? present : absent);
         }
     }
-    QCOMPARE(readBackRequests(), requests);
-    QCOMPARE(iconImage(window->trayIcon->icon()), presentAtEnd ? present : absent);
+    const protocol::OutputReport request = protocol::readBackRequest();
+    const std::vector<sim::Bytes> &sent = pen.sentReports();
+    QTEST(int(std::count(sent.begin(), sent.end(), sim::Bytes(request.begin(), request.end()))), "requests");
 }
 
-void TestTray::failedRequestWaitsForNextAppearance()
+void TestTray::hidingToTheTray_data()
 {
-    DebugLog log;
-    sim::Receiver &pen = sim::inProcessReceiver();
-    pen.failNextWrites(1);
-    window = makeWindow();
-
-    for (int i = 0; i < 5; ++i)
-        tick(*window);
-    QCOMPARE(log.count("Write Usb Hid Read KeyValue Fail!"), 1);
-    QCOMPARE(log.count("Write Usb Hid Read KeyValue SUCC!"), 0);
-    QCOMPARE(readBackRequests(), 0);
-
-    QVERIFY(unplug(*window));
-    tick(*window);
-    pen.plug();
-    tick(*window);
-    tick(*window);
-    QCOMPARE(log.count("Write Usb Hid Read KeyValue SUCC!"), 1);
-    QCOMPARE(log.count("Write Usb Hid Read KeyValue Fail!"), 1);
-    QCOMPARE(readBackRequests(), 1);
-}
-
-void TestTray::menuAndTooltip()
-{
-    window = makeWindow();
-    QSystemTrayIcon *tray = window->trayIcon;
-    QVERIFY(tray);
-    QVERIFY(tray->isVisible());
-    QCOMPARE(tray->toolTip(), QString("Quorvant"));
-    QMenu *menu = tray->contextMenu();
-    QVERIFY(menu);
-    const QList<QAction *> actions = menu->actions();
-    QCOMPARE(actions.size(), 2);
-    QCOMPARE(actions.at(0)->text(), QString("Function navigation (&S)"));
-    QCOMPARE(actions.at(1)->text(), QString("Exit(&E)"));
-
-    QVERIFY(!window->navDialog->isVisible());
-    actions.at(0)->trigger();
-    QVERIFY(window->navDialog->isVisible());
-    QVERIFY(window->trayIcon);
-
-    actions.at(1)->trigger();
-    QVERIFY(!window->trayIcon);
-    QVERIFY(QFile::exists(Widget::settingsPath()));
-}
-
-void TestTray::activation_data()
-{
-    QTest::addColumn<int>("reason");
-    QTest::addColumn<bool>("opens");
-
-    QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << true;
-    QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << false;
-    QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << false;
-    QTest::newRow("context menu") << int(QSystemTrayIcon::Context) << false;
-    QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << false;
-}
-
-void TestTray::activation()
-{
-    QFETCH(int, reason);
-    QFETCH(bool, opens);
-
-    window = makeWindow();
-    emit window->trayIcon->activated(QSystemTrayIcon::ActivationReason(reason));
-    QCOMPARE(window->navDialog->isVisible(), opens);
-    QVERIFY(!window->isVisible());
-}
-
-void TestTray::keys_data()
-{
-    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("key"); // 0: the close button
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<bool>("hides");
 
     QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << true;
     QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
     QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
-    QTest::newRow("Shift+Return") << int(Qt::Key_Return) << int(Qt::ShiftModifier) << true;
+    QTest::newRow("close button") << 0 << 0 << true;
     QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << false;
-    QTest::newRow("Q") << int(Qt::Key_Q) << int(Qt::NoModifier) << false;
-    QTest::newRow("F4") << int(Qt::Key_F4) << int(Qt::AltModifier) << false;
+    QTest::newRow("Alt+F4") << int(Qt::Key_F4) << int(Qt::AltModifier) << false;
 }
 
-void TestTray::keys()
+// Hidden, never ended: the icon stays and no sizes are written. The balloon
+// that goes with it needs a real tray; the end-to-end test looks at it.
+void TestTray::hidingToTheTray()
 {
     QFETCH(int, key);
     QFETCH(int, modifiers);
-    QFETCH(bool, hides);
 
-    window = makeWindow();
+    makeWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-
-    // The balloon that goes with hiding needs a real tray: the end-to-end
-    // test looks at it.
-    QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QCOMPARE(window->isVisible(), !hides);
-    // Hidden, never ended.
-    QVERIFY(window->trayIcon);
-    QVERIFY(window->trayIcon->isVisible());
+    if (key)
+        QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    else
+        QTest::mouseClick(window->findChild<QPushButton *>("btnMenu_Close"), Qt::LeftButton);
+    QTEST(!window->isVisible(), "hides");
+    QVERIFY(window->trayIcon && window->trayIcon->isVisible());
     QVERIFY(!QFile::exists(Widget::settingsPath()));
 }
 
-void TestTray::closeButtonHidesToTray()
+void TestTray::waysOut_data()
 {
-    window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto *close = window->findChild<QPushButton *>("btnMenu_Close");
-    QVERIFY(close);
+    QTest::addColumn<int>("signalNumber"); // 0: the tray's exit action
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("running");
+    QTest::addColumn<QStringList>("kills");
 
-    QTest::mouseClick(close, Qt::LeftButton);
-    QVERIFY(!window->isVisible());
-    QVERIFY(window->trayIcon);
-    QVERIFY(!QFile::exists(Widget::settingsPath()));
+    const QStringList all { "Dotrix.exe", "Loupex.exe", "Halvix.exe" };
+    QTest::newRow("exit in normal use") << 0 << int(Widget::NormalMode) << all << QStringList();
+    QTest::newRow("exit, magnifier running")
+        << 0 << int(Widget::MagnifierMode) << all << QStringList { "kill-command Loupex.exe" };
+    QTest::newRow("exit, laser pointer already closed")
+        << 0 << int(Widget::LaserMode) << QStringList { "Loupex.exe" } << QStringList();
+    QTest::newRow("SIGTERM") << int(SIGTERM) << int(Widget::SpotlightMode) << all
+                             << QStringList { "kill-command Halvix.exe" };
+    QTest::newRow("SIGINT") << int(SIGINT) << int(Widget::MagnifierMode) << all
+                            << QStringList { "kill-command Loupex.exe" };
+    QTest::newRow("SIGHUP") << int(SIGHUP) << int(Widget::LaserMode) << all
+                            << QStringList { "kill-command Dotrix.exe" };
+}
+
+void TestTray::waysOut()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(int, mode);
+    QFETCH(QStringList, running);
+    QFETCH(QStringList, kills);
+
+    makeWindow(mode);
+    platform.running = QSet<QString>(running.begin(), running.end());
+    QCOMPARE(exitCodeOf(signalNumber), 0);
+    QCOMPARE(platform.callsStartingWith("kill-command"), kills);
+    if (!kills.isEmpty())
+        QCOMPARE(platform.atKill, (QStringList { "tray icon gone", "MagnifeerSize=4" }));
+    QVERIFY(!window->trayIcon);
+    QCOMPARE(savedSizes(), kSizesOfMakeWindow);
+
+    // The next start reads them back.
+    window = std::make_unique<Widget>(nullptr, &platform);
+    QCOMPARE(window->magnifierSize, 4);
+    QCOMPARE(window->qyLightSize, 0);
+    QCOMPARE(window->redDotrixSize, 9);
+}
+
+void TestTray::severalWaysOutActOnce()
+{
+    DebugLog log;
+    makeWindow(Widget::LaserMode);
+    platform.running.insert("Dotrix.exe");
+    QCOMPARE(exitCodeOf(0), 0);
+
+    // Whatever else arrives on the way out changes nothing.
+    window->redDotrixSize = 6;
+    platform.running.insert("Dotrix.exe");
+    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+    raise(SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(log.count("Signal 15 received, exiting") == 1, kDeadlineMs);
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "onExit"));
+
+    QCOMPARE(savedSizes(), kSizesOfMakeWindow);
+    QCOMPARE(platform.callsStartingWith("kill-command"), QStringList { "kill-command Dotrix.exe" });
+}
+
+// Started under nohup, the program is meant to outlive its terminal.
+void TestTray::ignoredSignalStaysIgnored()
+{
+    DebugLog log;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction before = {};
+    QCOMPARE(sigaction(SIGHUP, &ignore, &before), 0);
+    makeWindow();
+    raise(SIGHUP);
+    const int code = exitCodeOf(SIGTERM);
+    sigaction(SIGHUP, &before, nullptr);
+    QCOMPARE(code, 0);
+    QCOMPARE(log.count("Signal 15 received, exiting"), 1);
+    QCOMPARE(log.count("Signal 1 received, exiting"), 0);
 }
 
 QUORVANT_PRIVATE_TEST_MAIN(TestTray)
