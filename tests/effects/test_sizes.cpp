@@ -1,12 +1,8 @@
 // Size levels: from the segment to pixels, clamped, and the segment's life
 // between the main program and an effect.
-#include "effecthost.h"
-#include "overlay.h"
 #include "sizemap.h"
 #include "sizesegment.h"
 
-#include <QApplication>
-#include <QScreen>
 #include <QSharedMemory>
 #include <QtTest>
 
@@ -42,16 +38,6 @@ struct MainProgramSegment
     }
 };
 
-class NullOverlay : public EffectOverlay
-{
-public:
-    using EffectOverlay::EffectOverlay;
-    QRect footprint(const OverlayState &) const override { return QRect(); }
-
-protected:
-    void paintEffect(QPainter &, const QRegion &) override { }
-};
-
 } // namespace
 
 class TestSizes : public QObject
@@ -63,7 +49,6 @@ private slots:
     void levelToPixels();
     void segmentMadeByEitherSide();
     void segmentTooSmallIsNotRead();
-    void hostFollowsSizeChanges();
 };
 
 void TestSizes::levelToPixels_data()
@@ -121,34 +106,5 @@ void TestSizes::segmentTooSmallIsNotRead()
     QVERIFY(!segment.read().has_value());
 }
 
-void TestSizes::hostFollowsSizeChanges()
-{
-    MainProgramSegment main(uniqueKey("host"));
-    main.write(2);
-
-    QVector<NullOverlay *> made;
-    EffectHost host(
-        uniqueKey("host"), kSpotRadius, [&made](QScreen *screen, bool composited, FrameStats *stats) {
-            auto *overlay = new NullOverlay(screen, composited, stats);
-            made.append(overlay);
-            return overlay;
-        });
-    host.setPointerSource([] { return QPoint(100, 100); });
-    host.start();
-
-    QCOMPARE(host.overlays().size(), QGuiApplication::screens().size());
-    const Qt::WindowFlags clickThroughOnTop
-        = Qt::WindowTransparentForInput | Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint;
-    QCOMPARE(made.first()->windowFlags() & clickThroughOnTop, clickThroughOnTop);
-    QCOMPARE(made.first()->state().pixels, 70);
-    QCOMPARE(made.first()->state().pointer, QPoint(100, 100) - made.first()->geometry().topLeft());
-
-    // Followed while running, and clamped.
-    main.write(4);
-    QTRY_COMPARE(made.first()->state().pixels, 110);
-    main.write(INT_MAX);
-    QTRY_COMPARE(made.first()->state().pixels, 210);
-}
-
-QTEST_MAIN(TestSizes)
+QTEST_GUILESS_MAIN(TestSizes)
 #include "test_sizes.moc"
