@@ -1,6 +1,7 @@
-// The device link against the simulated receiver in process: every report
-// classified and turned into its signal, writes, unplugging, and a receiver
-// that cannot be opened.
+// The receiver's bytes and the device link against the simulated receiver in
+// process: commands, checksums, slot layout, key codes and their hexadecimal
+// notation; every report classified and turned into its signal, the
+// receiver's answers to commands, unplugging, and an unopenable receiver.
 #include <QtTest>
 
 #include <QElapsedTimer>
@@ -9,30 +10,14 @@
 
 #include "device/usbhid.h"
 #include "inprocess.h"
+#include "keymap/hexbyte.h"
+#include "keymap/vocabulary.h"
 #include "support/recordingplatform.h"
 
 using protocol::Report;
 Q_DECLARE_METATYPE(protocol::Report)
 
-namespace {
-
-sim::Receiver &pen()
-{
-    return sim::inProcessReceiver();
-}
-
-QByteArray bytes(const unsigned char *data, int size)
-{
-    return QByteArray(reinterpret_cast<const char *>(data), size);
-}
-
-QByteArray sentAt(int index)
-{
-    const sim::Bytes &sent = pen().sentReports().at(std::size_t(index));
-    return bytes(sent.data(), int(sent.size()));
-}
-
-// The link's signals in the order they fire, sized ones with their size.
+// Every signal of the link in the order they fire, sized ones with their size.
 class SignalLog : public QObject
 {
     Q_OBJECT
@@ -40,13 +25,12 @@ class SignalLog : public QObject
 public:
     explicit SignalLog(usbhid *link)
     {
-        for (const char *signal : { SIGNAL(setNormal()), SIGNAL(setKeyOK()), SIGNAL(setResetOK()),
-                 SIGNAL(setData1()), SIGNAL(setData2()), SIGNAL(setLazer()), SIGNAL(setMagnify()),
-                 SIGNAL(setSpotLight()), SIGNAL(setNormalUse()) })
-            connect(link, signal, this, SLOT(plain()));
-        for (const char *signal :
-            { SIGNAL(open_Qy(int)), SIGNAL(open_Magnify(int)), SIGNAL(open_QyLight(int)) })
-            connect(link, signal, this, SLOT(sized(int)));
+        const QMetaObject *meta = link->metaObject();
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            if (meta->method(i).methodType() == QMetaMethod::Signal)
+                connect(link, meta->method(i), this,
+                    metaObject()->method(metaObject()->indexOfSlot(
+                        meta->method(i).parameterCount() ? "sized(int)" : "plain()")));
     }
 
     QStringList entries;
@@ -59,21 +43,38 @@ private:
     QString name() const { return sender()->metaObject()->method(senderSignalIndex()).name(); }
 };
 
-void drain(usbhid &link)
-{
-    unsigned char buffer[32] = {};
-    while (link.readReport(buffer) > 0)
-        std::memset(buffer, 0, sizeof buffer);
-}
-
-} // namespace
-
 class TestUsbHid : public QObject
 {
     Q_OBJECT
 
-private:
     RecordingPlatform platform;
+
+    static sim::Receiver &pen() { return sim::inProcessReceiver(); }
+    static QByteArray bytes(const void *data, int size)
+    {
+        return QByteArray(static_cast<const char *>(data), size);
+    }
+    static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+    static QByteArray report(const char *text) { return hex(text).leftJustified(33, '\0'); }
+    static void drain(usbhid &link)
+    {
+        for (unsigned char buffer[32] = {}; link.readReport(buffer) > 0;
+             std::memset(buffer, 0, sizeof buffer)) { }
+    }
+    static QByteArray sent()
+    {
+        QByteArray all;
+        for (const sim::Bytes &report : pen().sentReports())
+            all += bytes(report.data(), int(report.size()));
+        return all;
+    }
+    // A key on each block, sealed by hand so that a wrong sum in the receiver
+    // cannot agree with itself.
+    static QByteArray customImage()
+    {
+        return hex("5500004e").leftJustified(31, '\0') + hex("a356").leftJustified(13, '\0')
+            + hex("04").leftJustified(19, '\0') + hex("5a");
+    }
 
 private slots:
     void init()
@@ -82,13 +83,122 @@ private slots:
         platform.calls.clear();
     }
 
+    void checksum_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<int>("checksum");
+        const QByteArray zeros(29, '\0');
+        QTest::newRow("empty block 1") << hex("550000") + zeros << 0x55;
+        QTest::newRow("empty block 2") << hex("560000") + zeros << 0x56;
+        QTest::newRow("PageDown on key 1") << hex("5500004e") + zeros.left(28) << 0xA3;
+        QTest::newRow("0x155 wraps to 0x55") << hex("5500008080") + zeros.left(27) << 0x55;
+        QTest::newRow("old checksum ignored") << hex("5500004e") + zeros.left(27) + hex("77") << 0xA3;
+    }
+
+    void checksum()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(int, checksum);
+        QCOMPARE(block.size(), 32);
+        QCOMPARE(int(protocol::blockChecksum(reinterpret_cast<const std::uint8_t *>(block.constData()))),
+            checksum);
+    }
+
+    void commandBytes()
+    {
+        QCOMPARE(bytes(protocol::readBackRequest().data(), 33), report("007070"));
+        QCOMPARE(bytes(protocol::resetCommand().data(), 33), report("006060"));
+        protocol::Image image = protocol::blankImage();
+        image[3] = 0x4E;
+        protocol::storeChecksums(image);
+        QCOMPARE(bytes(protocol::mappingWrite(image).data(), 66),
+            hex("005500004e") + QByteArray(27, '\0') + hex("a3") + hex("0056") + QByteArray(30, '\0')
+                + hex("56"));
+    }
+
+    void slotLayout()
+    {
+        // Each key owns eight consecutive bytes; 11, 20 and the ends of a
+        // block are never slot bytes.
+        const int block1[24]
+            = { 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24, 25, 26, 27, 28 };
+        for (int slot = 0; slot < protocol::kSlotCount; ++slot) {
+            QCOMPARE(protocol::slotBlockOffset(slot), block1[slot % 24]);
+            QCOMPARE(protocol::slotImageIndex(slot), block1[slot % 24] + (slot < 24 ? 0 : 32));
+        }
+    }
+
+    void keyCodes()
+    {
+        // Bytes the receiver may hold that the program has no name for.
+        for (int unknown : { 0x01, 0x03, 0x2D, 0x74, 0xE8, 0xFF })
+            QVERIFY2(!keymap::keyIndex(std::uint8_t(unknown)), qPrintable(QString::number(unknown, 16)));
+        const QStringList names = keymap::keyNames();
+        const struct
+        {
+            int code, index;
+            const char *name;
+        } entries[] = { { 0x00, 0, "" }, { 0xF5, 1, "Shift+F5/Esc" }, { 0x38, 19, "?/" },
+            { 0x28, 77, "Enter" }, { 0xC3, 78, "Vol+" }, { 0x27, 81, "0" }, { 0xF3, 91, "MOUSE_L" },
+            { 0xCD, 94, "PREV_TRACK" } };
+        for (const auto &entry : entries) {
+            QCOMPARE(keymap::keyIndex(std::uint8_t(entry.code)).value_or(-1), entry.index);
+            QCOMPARE(names.at(entry.index), QString(entry.name));
+        }
+        // The runs of the table from their first code: a slip in any entry shows.
+        auto run = [&](int index, int count, int code, auto name) {
+            for (int i = 0; i < count; ++i) {
+                QCOMPARE(names.at(index + i), name(i));
+                QCOMPARE(int(keymap::keyCode(index + i)), code + i);
+            }
+        };
+        run(25, 12, 0x3A, [](int i) { return QString("F%1").arg(1 + i); });
+        run(37, 12, 0x68, [](int i) { return QString("F%1").arg(13 + i); });
+        run(49, 26, 0x04, [](int i) { return QString(QChar('A' + i)); });
+        run(82, 9, 0x1E, [](int i) { return QString::number(1 + i); });
+        // Every entry leads back to itself; an index without one is no action.
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), 95);
+        for (int index = 0; index < names.size(); ++index)
+            QCOMPARE(keymap::keyIndex(keymap::keyCode(index)).value_or(-1), index);
+        for (int index : { -1, 95, 100000 })
+            QCOMPARE(int(keymap::keyCode(index)), 0);
+    }
+
+    void parseHexByte_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        // Other lengths read as 0, and a character that is no digit counts
+        // as 0 where it stands.
+        const std::pair<const char *, int> rows[]
+            = { { "", 0 }, { "0x1F", 0 }, { "100", 0 }, { "g5", 5 }, { "5g", 80 }, { "-1", 1 }, { "一5", 5 },
+                  { "５", 0 }, { "é", 0 }, { "f", 15 }, { "7F", 127 }, { "09", 9 }, { "a0", 160 } };
+        for (const auto &row : rows)
+            QTest::newRow(*row.first ? row.first : "empty") << QString::fromUtf8(row.first) << row.second;
+    }
+
+    void parseHexByte()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QCOMPARE(keymap::parseHexByte(text), value);
+    }
+
+    void everyByteSurvivesTheDialog()
+    {
+        QCOMPARE(keymap::hexText(0x04), QStringLiteral("4"));
+        QCOMPARE(keymap::hexText(0xFF), QStringLiteral("ff"));
+        for (int byte = 0; byte < 256; ++byte)
+            QCOMPARE(keymap::parseHexByte(keymap::hexText(std::uint8_t(byte))), byte);
+    }
+
     void everyReportBecomesItsSignal_data()
     {
         QTest::addColumn<QByteArray>("report");
         QTest::addColumn<Report>("kind");
         QTest::addColumn<QString>("signal");
-        auto row = [](const char *name, const char *hex, Report kind, const char *signal) {
-            QTest::newRow(name) << QByteArray::fromHex(hex) << kind << QString(signal);
+        auto row = [](const char *name, const char *text, Report kind, const char *signal) {
+            QTest::newRow(name) << hex(text) << kind << QString(signal);
         };
         // Near misses: one byte off from a real report.
         for (const char *miss : { "", "1235abcd0005", "1234a0b2", "1234abcc", "1234aacd", "1234", "6667",
@@ -115,12 +225,11 @@ private slots:
         QFETCH(QByteArray, report);
         QFETCH(Report, kind);
         QFETCH(QString, signal);
-        QCOMPARE(protocol::classify(
-                     reinterpret_cast<const std::uint8_t *>(report.constData()), std::size_t(report.size())),
-            kind);
+        const sim::Bytes raw(report.begin(), report.end());
+        QCOMPARE(protocol::classify(raw.data(), raw.size()), kind);
         usbhid link(nullptr, &platform);
         SignalLog log(&link);
-        pen().inject(sim::Bytes(report.begin(), report.end()));
+        pen().inject(raw);
         drain(link);
         QCOMPARE(log.entries, signal.isEmpty() ? QStringList() : QStringList(signal));
     }
@@ -132,7 +241,6 @@ private slots:
         pen().pressNotice(sim::Mode::Magnifier);
         pen().pressMode(sim::Mode::Magnifier, 4);
         pen().pressMode(sim::Mode::Normal, 0);
-
         // Back in the event loop after the first signal, one tick has
         // drained the queue if all three are there.
         int seenAfterFirstTick = -1;
@@ -143,51 +251,50 @@ private slots:
         QCOMPARE(log.entries, QStringList({ "setMagnify", "open_Magnify(4)", "setNormal" }));
     }
 
-    void readBackAnswerReachesTheSlots()
+    // What the receiver answers to each command, and what it then holds.
+    void commands_data()
     {
-        usbhid link(nullptr, &platform);
-        QCOMPARE(link.writeReport(protocol::readBackRequest().data()), 33);
-        QCOMPARE(sentAt(0), QByteArray::fromHex("007070") + QByteArray(30, '\0'));
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<bool>("firstLost");
+        QTest::addColumn<QStringList>("answer");
+        QTest::addColumn<QByteArray>("storedAfter");
+        const sim::Image factoryImage = sim::Receiver::factoryMapping();
+        const QByteArray factory = bytes(factoryImage.data(), 64), custom = customImage();
+        const QByteArray pair = factory.left(32).prepend('\0') + factory.mid(32).prepend('\0');
+        QTest::newRow("read-back") << report("007070") << false << QStringList { "setData1", "setData2" }
+                                   << custom;
+        QTest::newRow("mapping write") << pair << false << QStringList { "setKeyOK" } << factory;
+        // A lost first report must not pass for a stored mapping.
+        QTest::newRow("mapping write, first report lost")
+            << pair << true << QStringList { "setKeyOK" } << custom.left(32) + factory.mid(32);
+        QTest::newRow("reset") << report("006060") << false << QStringList { "setResetOK" } << factory;
+        QTest::newRow("half a command") << report("007071") << false << QStringList() << custom;
+    }
 
-        // A slot reads the block when its signal comes, so it must be in place.
-        QByteArray block1InSlot;
-        connect(&link, &usbhid::setData1, this, [&] { block1InSlot = bytes(link.data1, 32); });
+    void commands()
+    {
+        QFETCH(QByteArray, written);
+        QFETCH(bool, firstLost);
+        QFETCH(QStringList, answer);
+        QFETCH(QByteArray, storedAfter);
+        pen().setMapping(*reinterpret_cast<const sim::Image *>(customImage().constData()));
+        pen().failNextWrites(firstLost ? 1 : 0);
+        usbhid link(nullptr, &platform);
+        const auto *data = reinterpret_cast<const unsigned char *>(written.constData());
+        QCOMPARE(
+            written.size() == 66 ? link.writeReportPair(data) : link.writeReport(data), firstLost ? -1 : 33);
+        // The second report goes out even when the first is lost.
+        QCOMPARE(sent(), firstLost ? written.mid(33) : written);
+
+        // A slot reads a block when its signal comes, so it must be in place.
+        QByteArray blocksInSlots;
+        connect(&link, &usbhid::setData1, this, [&] { blocksInSlots += bytes(link.data1, 32); });
+        connect(&link, &usbhid::setData2, this, [&] { blocksInSlots += bytes(link.data2, 32); });
         SignalLog log(&link);
         drain(link);
-        QCOMPARE(log.entries, QStringList({ "setData1", "setData2" }));
-        const sim::Image stored = pen().mapping();
-        QCOMPARE(block1InSlot, bytes(stored.data(), 32));
-        QCOMPARE(bytes(link.data2, 32), bytes(stored.data() + 32, 32));
-    }
-
-    void pairFailsUnlessBothReportsWentOut()
-    {
-        usbhid link(nullptr, &platform);
-        protocol::Image image = protocol::blankImage();
-        image[3] = 0x4E;
-        protocol::storeChecksums(image);
-        const auto pair = protocol::mappingWrite(image);
-        QCOMPARE(link.writeReportPair(pair.data()), 33);
-        QCOMPARE(int(pen().sentReports().size()), 2);
-
-        // The first report lost: the second still goes out, and the write as
-        // a whole fails, so nobody takes the image for stored.
-        pen().clearSent();
-        pen().failNextWrites(1);
-        QCOMPARE(link.writeReportPair(pair.data()), -1);
-        QCOMPARE(int(pen().sentReports().size()), 1);
-        QCOMPARE(sentAt(0), bytes(pair.data() + 33, 33));
-    }
-
-    void nothingIsSentWithoutAReceiver()
-    {
-        pen().unplug();
-        usbhid link(nullptr, &platform);
-        unsigned char buffer[66] = {};
-        QCOMPARE(link.writeReport(buffer), -1);
-        QCOMPARE(link.writeReportPair(buffer), -1);
-        QCOMPARE(link.readReport(buffer), -1);
-        QCOMPARE(pen().openAttempts(), 0);
+        QCOMPARE(log.entries, answer);
+        QCOMPARE(blocksInSlots, answer.contains("setData1") ? storedAfter : QByteArray());
+        QCOMPARE(bytes(pen().mapping().data(), 64), storedAfter);
     }
 
     void unplugClosesAndPlugReopens()
@@ -205,9 +312,12 @@ private slots:
         // The watch runs every 200 ms; allow for a slow machine's timers.
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(platform.callsStartingWith("settle").size(), 1);
-        // While it is away, a read finds nothing to open.
-        unsigned char buffer[32] = {};
+        // While it is away, nothing is read or sent, and nothing opened.
+        unsigned char buffer[66] = {};
         QCOMPARE(link.readReport(buffer), -1);
+        QCOMPARE(link.writeReport(buffer), -1);
+        QCOMPARE(link.writeReportPair(buffer), -1);
+        QCOMPARE(pen().openAttempts(), 1);
         pen().plug();
         QTRY_VERIFY_WITH_TIMEOUT(link.isOpen(), 5000);
         // A fresh arrival gets its settle pause again.
@@ -228,16 +338,14 @@ private slots:
         pen().setOpenable(false);
         platform.settleMilliseconds = 600;
         usbhid link(nullptr, &platform);
-
         QElapsedTimer clock;
         clock.start();
         qint64 last = 0, worstGap = 0;
         QTimer heartbeat;
         connect(&heartbeat, &QTimer::timeout, this, [&] {
-            const qint64 now = clock.elapsed();
             if (pen().openAttempts() > 0 && last > 0)
-                worstGap = qMax(worstGap, now - last);
-            last = now;
+                worstGap = qMax(worstGap, clock.elapsed() - last);
+            last = clock.elapsed();
         });
         heartbeat.start(20);
         while (clock.elapsed() < 6000)

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,24 +51,6 @@ std::string qtPath(const std::wstring &windowsPath)
     return path;
 }
 
-// Runs a command line as the program does and returns its exit code.
-DWORD run(const std::string &command)
-{
-    std::wstring line = platform::widen(command);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(
-            nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
-        return DWORD(-1);
-    DWORD code = DWORD(-2);
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return code;
-}
-
 constexpr wchar_t runKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t cursorsKey[] = L"Control Panel\\Cursors";
 
@@ -91,7 +74,9 @@ void startFindAndKill(platform::Platform &system, const std::wstring &folder)
     check(waitFor([&] { return system.findProcess("Dotrix.exe"); }), "found by its name once started");
     for (const char *other : { "dotrix.exe", "Dotrix", "Dotrix.ex", "otrix.exe" })
         check(!system.findProcess(other), other);
-    check(run(system.killCommand("Dotrix.exe")) == 0, "taskkill ends with 0");
+    // Run directly; the program runs it through QProcess::execute.
+    check(_wsystem(platform::widen(system.killCommand("Dotrix.exe") + " >NUL").c_str()) == 0,
+        "taskkill ends with 0");
     check(waitFor([&] { return !system.findProcess("Dotrix.exe"); }), "gone after taskkill");
     check(
         !system.startProgram(qtPath(folder) + "/missing", "Dotrix.exe"), "a missing program is not started");
@@ -100,18 +85,12 @@ void startFindAndKill(platform::Platform &system, const std::wstring &folder)
 void autostart(platform::Platform &system)
 {
     group = "autostart";
-    check(platform::windowsRunValue("C:/Program Files/Quorvant/quorvant.exe")
-            == L"C:\\Program Files\\Quorvant\\quorvant.exe -bg",
-        "backslashes, then \" -bg\"");
-    check(
-        platform::windowsRunValue("//server/share/q.exe") == L"\\\\server\\share\\q.exe -bg", "network path");
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey, L"Quorvant");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, runKey, L"Quorvant");
-
     check(system.writeAutostart("C:/Program Files/Quorvant/quorvant.exe"), "written for the machine");
     check(readString(HKEY_LOCAL_MACHINE, runKey, L"Quorvant")
             == L"C:\\Program Files\\Quorvant\\quorvant.exe -bg",
-        "machine value holds the path");
+        "machine value: backslashes, then \" -bg\"");
     check(readString(HKEY_CURRENT_USER, runKey, L"Quorvant").empty(), "user value not written as well");
 
     // A handle to a deleted key refuses whatever is created below it, as
@@ -129,22 +108,15 @@ void autostart(platform::Platform &system)
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegCloseKey(refusing);
-    check(readString(HKEY_LOCAL_MACHINE, runKey, L"Quorvant")
-            == L"C:\\Program Files\\Quorvant\\quorvant.exe -bg",
-        "machine value untouched");
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey, L"Quorvant");
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, runKey, L"Quorvant");
 }
 
 void cursorScheme(platform::Platform &system)
 {
     group = "cursor scheme";
     // A user's own scheme: a custom arrow, and a text cursor that is not ours.
-    const std::wstring arrow = L"C:\\Cursors\\huge_arrow.cur", beam = L"C:\\Cursors\\huge_beam.cur";
-    RegSetKeyValueW(
-        HKEY_CURRENT_USER, cursorsKey, L"Arrow", REG_SZ, arrow.c_str(), DWORD(arrow.size() * 2 + 2));
-    RegSetKeyValueW(
-        HKEY_CURRENT_USER, cursorsKey, L"IBeam", REG_SZ, beam.c_str(), DWORD(beam.size() * 2 + 2));
+    const wchar_t arrow[] = L"C:\\Cursors\\huge_arrow.cur", beam[] = L"C:\\Cursors\\huge_beam.cur";
+    RegSetKeyValueW(HKEY_CURRENT_USER, cursorsKey, L"Arrow", REG_SZ, arrow, sizeof arrow);
+    RegSetKeyValueW(HKEY_CURRENT_USER, cursorsKey, L"IBeam", REG_SZ, beam, sizeof beam);
     system.resetCursorScheme();
 
     const wchar_t *expected[][2] = {
