@@ -3,13 +3,6 @@
 #include <chrono>
 #include <thread>
 
-bool RecordingPlatform::findProcess(const std::string &windowsName)
-{
-    const QString name = QString::fromStdString(windowsName);
-    calls << "find " + name;
-    return running.contains(name);
-}
-
 bool RecordingPlatform::startProgram(const std::string &appDir, const std::string &windowsName)
 {
     const QString name = QString::fromStdString(windowsName);
@@ -22,17 +15,10 @@ bool RecordingPlatform::startProgram(const std::string &appDir, const std::strin
 
 std::string RecordingPlatform::killCommand(const std::string &windowsName) const
 {
-    const QString name = QString::fromStdString(windowsName);
     auto *self = const_cast<RecordingPlatform *>(this);
-    self->calls << "kill-command " + name;
-    self->running.remove(name);
+    self->calls << "kill-command " + QString::fromStdString(windowsName);
+    self->running.remove(QString::fromStdString(windowsName));
     return "true"; // exists everywhere and does nothing
-}
-
-bool RecordingPlatform::writeAutostart(const std::string &appFilePath)
-{
-    calls << "autostart " + QString::fromStdString(appFilePath);
-    return true;
 }
 
 void RecordingPlatform::settleBeforeOpen()

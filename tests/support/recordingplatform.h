@@ -4,7 +4,6 @@
 
 #include <QRegularExpression>
 #include <QSet>
-#include <QString>
 #include <QStringList>
 
 #include "platform/platform.h"
@@ -23,10 +22,18 @@ public:
     int settleMilliseconds = 0;
 
     std::string executableName(const std::string &windowsName) const override { return windowsName; }
-    bool findProcess(const std::string &windowsName) override;
+    bool findProcess(const std::string &windowsName) override
+    {
+        calls << "find " + QString::fromStdString(windowsName);
+        return running.contains(QString::fromStdString(windowsName));
+    }
     bool startProgram(const std::string &appDir, const std::string &windowsName) override;
     std::string killCommand(const std::string &windowsName) const override;
-    bool writeAutostart(const std::string &appFilePath) override;
+    bool writeAutostart(const std::string &appFilePath) override
+    {
+        calls << "autostart " + QString::fromStdString(appFilePath);
+        return true;
+    }
     void resetCursorScheme() override { calls << "cursors"; }
     void settleBeforeOpen() override;
 

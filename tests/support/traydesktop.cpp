@@ -1,14 +1,19 @@
 #include "support/traydesktop.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QSystemTrayIcon>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/privatefolder.h"
 
 namespace testsupport {
 
@@ -34,13 +39,38 @@ pid_t spawn(const char *const argv[], int keepFd = -1)
     _exit(127);
 }
 
-void end(pid_t &pid)
+struct Child
 {
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
-    pid = 0;
+    pid_t pid = 0;
+    ~Child()
+    {
+        if (pid <= 0)
+            return;
+        kill(pid, SIGTERM);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+};
+
+// Xvfb picks a free display and writes its number once it accepts
+// connections: no guessing at numbers or start-up times.
+QByteArray startServer(Child &server)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return QByteArray();
+    const QByteArray fd = QByteArray::number(pipeFds[1]);
+    const char *const args[] = { "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24",
+        "-nolisten", "tcp", nullptr };
+    server.pid = spawn(args, pipeFds[1]);
+    close(pipeFds[1]);
+    QByteArray number;
+    pollfd watch { pipeFds[0], POLLIN, 0 };
+    char c = 0;
+    while (server.pid > 0 && !number.endsWith('\n') && poll(&watch, 1, 30000) > 0
+        && read(pipeFds[0], &c, 1) == 1)
+        number += c;
+    close(pipeFds[0]);
+    return number.endsWith('\n') ? number.trimmed() : QByteArray();
 }
 
 QWidget *balloonWidget()
@@ -53,49 +83,30 @@ QWidget *balloonWidget()
 
 } // namespace
 
-TrayDesktop::~TrayDesktop()
+int runOnTrayDesktop(int argc, char **argv, const std::function<int()> &test)
 {
-    end(tray);
-    end(server);
-}
-
-bool TrayDesktop::start(QString *error)
-{
-    // Xvfb picks a free display and writes its number once it accepts
-    // connections: no guessing at numbers or start-up times.
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        *error = qt_error_string(errno);
-        return false;
+    const int copyResult = runInPrivateFolder(argc, argv);
+    if (copyResult >= 0)
+        return copyResult;
+    Child server, tray;
+    const QByteArray display = startServer(server);
+    if (display.isEmpty()) {
+        std::fprintf(stderr, "Xvfb did not start (is it installed?)\n");
+        return 1;
     }
-    const QByteArray fd = QByteArray::number(pipeFds[1]);
-    const char *const serverArgs[] = { "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24",
-        "-nolisten", "tcp", nullptr };
-    server = spawn(serverArgs, pipeFds[1]);
-    close(pipeFds[1]);
-    QByteArray number;
-    pollfd watch { pipeFds[0], POLLIN, 0 };
-    char c = 0;
-    while (server > 0 && !number.endsWith('\n') && poll(&watch, 1, 30000) > 0 && read(pipeFds[0], &c, 1) == 1)
-        number += c;
-    close(pipeFds[0]);
-    if (!number.endsWith('\n')) {
-        end(server);
-        *error = QStringLiteral("Xvfb did not start (is it installed?)");
-        return false;
-    }
-
-    qputenv("DISPLAY", ":" + number.trimmed());
+    qputenv("DISPLAY", ":" + display);
     qputenv("QT_QPA_PLATFORM", "xcb");
     const char *const trayArgs[] = { "trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
         "--height", "32", "--SetDockType", "true", nullptr };
-    tray = spawn(trayArgs);
-    if (tray < 0) {
-        end(server);
-        *error = QStringLiteral("cannot fork trayer");
-        return false;
+    tray.pid = spawn(trayArgs);
+
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    if (!QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 30000)) {
+        std::fprintf(stderr, "the tray host never took the system tray\n");
+        return 1;
     }
-    return true;
+    return test();
 }
 
 QStringList visibleBalloon()
