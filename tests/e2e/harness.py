@@ -1,23 +1,36 @@
-"""End-to-end test bench: a headless desktop with a tray host, a private
-installation of the program, and the real program started against the
-simulated receiver.
+"""End-to-end bench: a headless desktop with a tray host, a private
+installation, the real program against the simulated receiver, and the
+effect programs' segments. Every wait is for a condition, with a generous
+deadline."""
 
-Everything here waits for conditions with generous deadlines; nothing sleeps
-for a fixed time and hopes.
-"""
-
+import configparser
+import hashlib
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
-BIN_DIR = os.environ.get("QUORVANT_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "bin"))
-EFFECT_PROGRAMS = ("Dotrix", "Loupex", "Halvix")
+HERE = os.path.dirname(os.path.abspath(__file__))
+BIN_DIR = os.path.abspath(os.environ.get("QUORVANT_BIN_DIR", os.path.join(HERE, "..", "..", "build", "bin")))
+PIDNS = os.path.join(HERE, "pidns.py")
+TIMEOUT = 60
+SEGMENTS = {"Dotrix": "Dotrix_shared", "Loupex": "Magnifier_shared", "Halvix": "Halvix_shared"}
+
+# Perl starts in a few milliseconds, and the kernel names the process after
+# the script, so it is found and stopped by name like the real program.
+STAND_IN = """#!/usr/bin/perl
+use File::Basename;
+open(my $log, '>>', dirname(__FILE__) . '/started.log') or die;
+print $log basename(__FILE__) . " $$\\n";
+close($log);
+sleep 3600 while 1;
+"""
 
 
-def wait_until(predicate, timeout=30.0, interval=0.05, message="condition"):
+def wait_until(predicate, timeout=TIMEOUT, interval=0.05, message="condition"):
     """Polls predicate until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
     while True:
@@ -29,294 +42,339 @@ def wait_until(predicate, timeout=30.0, interval=0.05, message="condition"):
         time.sleep(interval)
 
 
-def _have(tool):
-    return shutil.which(tool) is not None
+def output(*args, env=None):
+    """Standard output of a command, or None when it failed."""
+    result = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+    return result.stdout.decode(errors="replace") if result.returncode == 0 else None
+
+
+def end(process, timeout=15):
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().replace(b"\0", b" ").decode(errors="replace")
+    except OSError:
+        return ""
+
+
+def dead(pid):
+    """Gone, or a zombie: the state follows the command name in its stat line."""
+    return read("/proc/%d/stat" % pid).rsplit(")", 1)[-1].split()[:1] in ([], ["Z"])
+
+
+def processes_named(name):
+    """Pids of live (not zombie) processes whose command name is name."""
+    return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
+            if read("/proc/%d/comm" % pid).strip() == name and not dead(pid)]
+
+
+def listening(path):
+    """Whether a process listens on the Unix socket at path, read from the
+    kernel's table: connecting to the program's would bring up its window."""
+    with open("/proc/net/unix") as table:
+        return any(len(f) >= 8 and f[7] == path and int(f[3], 16) & 0x10000  # accepts connections
+                   for f in (line.split() for line in table.read().splitlines()[1:]))
+
+
+class Running:
+    """Started by with, stopped at its end."""
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
 
 
 class Image:
-    """A screenshot as RGB pixels."""
-
     def __init__(self, width, height, pixels):
-        self.width = width
-        self.height = height
-        self._pixels = pixels
-
-    @classmethod
-    def load(cls, path):
-        ppm = subprocess.run(["convert", path, "ppm:-"], check=True, stdout=subprocess.PIPE).stdout
-        # Binary PPM: "P6\n<w> <h>\n<max>\n" then RGB triples.
-        fields = []
-        pos = 0
-        while len(fields) < 4:
-            while ppm[pos:pos + 1].isspace():
-                pos += 1
-            if ppm[pos:pos + 1] == b"#":
-                pos = ppm.index(b"\n", pos) + 1
-                continue
-            end = pos
-            while not ppm[end:end + 1].isspace():
-                end += 1
-            fields.append(ppm[pos:end])
-            pos = end
-        pos += 1
-        width, height = int(fields[1]), int(fields[2])
-        return cls(width, height, ppm[pos:pos + 3 * width * height])
+        self.width, self.height, self._pixels = width, height, pixels
 
     def pixel(self, x, y):
         i = 3 * (y * self.width + x)
         return tuple(self._pixels[i:i + 3])
 
-    def region(self, x, y, w, h):
-        """The pixels of a rectangle, row by row, as one bytes object."""
-        rows = []
-        for row in range(y, y + h):
-            i = 3 * (row * self.width + x)
-            rows.append(self._pixels[i:i + 3 * w])
-        return b"".join(rows)
 
+class Desktop(Running):
+    """An Xvfb display with a tray host (trayer) docked on it."""
 
-class Desktop:
-    """An Xvfb display, optionally with a tray host (trayer) docked on it."""
-
-    def __init__(self, width=1280, height=800, tray=True):
-        self.width = width
-        self.height = height
-        self.tray = tray
-        self.display = None
-        self._xvfb = None
-        self._trayer = None
-        self._dir = tempfile.mkdtemp(prefix="quorvant-desktop-")
-
-    def __enter__(self):
-        self.start()
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
+    def __init__(self, width=1280, height=800):
+        self.width, self.height, self.display, self._processes = width, height, None, []
+        self.folder = tempfile.mkdtemp(prefix="quorvant-desktop-")
 
     def start(self):
         read_end, write_end = os.pipe()
-        self._xvfb = subprocess.Popen(
+        self._processes.append(subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (self.width, self.height),
              "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         os.close(write_end)
-        number = b""
         with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n"):
-                chunk = pipe.read(1)
-                if not chunk:
-                    raise AssertionError("Xvfb did not start")
-                number += chunk
-        self.display = ":" + number.decode().strip()
-        if self.tray:
-            self._trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
-                 "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"],
-                env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_until(self._tray_ready, 30, message="the tray host to take the system tray")
+            self.display = ":" + pipe.readline().strip().decode()
+        if self.display == ":":
+            raise AssertionError("Xvfb did not start")
+        self.run_beside(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                         "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"])
+        wait_until(self.tray_geometry, message="the tray host")
+        return self
+
+    def run_beside(self, args):
+        """Starts a client of this display that ends with it."""
+        self._processes.append(subprocess.Popen(args, env=self.env(), stdout=subprocess.DEVNULL,
+                                                stderr=subprocess.DEVNULL))
 
     def stop(self):
-        for process in (self._trayer, self._xvfb):
-            if process and process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
-        shutil.rmtree(self._dir, ignore_errors=True)
+        for process in reversed(self._processes):
+            end(process, timeout=10)
+        shutil.rmtree(self.folder, ignore_errors=True)
 
     def env(self):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.display
+        env = dict(os.environ, DISPLAY=self.display)
         env.pop("WAYLAND_DISPLAY", None)
         return env
-
-    def _tray_ready(self):
-        # The tray host owns the selection _NET_SYSTEM_TRAY_S0 once it runs.
-        result = subprocess.run(["xprop", "-root", "-display", self.display], stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, text=True)
-        if result.returncode != 0:
-            return False
-        found = subprocess.run(["xdotool", "search", "--class", "trayer"], env=self.env(),
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        return found.returncode == 0 and found.stdout.strip() != ""
-
-    def tray_geometry(self):
-        """(x, y, width, height) of the tray host's window."""
-        ids = subprocess.run(["xdotool", "search", "--class", "trayer"], env=self.env(),
-                             stdout=subprocess.PIPE, text=True).stdout.split()
-        best = None
-        for window in ids:
-            out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=self.env(),
-                                 stdout=subprocess.PIPE, text=True).stdout
-            values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-            geometry = (int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"]))
-            if best is None or geometry[2] * geometry[3] > best[2] * best[3]:
-                best = geometry
-        return best
-
-    def screenshot(self, path=None):
-        """Saves the whole screen as a PNG and returns its path."""
-        path = path or os.path.join(self._dir, "shot-%d.png" % time.monotonic_ns())
-        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return path
-
-    def image(self):
-        return Image.load(self.screenshot())
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *args], env=self.env(), stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, text=True)
 
+    def _search(self, *args):
+        found = self.xdotool("search", *args)
+        return found.stdout.split() if found.returncode == 0 else []
+
     def visible_windows(self, name):
-        """Ids of the visible windows whose title matches name (a regex)."""
-        out = self.xdotool("search", "--onlyvisible", "--name", name)
-        return out.stdout.split() if out.returncode == 0 else []
+        return self._search("--onlyvisible", "--name", name)
 
     def window_geometry(self, window):
+        """(x, y, width, height), or None for a window gone meanwhile."""
         out = self.xdotool("getwindowgeometry", "--shell", window).stdout
-        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        values = dict(line.split("=", 1) for line in out.split())
+        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")) if "X" in values else None
+
+    def windows_of_type(self, kind):
+        """Geometries of the visible top-level windows whose _NET_WM_WINDOW_TYPE
+        is kind: TOOLTIP (Qt's balloon is one), POPUP_MENU..."""
+        found = {}
+        for window in self._search("--onlyvisible", "--maxdepth", "1", "--name", ""):
+            types = (output("xprop", "-id", window, "_NET_WM_WINDOW_TYPE", env=self.env()) or "").replace(",", " ")
+            if "_NET_WM_WINDOW_TYPE_" + kind in types.split():
+                found[window] = self.window_geometry(window)
+        return {window: geometry for window, geometry in found.items() if geometry}
+
+    def tray_geometry(self):
+        geometries = filter(None, map(self.window_geometry, self._search("--class", "trayer")))
+        return max(geometries, key=lambda g: g[2] * g[3], default=None)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def keep(self, name):
+        """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to look at."""
+        if os.environ.get("QUORVANT_SCREENSHOTS"):
+            os.makedirs(os.environ["QUORVANT_SCREENSHOTS"], exist_ok=True)
+            self.screenshot(os.path.join(os.environ["QUORVANT_SCREENSHOTS"], name + ".png"))
+
+    def image(self):
+        pixels = subprocess.run(["import", "-display", self.display, "-window", "root", "-depth", "8", "rgb:-"],
+                                check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+        return Image(self.width, self.height, pixels)
 
 
-def install_app(bin_dir=BIN_DIR, effects=True, dest=None):
-    """A private copy of the program with its data folder (and the effect
-    programs), so the settings file it writes beside itself stays out of the
-    build. Returns the folder."""
-    dest = dest or tempfile.mkdtemp(prefix="quorvant-app-")
+def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False, data=True):
+    """A private copy of the program, out of the build: it writes its settings beside itself."""
+    dest = tempfile.mkdtemp(prefix="quorvant-app-")
     shutil.copy2(os.path.join(bin_dir, "quorvant"), dest)
-    if os.path.isdir(os.path.join(bin_dir, "data")):
+    if data:
         shutil.copytree(os.path.join(bin_dir, "data"), os.path.join(dest, "data"))
-    if effects:
-        for name in EFFECT_PROGRAMS:
-            source = os.path.join(bin_dir, name)
-            if os.path.exists(source):
-                shutil.copy2(source, dest)
+    for name in SEGMENTS if effects or stand_ins else ():
+        if stand_ins:
+            with open(os.path.join(dest, name), "w") as script:
+                script.write(STAND_IN)
+            os.chmod(os.path.join(dest, name), 0o755)
+        else:
+            shutil.copy2(os.path.join(bin_dir, name), dest)
     return dest
 
 
 def private_home():
-    """A home of our own: autostart entries and the single-instance socket
-    land here, never in the user's real folders."""
+    """For the autostart entry and the single-instance socket, never the user's own."""
     home = tempfile.mkdtemp(prefix="quorvant-home-")
-    runtime = os.path.join(home, "runtime")
-    os.mkdir(runtime, 0o700)
-    return {
-        "HOME": home,
-        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-        "XDG_RUNTIME_DIR": runtime,
-    }
+    os.mkdir(os.path.join(home, "runtime"), 0o700)
+    return {"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+            "XDG_RUNTIME_DIR": os.path.join(home, "runtime")}
 
 
-class Program:
-    """The real program, started from an installed folder."""
+class Program(Running):
+    """The real program. Isolated, it runs through pidns.py: it finds and stops
+    effect programs by name, and must meet only those it started itself."""
 
-    def __init__(self, app_dir, desktop=None, pen=None, args=(), home=None, env=None):
-        self.app_dir = app_dir
-        self.desktop = desktop
-        self.pen = pen
-        self.args = list(args)
+    def __init__(self, app_dir, desktop=None, pen=None, args=(), home=None, env=None, isolated=False):
+        self.desktop, self.pen, self.extra_env = desktop, pen, env or {}
+        self.executable = os.path.join(app_dir, "quorvant")
+        self.settings_path = os.path.join(app_dir, "setting_Quorvant.ini")
+        self.command = ([sys.executable, PIDNS] if isolated else []) + [self.executable, *args]
         self.home = home if home is not None else private_home()
-        self.extra_env = env or {}
         self.process = None
-        self._out = None
-        self._err = None
-
-    def __enter__(self):
-        self.start()
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-
-    @property
-    def executable(self):
-        return os.path.join(self.app_dir, "quorvant")
-
-    @property
-    def settings_path(self):
-        return os.path.join(self.app_dir, "setting_Quorvant.ini")
 
     def environment(self):
         env = self.desktop.env() if self.desktop else dict(os.environ)
-        if not self.desktop:
-            env["QT_QPA_PLATFORM"] = "offscreen"
-        else:
-            env["QT_QPA_PLATFORM"] = "xcb"
-        env.update(self.home)
-        env["QT_FORCE_STDERR_LOGGING"] = "1"
-        env["QT_ASSUME_STDERR_HAS_CONSOLE"] = "1"
-        if self.pen is not None:
-            env.update(self.pen.env())
-        env.update(self.extra_env)
+        env.update(self.home, QT_QPA_PLATFORM="xcb" if self.desktop else "offscreen",
+                   QT_FORCE_STDERR_LOGGING="1", QT_ASSUME_STDERR_HAS_CONSOLE="1")
+        env.update(self.pen.env() if self.pen else {}, **self.extra_env)
         return env
 
     def start(self):
-        log_dir = tempfile.mkdtemp(prefix="quorvant-log-")
-        self._out = os.path.join(log_dir, "stdout")
-        self._err = os.path.join(log_dir, "stderr")
-        with open(self._out, "wb") as out, open(self._err, "wb") as err:
-            self.process = subprocess.Popen([self.executable, *self.args], env=self.environment(),
-                                            stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        self._err = os.path.join(tempfile.mkdtemp(prefix="quorvant-log-"), "stderr")
+        with open(self._err, "wb") as err:
+            self.process = subprocess.Popen(self.command, env=self.environment(), stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=err)
         return self
 
-    def run_second_copy(self, args=(), timeout=30):
-        """Starts another copy with the same environment and waits for it to
-        end: (exit code, standard error)."""
+    def run_second_copy(self, args=(), timeout=TIMEOUT):
+        """Starts another copy, outside any namespace (the guard is a socket in
+        the runtime folder), and waits for its end: (exit code, stderr)."""
         result = subprocess.run([self.executable, *args], env=self.environment(), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
         return result.returncode, result.stderr.decode(errors="replace")
 
-    def log(self):
-        """Everything the program wrote to standard error (its debug lines)."""
-        with open(self._err, "rb") as err:
-            return err.read().decode(errors="replace")
-
     def log_lines(self):
-        return self.log().splitlines()
+        """Everything the program wrote to standard error: its debug lines."""
+        with open(self._err, "rb") as err:
+            return err.read().decode(errors="replace").splitlines()
 
     def count(self, text):
-        return sum(1 for line in self.log_lines() if text in line)
+        return sum(text in line for line in self.log_lines())
 
-    def wait_for_log(self, text, count=1, timeout=30):
-        wait_until(lambda: self.count(text) >= count, timeout, message="%d x %r in the log" % (count, text))
+    def wait_for_log(self, text, count=1):
+        wait_until(lambda: self.count(text) >= count, message="%d x %r in the log" % (count, text))
 
     def running(self):
         return self.process is not None and self.process.poll() is None
 
-    def signal(self, number):
-        self.process.send_signal(number)
+    def wait(self):
+        return self.process.wait(TIMEOUT)
 
-    def wait(self, timeout=30):
-        return self.process.wait(timeout)
+    def terminate(self):
+        """Ends the program as a logout would; returns its exit status, and
+        shows the end of its log when that is not 0."""
+        self.process.send_signal(signal.SIGTERM)
+        status = self.wait()
+        sys.stderr.write("\n".join(self.log_lines()[-30:] + [""]) if status else "")
+        return status
 
     def stop(self):
-        if self.running():
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(15)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        if self.process:
+            end(self.process)
+
+    def saved_sizes(self):
+        """The sizes in the settings file: magnifier, spotlight, laser pointer."""
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.read_string(read(self.settings_path))
+        return tuple(parser.getint("config", key) for key in ("MagnifeerSize", "QyLightSize", "redDotrixSize"))
+
+    def program_pid(self):
+        """The program itself, a child of its namespace's first process."""
+        init = output("pgrep", "-P", str(self.process.pid)).split()[0]
+        return int(output("pgrep", "-x", "quorvant", "-P", init))
 
 
-def processes_named(name):
-    """Pids of live (not zombie) processes whose command name is name."""
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+class Bench:
+    """An installation, a TMPDIR for the segments' keys, and isolated programs."""
+
+    def __init__(self, desktop=None, pen=None, stand_ins=True, data=True):
+        self.desktop, self.pen = desktop, pen
+        self.app = install_app(effects=not stand_ins, stand_ins=stand_ins, data=data)
+        self.ipc_dir = tempfile.mkdtemp(prefix="quorvant-ipc-")
+        self.env = {"TMPDIR": self.ipc_dir}
+        self.programs = []
+
+    def start_program(self, home=None, args=()):
+        program = Program(self.app, self.desktop, self.pen, args=args, home=home, env=self.env, isolated=True)
+        self.programs.append(program.start())
+        # The segments are made while the main window is built.
+        self.wait(lambda: self.segment("Dotrix_shared") is not None, "the program's segments", program)
+        return program
+
+    def close(self):
+        for program in self.programs:
+            program.stop()
+        for pid in (pid for name in SEGMENTS for pid in self.running_pids(name)):
+            os.kill(pid, signal.SIGKILL)
+        # Segments and locks nobody holds outlive their key files: they go first.
+        for name in filter(lambda name: name.startswith("qipc_"), os.listdir(self.ipc_dir)):
+            kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
+            subprocess.run(["ipcrm", kind, "0x%08x" % self.system_key(name)], stderr=subprocess.DEVNULL)
+        shutil.rmtree(self.app, ignore_errors=True)
+        shutil.rmtree(self.ipc_dir, ignore_errors=True)
+
+    def system_key(self, file_name):
+        """The System V key Qt derives from a key file: ftok(file, 'Q')."""
+        info = os.stat(os.path.join(self.ipc_dir, file_name))
+        return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
+
+    def segment(self, key):
+        """The level in a segment, read as an effect program reads it, or None."""
+        out = output(os.path.join(BIN_DIR, "quorvant-segment"), "read", key, env=dict(os.environ, **self.env))
+        return None if out is None else int(out)
+
+    def segment_record(self, key):
+        """(shmid, processes attached) from the system's table, or None: attaching
+        to a segment nobody holds and letting go would remove it."""
+        name = "qipc_sharedmemory_" + "".join(filter(str.isalpha, key)) + hashlib.sha1(key.encode()).hexdigest()
+        if not os.path.exists(os.path.join(self.ipc_dir, name)):
+            return None
+        with open("/proc/sysvipc/shm") as table:
+            for fields in (line.split() for line in list(table)[1:]):
+                if int(fields[0]) & 0xFFFFFFFF == self.system_key(name):
+                    return int(fields[1]), int(fields[6])
+        return None
+
+    def running_pids(self, name):
+        return [pid for pid in processes_named(name) if self.app + "/" in read("/proc/%d/cmdline" % pid)]
+
+    def running(self):
+        return {name for name in SEGMENTS if self.running_pids(name)}
+
+    def starts(self):
+        """The stand-ins started so far, in order."""
+        return [line.split()[0] for line in read(os.path.join(self.app, "started.log")).splitlines()]
+
+    def wait(self, predicate, message, program=None, timeout=TIMEOUT):
+        """wait_until, telling on failure what ran and what the program said."""
         try:
-            with open("/proc/%s/comm" % entry) as comm:
-                if comm.read().strip() != name:
-                    continue
-            with open("/proc/%s/stat" % entry) as stat:
-                state = stat.read().rsplit(")", 1)[1].split()[0]
-            if state != "Z":
-                pids.append(int(entry))
-        except OSError:
-            continue
-    return pids
+            return wait_until(predicate, timeout, message=message)
+        except AssertionError as error:
+            program = program or self.programs[-1]
+            raise AssertionError("\n".join(
+                [str(error), "running: %r" % self.running(), "receiver: %r" % self.pen.status(),
+                 "segments: %r" % {key: self.segment(key) for key in SEGMENTS.values()},
+                 "program running: %r, its last lines:" % program.running()] + program.log_lines()[-20:])) from None
+
+    def wait_effect(self, name, level, program=None):
+        """Waits until name alone runs and its segment holds level."""
+        key = SEGMENTS[name]
+        self.wait(lambda: self.running() == {name} and self.segment(key) == level,
+                  "%s alone running and %s holding %d" % (name, key, level), program)
+
+
+def set_up(test, desktop=True, stand_ins=True, verbose_pen=False, data=True):
+    """(desktop, pen, bench) for one test, each stopped when it ends."""
+    from simpen import SimPen
+
+    screen = Desktop().start() if desktop else None
+    test.addCleanup(screen.stop if screen else lambda: None)
+    pen = SimPen(verbose=verbose_pen).start()
+    test.addCleanup(pen.stop)
+    bench = Bench(screen, pen, stand_ins=stand_ins, data=data)
+    test.addCleanup(bench.close)
+    return screen, pen, bench

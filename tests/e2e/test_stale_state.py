@@ -1,109 +1,73 @@
-"""What a crash leaves behind: an effect program or the program itself killed
-with SIGKILL leaves its size segment in the system with nobody attached, and
-the next run still hands the effect program its size through it.
-
-The real effect programs run when they are built; the segments are looked up
-in the system's table, since attaching to an orphaned segment and letting go
-would remove it.
-"""
+"""What a crash leaves behind, with real processes killed by SIGKILL: the
+program's single-instance socket, and size segments with nobody attached.
+The next run still starts, still guards against a second copy, and still
+hands the effect programs their sizes."""
 
 import os
+import signal
 import subprocess
 import unittest
 
-import effectbench
 import harness
-from effectbench import SEGMENTS
-
-TIMEOUT = 60
-REAL_EFFECTS = all(os.path.exists(os.path.join(harness.BIN_DIR, name)) for name in SEGMENTS)
+from harness import SEGMENTS
 
 
 class StaleState(unittest.TestCase):
     def setUp(self):
-        self.desktop, self.pen, self.bench = effectbench.set_up(self, stand_ins=not REAL_EFFECTS)
+        self.desktop, self.pen, self.bench = harness.set_up(self, stand_ins=False)
 
     def kill(self, pid):
-        os.kill(pid, 9)
-        self.bench.wait(lambda: not os.path.exists("/proc/%d" % pid) or self.zombie(pid), "%d to die" % pid)
-
-    @staticmethod
-    def zombie(pid):
-        try:
-            with open("/proc/%d/stat" % pid) as stat:
-                return stat.read().rsplit(")", 1)[1].split()[0] == "Z"
-        except OSError:
-            return True
-
-    def orphaned(self, key):
-        record = self.bench.segment_record(key)
-        return record is not None and record[1] == 0
+        os.kill(pid, signal.SIGKILL)
+        self.bench.wait(lambda: harness.dead(pid), "%d to die" % pid)
 
     def test_segment_of_a_killed_effect_program(self):
         bench, pen = self.bench, self.pen
-        # The effect program runs before the program and makes the segment,
-        # which holds 9 when the effect program is killed.
-        loupex = subprocess.Popen([os.path.join(bench.app, "Loupex")], env=dict(self.desktop.env(), **bench.env()),
+        # The effect program runs first, makes the segment, and is killed.
+        loupex = subprocess.Popen([os.path.join(bench.app, "Loupex")], env=dict(self.desktop.env(), **bench.env),
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(loupex.kill)
-        bench.wait(lambda: bench.segment_record("Magnifier_shared") is not None, "Loupex's segment")
-        holder = subprocess.Popen([os.path.join(harness.BIN_DIR, "quorvant-segment"), "hold", "Magnifier_shared", "9"],
-                                  env=dict(os.environ, **bench.env()), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  text=True)
-        self.assertEqual(holder.stdout.readline().strip(), "ready")
-        holder.stdin.close()
-        holder.stdout.close()
-        self.assertEqual(holder.wait(TIMEOUT), 0)
+        bench.wait(lambda: bench.segment_record("Magnifier_shared"), "Loupex's segment")
         self.kill(loupex.pid)
-        loupex.wait(TIMEOUT)
+        loupex.wait()
         shmid, attached = bench.segment_record("Magnifier_shared")
-        self.assertEqual(attached, 0, "the killed program's segment should be left with nobody attached")
+        self.assertEqual(attached, 0, "the killed program's segment is left with nobody attached")
 
-        # The next run takes the leftover as it is, and the next switch hands
-        # the new size through it.
+        # The next run takes the leftover and hands the size through it.
         program = bench.start_program()
         self.assertEqual(bench.segment_record("Magnifier_shared"), (shmid, 1))
-        self.assertEqual(bench.segment("Magnifier_shared"), 9)
         pen.mode("magnifier", 6)
-        bench.wait(lambda: bench.running() == {"Loupex"} and bench.segment("Magnifier_shared") == 6,
-                   "Loupex running and Magnifier_shared holding 6")
+        bench.wait_effect("Loupex", 6)
+        self.assertEqual(program.terminate(), 0)
 
-        # Killed again while its mode is on: the next switch into the mode
-        # starts it anew and hands it the new size.
-        for pid in bench.running_pids("Loupex"):
-            self.kill(pid)
-        pen.mode("normal", 0)
-        pen.mode("magnifier", 7)
-        bench.wait(lambda: bench.running() == {"Loupex"} and bench.segment("Magnifier_shared") == 7,
-                   "Loupex running again and Magnifier_shared holding 7")
-        self.assertEqual(bench.segment_record("Magnifier_shared")[0], shmid)
-        self.assertEqual(program.terminate(), 0, "\n".join(program.log_lines()[-30:]))
-
-    def test_segments_of_a_killed_program(self):
+    def test_socket_and_segments_of_a_killed_program(self):
         bench, pen = self.bench, self.pen
         first = bench.start_program()
+        socket = os.path.join(first.home["XDG_RUNTIME_DIR"], "quorvant")
         pen.mode("laser", 9)
-        bench.wait(lambda: bench.running() == {"Dotrix"} and bench.segment("Dotrix_shared") == 9,
-                   "Dotrix running and Dotrix_shared holding 9")
+        bench.wait_effect("Dotrix", 9)
 
-        # The program dies with its namespace, and its effect program with it.
+        # The effect program dies with the program's namespace.
         self.kill(first.program_pid())
-        self.assertEqual(first.wait(TIMEOUT), 128 + 9)
+        self.assertEqual(first.wait(), 128 + signal.SIGKILL)
         bench.wait(lambda: not bench.running(), "the effect program to go with the namespace")
+        self.assertTrue(os.path.exists(socket), "a killed copy leaves its socket behind")
         for key in SEGMENTS.values():
-            self.assertTrue(self.orphaned(key), "%s should be left behind" % key)
+            self.assertEqual(bench.segment_record(key)[1], 0, "%s is left with nobody attached" % key)
 
-        # The next start, with the same single-instance socket left behind,
-        # still starts and still hands over the size, an absurd one as it is:
-        # the effect program clamps it, and is still there to be stopped.
+        # The next start in the same runtime folder takes the socket over...
         second = bench.start_program(home=first.home)
+        harness.wait_until(lambda: harness.listening(socket), message="the next copy to listen")
+        code, err = second.run_second_copy()
+        self.assertEqual((code, err.splitlines()[-1:]), (0, ["quorvant already running."]))
+
+        # ...and hands over the size, an absurd one as it is: the effect
+        # program clamps it, and is still there to be stopped.
         pen.mode("laser", 255)
-        bench.wait(lambda: bench.running() == {"Dotrix"} and bench.segment("Dotrix_shared") == 255,
-                   "Dotrix running and Dotrix_shared holding 255", second)
+        bench.wait_effect("Dotrix", 255, second)
         pen.mode("normal", 0)
-        second.wait_for_log("pInt: 0", 1, TIMEOUT)
+        second.wait_for_log("pInt: 0")
         bench.wait(lambda: not bench.running(), "Dotrix stopped", second)
-        self.assertEqual(second.terminate(), 0, "\n".join(second.log_lines()[-30:]))
+        self.assertEqual(second.terminate(), 0)
 
 
 if __name__ == "__main__":
