@@ -5,30 +5,20 @@
 
 IpcSandbox::IpcSandbox()
     : hadTmpDir(qEnvironmentVariableIsSet("TMPDIR"))
+    , previousTmpDir(qgetenv("TMPDIR"))
 {
-    previousTmpDir = qgetenv("TMPDIR");
     // Qt finds the key files under the temporary folder; child processes
     // inherit the variable and so meet the same segments.
     qputenv("TMPDIR", QFile::encodeName(dir.path()));
-}
-
-IpcSandbox::~IpcSandbox()
-{
-    if (hadTmpDir)
-        qputenv("TMPDIR", previousTmpDir);
-    else
-        qunsetenv("TMPDIR");
 }
 
 SegmentContents readSegment(const QString &key)
 {
     SegmentContents contents;
     QSharedMemory segment(key);
-    if (!segment.attach(QSharedMemory::ReadOnly))
-        return contents;
-    contents.attached = true;
+    contents.attached = segment.attach(QSharedMemory::ReadOnly);
     contents.size = segment.size();
-    if (!segment.lock())
+    if (!contents.attached || !segment.lock())
         return contents;
     contents.bytes = QByteArray(static_cast<const char *>(segment.constData()), segment.size());
     segment.unlock();
@@ -43,6 +33,5 @@ bool writeSegmentLevel(const QString &key, qint32 level)
     if (!segment.attach() || segment.size() < int(sizeof level) || !segment.lock())
         return false;
     qToLittleEndian<qint32>(level, segment.data());
-    segment.unlock();
-    return true;
+    return segment.unlock();
 }

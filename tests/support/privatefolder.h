@@ -1,7 +1,5 @@
-// Runs a test executable from a folder of its own. The program keeps its
-// settings file beside its executable, so tests that start and end the main
-// window would otherwise share one file with every other test in the build's
-// bin folder, and with each other when ctest runs them side by side.
+// Runs a test from a folder of its own: the program keeps its settings file
+// beside its executable, which would otherwise be shared by every test.
 #pragma once
 
 #include <QApplication>
@@ -9,10 +7,9 @@
 
 namespace testsupport {
 
-// Call first in main. In the first run, copies the executable into a new
-// temporary folder (with a link to the data folder beside it), runs the copy
-// with the same arguments, removes the folder and returns the copy's exit
-// code. In the copy, returns -1 and the test goes on.
+// Call first in main. In the first run, runs a copy of the executable from a
+// new temporary folder (with the data folder linked beside it) and returns
+// its exit code. In the copy, returns -1 and the test goes on.
 int runInPrivateFolder(int argc, char **argv);
 
 // The folder the copy runs from, or empty outside a copy.
@@ -20,7 +17,6 @@ QString privateFolder();
 
 } // namespace testsupport
 
-// QTEST_MAIN for tests that run from a private folder.
 #define QUORVANT_PRIVATE_TEST_MAIN(TestObject)                                                               \
     int main(int argc, char *argv[])                                                                         \
     {                                                                                                        \

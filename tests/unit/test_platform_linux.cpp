@@ -1,6 +1,5 @@
 // The Linux services against real processes and files. Effect programs here
-// carry names unique to this run, so that those of a program running on the
-// same machine are neither found nor killed.
+// have names of this run alone, so that no running program's are touched.
 #include "platform/platform.h"
 
 #include <QProcess>
@@ -149,7 +148,6 @@ private slots:
         QVERIFY(failedReads > 0);
         armed = false;
         QVERIFY(platform->findProcess(effectExe));
-
         // Killed but not yet reaped, it runs no more.
         kill(-pid, SIGKILL);
         siginfo_t info;
@@ -185,7 +183,6 @@ private slots:
     {
         QCOMPARE(platform->killCommand("Dotrix.exe"), std::string("pkill -KILL -x Dotrix"));
         QCOMPARE(run(platform->killCommand(effectExe)), 1); // nothing to stop yet
-
         QVERIFY(platform->startProgram(appDir.toStdString(), effectExe));
         QTRY_VERIFY_WITH_TIMEOUT(platform->findProcess(effectExe), deadlineMs);
         QProcess pgrep;
@@ -195,7 +192,6 @@ private slots:
         QVERIFY(pid > 0 && getsid(pid) != getsid(0));
         // Nothing of the start is left for us to reap.
         QCOMPARE(waitpid(-1, nullptr, WNOHANG), -1);
-
         QCOMPARE(run(platform->killCommand(effectExe)), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!platform->findProcess(effectExe), deadlineMs);
     }
@@ -211,12 +207,14 @@ private slots:
                   QTest::newRow(name) << home << QString::fromUtf8(path) << QString::fromUtf8(exec)
                                       << QString::fromUtf8(icon);
               };
-        const char *plain[]
-            = { "/opt/q/quorvant", R"(Exec="/opt/q/quorvant" -bg)", "Icon=/opt/q/data/11.png" };
-        row("config home not yet there", "new/config", plain[0], plain[1], plain[2]);
-        row("config home unset", "-", plain[0], plain[1], plain[2]);
-        row("relative config home is ignored", "relative", plain[0], plain[1], plain[2]);
-        row("a file in the way", "file", plain[0], "", "");
+        auto plain
+            = [&](const char *name, const char *home, const char *exec = R"(Exec="/opt/q/quorvant" -bg)") {
+                  row(name, home, "/opt/q/quorvant", exec, *exec ? "Icon=/opt/q/data/11.png" : "");
+              };
+        plain("config home not yet there", "new/config");
+        plain("config home unset", "-");
+        plain("relative config home is ignored", "relative");
+        plain("a file in the way", "file", "");
         row("quote, dollar, backquote", "config", R"(/a/"x" $HOME `id`/quorvant)",
             R"(Exec="/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)", R"(Icon=/a/"x" $HOME `id`/data/11.png)");
         row("backslash", "config", R"(/a\b/quorvant)", R"(Exec="/a\\\\b/quorvant" -bg)",
