@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -52,12 +53,6 @@ QPoint screenCentre(const QWidget *widget)
 QImage argb(const QPixmap &pixmap)
 {
     return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-QImage dataImage(const QString &name)
-{
-    return QImage(QCoreApplication::applicationDirPath() + "/data/" + name)
-        .convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace
@@ -130,8 +125,6 @@ private slots:
         sendMouse(target, QEvent::MouseButtonRelease, pressAt + delta, Qt::MouseButton(button), Qt::NoButton);
         QVERIFY(!isDragging(shown));
         const QPoint after = shown->pos();
-        sendMouse(target, QEvent::MouseMove, pressAt + QPoint(90, 90), Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(shown->pos(), after);
 
         // The next drag keeps the offset of its own press: the window does not
         // jump to the first one's.
@@ -190,15 +183,29 @@ private slots:
         QCOMPARE(QFontInfo(close->font()).family(), close->font().family());
         QVERIFY(QFontMetrics(close->font()).inFontUcs4(0xF00D));
 
-        // Pictures come from the data folder beside the program, unscaled.
-        QVERIFY2(!dataImage("pp.png").isNull() && !dataImage("11.png").isNull(), "no data folder");
-        QCOMPARE(
-            argb(shown->findChild<QLabel *>("label_ic")->pixmap(Qt::ReturnByValue)), dataImage("11.png"));
+        // The navigation picture comes from the data folder, unscaled.
         if (window == kNavigation) {
-            auto *picture = shown->findChild<QLabel *>("label");
-            QVERIFY(!picture->hasScaledContents());
-            QCOMPARE(argb(picture->pixmap(Qt::ReturnByValue)), dataImage("pp.png"));
+            const QImage picture(QCoreApplication::applicationDirPath() + "/data/pp.png");
+            QVERIFY2(!picture.isNull(), "no data folder beside the tests");
+            auto *label = shown->findChild<QLabel *>("label");
+            QVERIFY(!label->hasScaledContents());
+            QCOMPARE(argb(label->pixmap(Qt::ReturnByValue)), picture.convertToFormat(QImage::Format_ARGB32));
         }
+    }
+
+    void titleIconFromDataFolder()
+    {
+        // The compiled-in icon goes even when the data folder has none.
+        QTemporaryDir data;
+        QLabel icon;
+        icon.setPixmap(QPixmap(":/images/11.png"));
+        titlebar::setIcon(&icon, data.path());
+        QVERIFY(icon.pixmap(Qt::ReturnByValue).isNull());
+        QImage picture(40, 30, QImage::Format_ARGB32);
+        picture.fill(Qt::red);
+        QVERIFY(picture.save(data.filePath("11.png")));
+        titlebar::setIcon(&icon, data.path());
+        QCOMPARE(argb(icon.pixmap(Qt::ReturnByValue)), picture);
     }
 
     void closeGlyphWithoutIconFont()

