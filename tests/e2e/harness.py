@@ -354,11 +354,12 @@ class Bench:
         try:
             return wait_until(predicate, timeout, message=message)
         except AssertionError as error:
-            program = program or self.programs[-1]
+            program = program or (self.programs + [None])[-1]
             raise AssertionError("\n".join(
                 [str(error), "running: %r" % self.running(), "receiver: %r" % self.pen.status(),
-                 "segments: %r" % {key: self.segment(key) for key in SEGMENTS.values()},
-                 "program running: %r, its last lines:" % program.running()] + program.log_lines()[-20:])) from None
+                 "segments: %r" % {key: self.segment(key) for key in SEGMENTS.values()}]
+                + (["program running: %r, its last lines:" % program.running()] + program.log_lines()[-20:]
+                   if program else []))) from None
 
     def wait_effect(self, name, level, program=None):
         """Waits until name alone runs and its segment holds level."""
