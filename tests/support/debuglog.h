@@ -10,8 +10,6 @@ class DebugLog
 public:
     DebugLog();
     ~DebugLog();
-    DebugLog(const DebugLog &) = delete;
-    DebugLog &operator=(const DebugLog &) = delete;
 
     QStringList lines() const { return collected; }
     int count(const QString &line) const { return collected.count(line); }

@@ -21,10 +21,9 @@ namespace {
 
 // Forks and runs argv with its output discarded. The child dies with the
 // test, so a test killed for its time-out leaves no X server behind.
-pid_t spawn(const char *const argv[], int keepFd = -1)
+pid_t spawn(const char *const argv[])
 {
-    const pid_t parent = getpid();
-    const pid_t child = fork();
+    const pid_t parent = getpid(), child = fork();
     if (child != 0)
         return child;
     prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -33,7 +32,7 @@ pid_t spawn(const char *const argv[], int keepFd = -1)
     const int null = open("/dev/null", O_RDWR);
     for (int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO })
         dup2(null, fd);
-    if (null > STDERR_FILENO && null != keepFd)
+    if (null > STDERR_FILENO)
         close(null);
     execvp(argv[0], const_cast<char *const *>(argv));
     _exit(127);
@@ -44,10 +43,8 @@ struct Child
     pid_t pid = 0;
     ~Child()
     {
-        if (pid <= 0)
-            return;
-        kill(pid, SIGTERM);
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+        if (pid > 0 && kill(pid, SIGTERM) == 0)
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
     }
 };
 
@@ -61,7 +58,7 @@ QByteArray startServer(Child &server)
     const QByteArray fd = QByteArray::number(pipeFds[1]);
     const char *const args[] = { "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x800x24",
         "-nolisten", "tcp", nullptr };
-    server.pid = spawn(args, pipeFds[1]);
+    server.pid = spawn(args);
     close(pipeFds[1]);
     QByteArray number;
     pollfd watch { pipeFds[0], POLLIN, 0 };

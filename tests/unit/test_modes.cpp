@@ -46,9 +46,9 @@ public:
 
     std::string killCommand(const std::string &windowsName) const override
     {
-        atKill << (window && window->trayIcon ? "tray icon present" : "tray icon gone");
         QSettings settings(Widget::settingsPath(), QSettings::IniFormat);
-        atKill << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
+        atKill << (window && window->trayIcon ? "tray icon present" : "tray icon gone")
+               << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
         return RecordingPlatform::killCommand(windowsName);
     }
 };
@@ -129,9 +129,7 @@ void ModesTest::init()
 {
     QFile::remove(Widget::settingsPath());
     sim::inProcessReceiver().reset();
-    platform.running.clear();
-    platform.unstartable.clear();
-    platform.atKill.clear();
+    platform = OrderPlatform();
     log = std::make_unique<DebugLog>();
     makeWindow();
 }
@@ -172,9 +170,8 @@ void ModesTest::fire(const QString &event)
     QVERIFY2(ok, qPrintable("cannot fire " + event));
 }
 
-// Runs the application's own event loop (a nested one would return at once),
-// raises the signal or picks the tray's exit action (0) in it, and returns the
-// exit code asked for.
+// Raises the signal, or picks the tray's exit action (0), in the application's
+// own event loop (a nested one would return at once); returns the exit code.
 int ModesTest::exitCodeOf(int signalNumber)
 {
     QTimer deadline;
@@ -217,9 +214,11 @@ void ModesTest::transitions_data()
     row("spotlight to normal through ShowUI", "spotlight 3", "", "showui",
         "find Halvix.exe; kill-command Halvix.exe", "", 0);
     // A program that cannot be started is not announced as running. The mode
-    // is still taken, for a program started by hand.
+    // is still taken and its size written, for a program started by hand.
     row("laser, cannot start", "fails Dotrix.exe", "", "laser 1", "find Dotrix.exe; start Dotrix.exe",
         R"("Prompt" "Laser pointer mode: Dotrix.exe could not be started.")", 3);
+    row("magnifier, cannot start", "fails Loupex.exe", "", "magnifier 4", "find Loupex.exe; start Loupex.exe",
+        R"("Prompt" "Magnifier mode: Loupex.exe could not be started.")", 1);
     row("spotlight, cannot start", "fails Halvix.exe", "", "spotlight 1", "find Halvix.exe; start Halvix.exe",
         R"("Prompt" "Spotlight mode: Halvix.exe could not be started.")", 2);
     // Effect programs started by hand are left alone.
@@ -233,6 +232,7 @@ void ModesTest::transitions()
     QFETCH(QString, event);
     QFETCH(QStringList, calls);
     QFETCH(QString, balloon);
+    QFETCH(int, mode);
 
     platform.running = QSet<QString>(running.begin(), running.end());
     for (const QString &step : before)
@@ -245,7 +245,12 @@ void ModesTest::transitions()
         QRegularExpression("^start "), "start " + QCoreApplication::applicationDirPath() + "/");
     QCOMPARE(platform.calls, calls);
     QCOMPARE(log->after("Mode balloon:"), balloon.isEmpty() ? QStringList() : QStringList { balloon });
-    QTEST(window->currentMode, "mode");
+    QCOMPARE(window->currentMode, mode);
+    // The mode's segment holds its size; 0 stands for 3 but with the laser.
+    const int n = event.section(' ', 1).toInt();
+    if (mode != Widget::NormalMode)
+        QCOMPARE(readSegment(QStringList { "", kMagnifierKey, kHalvixKey, kDotrixKey }.at(mode)).level,
+            n || mode == Widget::LaserMode ? n : 3);
     // Every kill command that ran has its exit code logged.
     QCOMPARE(log->count("pInt: 0"), calls.filter("kill-command").size());
     QCOMPARE(window->isVisible(), event == "showui");
@@ -345,7 +350,6 @@ void ModesTest::notices_data()
 }
 
 // Down on the tenth 200 ms tick; a notice put up over another counts anew.
-// The main window stays hidden.
 void ModesTest::notices()
 {
     QFETCH(QByteArray, slot);
@@ -362,7 +366,6 @@ void ModesTest::notices()
     QVERIFY(window->modeDiag->isVisible());
     tick(1);
     QVERIFY(!window->modeDiag->isVisible());
-    QVERIFY(!window->isVisible());
 }
 
 void ModesTest::circleSquare_data()
@@ -440,18 +443,22 @@ void ModesTest::everyStartWritesAutostartAndResetsCursors()
     QCOMPARE(platform.calls.filter(QRegularExpression("^(autostart|cursors)")), once);
 }
 
-// Escape, Return and Enter hide the window (end to end, with the balloon);
-// other keys do nothing, and the close button hides it too. Hidden, never
-// ended: the icon stays and no sizes are written.
+// Escape, Return, Enter (0: the close button) hide the window; other keys do
+// nothing. Hidden, never ended: the icon stays and no sizes are written.
 void ModesTest::hidingToTheTray()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QTest::keyClick(window.get(), Qt::Key_Space);
-    QTest::keyClick(window.get(), Qt::Key_F4, Qt::AltModifier);
-    QVERIFY(window->isVisible());
-    QTest::mouseClick(window->findChild<QPushButton *>("btnMenu_Close"), Qt::LeftButton);
-    QVERIFY(!window->isVisible());
+    for (int key : { int(Qt::Key_Escape), int(Qt::Key_Return), int(Qt::Key_Enter), 0 }) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Space);
+        QTest::keyClick(window.get(), Qt::Key_F4, Qt::AltModifier);
+        QVERIFY(window->isVisible());
+        if (key)
+            QTest::keyClick(window.get(), Qt::Key(key));
+        else
+            QTest::mouseClick(window->findChild<QPushButton *>("btnMenu_Close"), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+    }
     QVERIFY(window->trayIcon && window->trayIcon->isVisible());
     QVERIFY(!QFile::exists(Widget::settingsPath()));
 }
@@ -465,6 +472,8 @@ void ModesTest::waysOut_data()
     QTest::newRow("exit in normal use") << 0 << int(Widget::NormalMode) << QStringList();
     QTest::newRow("exit, magnifier") << 0 << int(Widget::MagnifierMode)
                                      << QStringList { "kill-command Loupex.exe" };
+    QTest::newRow("SIGINT") << int(SIGINT) << int(Widget::MagnifierMode)
+                            << QStringList { "kill-command Loupex.exe" };
     QTest::newRow("SIGTERM") << int(SIGTERM) << int(Widget::SpotlightMode)
                              << QStringList { "kill-command Halvix.exe" };
     QTest::newRow("SIGHUP") << int(SIGHUP) << int(Widget::LaserMode)

@@ -45,7 +45,6 @@ void TestSettings::reading_data()
     // QVariant::toInt alone would wrap these into other numbers.
     QTest::newRow("past an int") << config("2147483648", "-2147483649", "99999999999999999999") << 0 << 0
                                  << 0;
-    QTest::newRow("blanks and a plus sign") << config(" 5 ", "+7", "00012") << 5 << 7 << 12;
     QTest::newRow("empty file") << QByteArray("") << 3 << 3 << 3;
     QTest::newRow("binary garbage") << garbage << 3 << 3 << 3;
     QTest::newRow("garbage after the group") << "[config]\nQyLightSize=6\n" + garbage << 3 << 6 << 3;
