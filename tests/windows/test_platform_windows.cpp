@@ -118,23 +118,10 @@ void cursorScheme(platform::Platform &system)
     RegSetKeyValueW(HKEY_CURRENT_USER, cursorsKey, L"IBeam", REG_SZ, beam, sizeof beam);
     system.resetCursorScheme();
 
-    const wchar_t *expected[][2] = {
-        { L"AppStarting", L"%SystemRoot%\\cursors\\aero_working.ani" },
-        { L"Arrow", L"%SYSTEMROOT%\\Cursors\\aero_arrow.cur" },
-        { L"Hand", L"%SystemRoot%\\cursors\\aero_link.cur" },
-        { L"Help", L"%SystemRoot%\\cursors\\aero_helpsel.cur" },
-        { L"No", L"%SystemRoot%\\cursors\\aero_unavail.cur" },
-        { L"NWPen", L"%SystemRoot%\\cursors\\aero_pen.cur" },
-        { L"SizeAll", L"%SystemRoot%\\cursors\\aero_move.cur" },
-        { L"SizeNESW", L"%SystemRoot%\\cursors\\aero_nesw.cur" },
-        { L"SizeNS", L"%SystemRoot%\\cursors\\aero_ns.cur" },
-        { L"SizeNWSE", L"%SystemRoot%\\cursors\\aero_nwse.cur" },
-        { L"SizeWE", L"%SystemRoot%\\cursors\\aero_ew.cur" },
-        { L"UpArrow", L"%SystemRoot%\\cursors\\aero_up.cur" },
-        { L"Wait", L"%SystemRoot%\\cursors\\aero_busy.ani" },
-    };
-    for (const auto &cursor : expected)
-        check(readString(HKEY_CURRENT_USER, cursorsKey, cursor[0]) == cursor[1], qtPath(cursor[0]).c_str());
+    // Every role of the standard scheme is back, the user's arrow included.
+    for (const platform::CursorEntry &cursor : platform::standardCursors)
+        check(readString(HKEY_CURRENT_USER, cursorsKey, cursor.name) == cursor.file,
+            qtPath(cursor.name).c_str());
     check(readString(HKEY_CURRENT_USER, cursorsKey, L"IBeam") == beam, "other roles untouched");
 }
 
