@@ -7,6 +7,10 @@
 
 int main(int argc, char *argv[])
 {
+    // Nothing here draws with OpenGL, yet the first translucent window would
+    // make Qt load the whole OpenGL stack, tens of megabytes, for good.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     SingleApplication app(argc, argv);
     quorvantInitResources();
 

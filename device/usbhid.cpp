@@ -1,35 +1,106 @@
 #include "device/usbhid.h"
 
-#include <QTimerEvent>
+#include <QSocketNotifier>
 
 #include <hidapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <utility>
 
 #include "platform/platform.h"
 
 namespace {
 
-constexpr int kReadTimeoutMs = 20;
 constexpr std::chrono::milliseconds kFirstRetryDelay { 1000 };
 constexpr std::chrono::milliseconds kLongestRetryDelay { 30000 };
 
-// Paths of the receiver's traffic interface, in enumeration order.
-QStringList matchingPaths()
+struct Enumeration
 {
-    QStringList paths;
-    hid_device_info *list = hid_enumerate(0, 0);
+    bool present = false; // any interface of the receiver
+    QStringList paths; // its traffic interface, in enumeration order
+};
+
+Enumeration enumerate()
+{
+    Enumeration found;
+    hid_device_info *list = hid_enumerate(protocol::kVendorId, protocol::kProductId);
+    found.present = list != nullptr;
     for (hid_device_info *entry = list; entry; entry = entry->next) {
         if (entry->vendor_id == protocol::kVendorId && entry->product_id == protocol::kProductId
             && entry->interface_number == protocol::kInterfaceNumber && entry->path)
-            paths << QString::fromLocal8Bit(entry->path);
+            found.paths << QString::fromLocal8Bit(entry->path);
     }
     hid_free_enumeration(list);
-    return paths;
+    return found;
 }
 
 } // namespace
+
+// Reads one handle on a thread of its own and hands each report to the link,
+// in order, on the link's thread. hidapi lets one thread at a time use a
+// handle, so this handle is used for nothing else; writes go through a
+// second one. The reader closes its handle itself when it ends.
+class usbhid::Reader
+{
+public:
+    Reader(usbhid *link, hid_device *handle, unsigned generation)
+        : link(link)
+        , handle(handle)
+        , generation(generation)
+        , thread([this] { run(); })
+    {
+    }
+
+    ~Reader()
+    {
+        stop();
+        thread.join();
+    }
+
+    // Returns at once; the thread ends within one read timeout.
+    void stop() { stopping = true; }
+
+private:
+    void run()
+    {
+        unsigned char buffer[protocol::kInputReportSize];
+        bool failed = false;
+        while (!stopping) {
+            std::memset(buffer, 0, sizeof buffer);
+            const int count = hid_read_timeout(handle, buffer, sizeof buffer, kReadTimeoutMs);
+            if (stopping)
+                break;
+            if (count > 0) {
+                const QByteArray report(reinterpret_cast<const char *>(buffer), count);
+                QMetaObject::invokeMethod(
+                    link,
+                    [link = link, generation = generation, report] {
+                        link->takeFromReader(generation, report);
+                    },
+                    Qt::QueuedConnection);
+            } else if (count < 0) {
+                failed = true;
+                break;
+            }
+        }
+        hid_close(handle);
+        if (failed)
+            QMetaObject::invokeMethod(
+                link, [link = link, generation = generation] { link->readerFailed(generation); },
+                Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            link, [link = link, self = this] { link->readerDone(self); }, Qt::QueuedConnection);
+    }
+
+    usbhid *const link;
+    hid_device *const handle;
+    const unsigned generation;
+    std::atomic<bool> stopping { false };
+    std::thread thread;
+};
 
 usbhid::usbhid(QObject *parent, platform::Platform *platform_)
     : QObject(parent)
@@ -43,13 +114,33 @@ usbhid::usbhid(QObject *parent, platform::Platform *platform_)
         ownPlatform = platform::createPlatform();
         platform = ownPlatform.get();
     }
-    readTimerId = startTimer(3, Qt::CoarseTimer);
-    watchTimerId = startTimer(200, Qt::CoarseTimer);
+
+    settleTimer.setSingleShot(true);
+    settleTimer.setTimerType(Qt::PreciseTimer);
+    connect(&settleTimer, &QTimer::timeout, this, &usbhid::settled);
+    lookTimer.setInterval(int(kLookInterval.count()));
+    connect(&lookTimer, &QTimer::timeout, this, &usbhid::look);
+    // Several nodes come and go together: one look serves them all.
+    soonTimer.setSingleShot(true);
+    soonTimer.setInterval(20);
+    connect(&soonTimer, &QTimer::timeout, this, &usbhid::look);
+    lookTimer.start();
+
+    monitor = platform->watchDevices([this](const platform::DeviceEvent &event) { onDeviceEvent(event); });
+    if (monitor && monitor->descriptor() >= 0) {
+        monitorNotifier = new QSocketNotifier(monitor->descriptor(), QSocketNotifier::Read, this);
+        connect(monitorNotifier, &QSocketNotifier::activated, this, [this] { monitor->dispatch(); });
+    }
+    look();
 }
 
 usbhid::~usbhid()
 {
-    closeHandle();
+    delete monitorNotifier;
+    monitorNotifier = nullptr;
+    monitor.reset();
+    closeHandles();
+    retiring.clear();
 }
 
 bool usbhid::isPresent()
@@ -60,64 +151,187 @@ bool usbhid::isPresent()
     return present;
 }
 
-hid_device *usbhid::openDevice()
+std::chrono::milliseconds usbhid::settleDelay = usbhid::kSettleDelay;
+
+void usbhid::setSettleDelay(std::chrono::milliseconds delay)
 {
-    const QStringList paths = matchingPaths();
-    const auto now = std::chrono::steady_clock::now();
-    if (paths != knownPaths) {
-        knownPaths = paths;
+    settleDelay = delay;
+}
+
+void usbhid::onDeviceEvent(const platform::DeviceEvent &event)
+{
+    switch (event.kind) {
+    case platform::DeviceEvent::Added:
+        addSeen = true;
+        break;
+    case platform::DeviceEvent::Removed:
+        removalSeen = true;
+        break;
+    case platform::DeviceEvent::Changed:
+        changeSeen = true;
+        break;
+    }
+    lookSoon();
+}
+
+void usbhid::lookSoon()
+{
+    if (!soonTimer.isActive())
+        soonTimer.start();
+}
+
+void usbhid::look()
+{
+    const bool added = std::exchange(addSeen, false);
+    const bool changed = std::exchange(changeSeen, false);
+    const bool removed = std::exchange(removalSeen, false);
+
+    if (isOpen() && !removed)
+        return; // an open receiver tells of its own unplugging by a failed read
+    const Enumeration found = enumerate();
+    if (isOpen()) {
+        // Another device went, or this one went and came back at once.
+        if (!found.paths.isEmpty() && !added)
+            return;
+        closeHandles();
+        knownPaths.clear();
+    }
+    setPresent(found.present);
+    if (found.paths.isEmpty()) {
+        settleTimer.stop();
+        knownPaths.clear();
+        return;
+    }
+    if (found.paths != knownPaths || added) {
+        // A new appearance: it gets its pause, then one arrival.
+        knownPaths = found.paths;
+        arrivalOwed = true;
+        openedOnce = false;
+        deniedTold = false;
+        waitForChange = false;
         retryDelay = std::chrono::milliseconds(0);
-        if (paths.isEmpty())
-            return nullptr;
-        // A receiver that has just appeared needs a moment before it answers.
-        platform->settleBeforeOpen();
-    } else if (paths.isEmpty() || now < retryAt) {
-        return nullptr;
+        settleTimer.start(int(settleDelay.count()));
+        return;
     }
+    if (settleTimer.isActive())
+        return;
+    if (changed) {
+        waitForChange = false;
+        retryAt = {};
+    }
+    if (!waitForChange && std::chrono::steady_clock::now() >= retryAt)
+        tryOpen();
+}
 
-    for (const QString &path : paths) {
-        hid_device *device = hid_open_path(path.toLocal8Bit().constData());
-        if (device) {
-            hid_set_nonblocking(device, 1);
-            retryDelay = std::chrono::milliseconds(0);
-            return device;
+void usbhid::settled()
+{
+    tryOpen();
+}
+
+void usbhid::tryOpen()
+{
+    bool denied = false;
+    QString deniedPath;
+    for (const QString &path : qAsConst(knownPaths)) {
+        const QByteArray native = path.toLocal8Bit();
+        hid_device *writer = hid_open_path(native.constData());
+        if (!writer) {
+            if (platform->openDenied(native.toStdString())) {
+                denied = true;
+                deniedPath = path;
+            }
+            continue;
         }
+        hid_device *readHandle = hid_open_path(native.constData());
+        if (!readHandle) {
+            hid_close(writer);
+            continue;
+        }
+        writeHandle = writer;
+        reader = std::make_unique<Reader>(this, readHandle, ++generation);
+        lookTimer.stop();
+        retryDelay = std::chrono::milliseconds(0);
+        waitForChange = false;
+        const bool tell = arrivalOwed || !openedOnce;
+        arrivalOwed = false;
+        openedOnce = true;
+        if (tell)
+            emit arrived();
+        return;
     }
-    retryDelay = retryDelay.count() == 0 ? kFirstRetryDelay : std::min(retryDelay * 2, kLongestRetryDelay);
-    retryAt = std::chrono::steady_clock::now() + retryDelay;
-    return nullptr;
+
+    if (denied) {
+        // Asking again changes nothing until the system changes the node.
+        waitForChange = true;
+        if (!deniedTold) {
+            deniedTold = true;
+            emit openDenied(deniedPath);
+        }
+    } else {
+        retryDelay
+            = retryDelay.count() == 0 ? kFirstRetryDelay : std::min(retryDelay * 2, kLongestRetryDelay);
+        retryAt = std::chrono::steady_clock::now() + retryDelay;
+    }
+    if (!lookTimer.isActive())
+        lookTimer.start();
+    if (std::exchange(arrivalOwed, false))
+        emit arrived();
 }
 
-bool usbhid::ensureOpen()
+void usbhid::closeHandles()
 {
-    if (!handle)
-        handle = openDevice();
-    return handle != nullptr;
+    if (writeHandle) {
+        hid_close(writeHandle);
+        writeHandle = nullptr;
+    }
+    if (reader) {
+        // The reader lets go of its own handle; it is joined once it has.
+        reader->stop();
+        retiring.push_back(std::move(reader));
+    }
+    if (!lookTimer.isActive())
+        lookTimer.start();
 }
 
-void usbhid::closeHandle()
+void usbhid::setPresent(bool present)
 {
-    if (handle) {
-        hid_close(handle);
-        handle = nullptr;
-    }
+    if (present == isThere)
+        return;
+    isThere = present;
+    emit presenceChanged(present);
 }
 
-int usbhid::readReport(unsigned char *buffer)
+void usbhid::takeFromReader(unsigned fromGeneration, const QByteArray &report)
 {
-    if (!ensureOpen())
-        return -1;
-    const int count = hid_read_timeout(handle, buffer, protocol::kInputReportSize, kReadTimeoutMs);
-    if (count < 0) {
-        // A receiver pulled out and put back between two watch ticks leaves
-        // a handle that fails for good; the next tick opens it afresh.
-        closeHandle();
-        return count;
-    }
-    if (count == 0)
-        return count;
-    dispatch(buffer, count);
-    return count;
+    // Reports still on their way from a handle that was closed belong to a
+    // receiver that is gone.
+    if (fromGeneration == generation && isOpen())
+        takeReport(report);
+}
+
+void usbhid::readerFailed(unsigned fromGeneration)
+{
+    if (fromGeneration != generation || !isOpen())
+        return;
+    // A failed read is the receiver pulled out. If it is back already, it is
+    // a new arrival.
+    closeHandles();
+    knownPaths.clear();
+    look();
+}
+
+void usbhid::readerDone(Reader *done)
+{
+    retiring.remove_if([done](const std::unique_ptr<Reader> &r) { return r.get() == done; });
+}
+
+void usbhid::takeReport(const QByteArray &report)
+{
+    // Bytes past the delivered count read as zero, as in a zeroed buffer.
+    unsigned char buffer[protocol::kInputReportSize] = {};
+    const int length = std::min(report.size(), int(sizeof buffer));
+    std::memcpy(buffer, report.constData(), std::size_t(length));
+    dispatch(buffer, length);
 }
 
 void usbhid::dispatch(const unsigned char *report, int length)
@@ -171,33 +385,18 @@ void usbhid::dispatch(const unsigned char *report, int length)
 
 int usbhid::writeReport(const unsigned char *report)
 {
-    if (!ensureOpen())
+    if (!writeHandle)
         return -1;
-    return hid_write(handle, report, protocol::kOutputReportSize);
+    return hid_write(writeHandle, report, protocol::kOutputReportSize);
 }
 
 int usbhid::writeReportPair(const unsigned char *reports)
 {
-    if (!ensureOpen())
+    if (!writeHandle)
         return -1;
-    const int first = hid_write(handle, reports, protocol::kOutputReportSize);
-    const int second = hid_write(handle, reports + protocol::kOutputReportSize, protocol::kOutputReportSize);
+    const int first = hid_write(writeHandle, reports, protocol::kOutputReportSize);
+    const int second
+        = hid_write(writeHandle, reports + protocol::kOutputReportSize, protocol::kOutputReportSize);
     // A lost first block must not pass for a stored mapping.
     return first > 0 ? second : -1;
-}
-
-void usbhid::timerEvent(QTimerEvent *event)
-{
-    unsigned char buffer[protocol::kInputReportSize];
-    std::memset(buffer, 0, sizeof buffer);
-    if (event->timerId() == readTimerId) {
-        while (readReport(buffer) > 0)
-            std::memset(buffer, 0, sizeof buffer);
-    } else if (event->timerId() == watchTimerId) {
-        if (!isPresent() && handle) {
-            closeHandle();
-            // Whatever comes back next is a new arrival and gets its pause.
-            knownPaths.clear();
-        }
-    }
 }

@@ -1,13 +1,16 @@
-// The program's only path to the pen's receiver: finds and opens its HID
-// interface, polls it for input reports, turns each into a signal, and sends
-// output reports for the rest of the program.
+// The program's only path to the pen's receiver: learns from the system when
+// it comes and goes, opens its HID interface, reads its input reports on a
+// thread of its own and turns each into a signal on the thread that owns the
+// link, and sends output reports for the rest of the program.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <chrono>
-#include <cstdint>
+#include <list>
 #include <memory>
 
 #include "device/protocol.h"
@@ -15,36 +18,53 @@
 struct hid_device_;
 typedef struct hid_device_ hid_device;
 
+class QSocketNotifier;
+
 namespace platform {
+class DeviceMonitor;
+struct DeviceEvent;
 class Platform;
-}
+} // namespace platform
 
 class usbhid : public QObject
 {
     Q_OBJECT
 
 public:
-    // The platform gives the settle pause before an open; null uses the
-    // system's own.
+    // The pause a receiver needs after it appears before it answers.
+    static constexpr std::chrono::milliseconds kSettleDelay { 600 };
+    // While no receiver is open, the system is asked this often as well, for
+    // the news a device monitor may miss (or cannot give at all).
+    static constexpr std::chrono::milliseconds kLookInterval { 1000 };
+    // How long the reader waits for a report before it looks whether it is to stop.
+    static constexpr int kReadTimeoutMs = 200;
+
+    // The platform watches the devices; null uses the system's own.
     explicit usbhid(QObject *parent = nullptr, platform::Platform *platform = nullptr);
     ~usbhid() override;
 
-    // Whether any interface of the receiver is enumerated.
+    // Whether any interface of the receiver is enumerated, asked of the
+    // system now.
     static bool isPresent();
 
-    // Reads one report into a 32-byte buffer and dispatches it. Returns the
-    // byte count, 0 when nothing came within 20 ms, -1 when the receiver
-    // cannot be opened or the read failed.
-    int readReport(unsigned char *buffer);
+    // Whether the receiver was there when the link last learned of it.
+    bool present() const { return isThere; }
+    bool isOpen() const { return writeHandle != nullptr; }
 
-    // One 33-byte output report. Returns the bytes written, or -1.
+    // One 33-byte output report. Returns the bytes written, or -1 (also when
+    // the receiver is not open).
     int writeReport(const unsigned char *report);
 
     // Two 33-byte output reports back to back. Both are sent even when the
     // first fails; the result is -1 unless both went out.
     int writeReportPair(const unsigned char *reports);
 
-    bool isOpen() const { return handle != nullptr; }
+    // Handles one input report as if the receiver had just sent it.
+    void takeReport(const QByteArray &report);
+
+    // For tests: a shorter pause before opening a receiver that appeared, for
+    // every link made afterwards.
+    static void setSettleDelay(std::chrono::milliseconds delay);
 
     // The two most recent mapping blocks.
     unsigned char data1[protocol::kBlockSize];
@@ -64,26 +84,59 @@ signals:
     void setSpotLight();
     void setNormalUse();
 
-protected:
-    void timerEvent(QTimerEvent *event) override;
+    // The receiver was plugged in or pulled out.
+    void presenceChanged(bool present);
+    // A receiver that appeared is ready for commands: once its settle pause
+    // is over and the first attempt to open it is made, whatever its outcome,
+    // and once more when one that could not be opened then opens.
+    void arrived();
+    // The receiver is there but the user may not open it. Once per appearance.
+    void openDenied(const QString &path);
 
 private:
-    hid_device *openDevice();
-    bool ensureOpen();
-    void dispatch(const unsigned char *report, int length);
-    void closeHandle();
+    class Reader;
 
-    hid_device *handle = nullptr;
-    int readTimerId = 0;
-    int watchTimerId = 0;
+    void onDeviceEvent(const platform::DeviceEvent &event);
+    void lookSoon();
+    void look();
+    void settled();
+    void tryOpen();
+    void closeHandles();
+    void setPresent(bool present);
+    void takeFromReader(unsigned generation, const QByteArray &report);
+    void readerFailed(unsigned generation);
+    void readerDone(Reader *reader);
+    void dispatch(const unsigned char *report, int length);
 
     std::unique_ptr<platform::Platform> ownPlatform;
     platform::Platform *platform = nullptr;
+    std::unique_ptr<platform::DeviceMonitor> monitor;
+    QSocketNotifier *monitorNotifier = nullptr;
 
-    // A receiver that is enumerated but cannot be opened is retried only
-    // when the set of matching interfaces changes or after a growing pause,
-    // so that the poll never blocks the program for good.
+    hid_device *writeHandle = nullptr;
+    std::unique_ptr<Reader> reader;
+    std::list<std::unique_ptr<Reader>> retiring;
+    unsigned generation = 0;
+
+    bool isThere = false;
+    // The receiver's traffic interfaces when last looked at.
     QStringList knownPaths;
+    bool arrivalOwed = false; // arrived() not yet told for this appearance
+    bool openedOnce = false; // opened during this appearance
+    bool deniedTold = false;
+    bool removalSeen = false;
+    bool changeSeen = false;
+    bool addSeen = false;
+
+    // A receiver that cannot be opened is tried again after a growing pause,
+    // or at once when the system reports a change of its nodes; one that the
+    // user may not open waits for that change.
     std::chrono::steady_clock::time_point retryAt {};
     std::chrono::milliseconds retryDelay { 0 };
+    bool waitForChange = false;
+
+    static std::chrono::milliseconds settleDelay;
+    QTimer settleTimer;
+    QTimer lookTimer;
+    QTimer soonTimer;
 };

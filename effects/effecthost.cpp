@@ -155,6 +155,10 @@ QPixmap settledPicture(QScreen *screen, int maxWaitMs)
 int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,
     const EffectHost::Factory &factory, int settleMs)
 {
+    // The overlays paint with the raster engine; OpenGL would only cost the
+    // memory of its whole stack.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(name));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QProcess>
 #include <QSharedMemory>
 #include <QtEndian>
 
@@ -26,7 +25,7 @@ struct Balloon
 struct EffectMode
 {
     int mode;
-    const char *processName; // as on Windows; the platform knows its own name for it
+    const char *program; // the platform knows the file it runs from
     const char *segmentKey;
     int Widget::*size;
     QSharedMemory *Widget::*segment;
@@ -39,19 +38,16 @@ struct EffectMode
 };
 
 const EffectMode kEffectModes[] = {
-    { Widget::LaserMode, QT_TRANSLATE_NOOP("Widget", "Dotrix.exe"), "Dotrix_shared", &Widget::redDotrixSize,
-        &Widget::dotrixShared, 0,
+    { Widget::LaserMode, "Dotrix", "Dotrix_shared", &Widget::redDotrixSize, &Widget::dotrixShared, 0,
         { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Laser pointer mode") },
         { QT_TRANSLATE_NOOP("Widget", " Prompt "),
             QT_TRANSLATE_NOOP("Widget", "Laser pointer mode is running!") },
         QT_TRANSLATE_NOOP("Widget", "Laser pointer mode: %1 could not be started.") },
-    { Widget::MagnifierMode, QT_TRANSLATE_NOOP("Widget", "Loupex.exe"), "Magnifier_shared",
-        &Widget::magnifierSize, &Widget::magnifierShared, 3,
-        { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Magnifier mode") },
+    { Widget::MagnifierMode, "Loupex", "Magnifier_shared", &Widget::magnifierSize, &Widget::magnifierShared,
+        3, { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Magnifier mode") },
         { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Magnifier mode is running!") },
         QT_TRANSLATE_NOOP("Widget", "Magnifier mode: %1 could not be started.") },
-    { Widget::SpotlightMode, QT_TRANSLATE_NOOP("Widget", "Halvix.exe"), "Halvix_shared", &Widget::qyLightSize,
-        &Widget::halvixShared, 3,
+    { Widget::SpotlightMode, "Halvix", "Halvix_shared", &Widget::qyLightSize, &Widget::halvixShared, 3,
         { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Spotlight mode!") },
         { QT_TRANSLATE_NOOP("Widget", "Prompt"), QT_TRANSLATE_NOOP("Widget", "Spotlight mode is running!") },
         QT_TRANSLATE_NOOP("Widget", "Spotlight mode: %1 could not be started.") },
@@ -121,10 +117,10 @@ void Widget::switchMode(int mode, int n)
 
     killEffect(currentMode);
 
-    const std::string name = tr(row->processName).toStdString();
+    const std::string name = row->program;
     QString title;
     QString text;
-    if (platform->findProcess(name)) {
+    if (platform->isRunning(name)) {
         title = tr(row->running.title);
         text = tr(row->running.text);
     } else if (platform->startProgram(QCoreApplication::applicationDirPath().toStdString(), name)) {
@@ -133,7 +129,7 @@ void Widget::switchMode(int mode, int n)
     } else {
         // Announcing the mode would promise an effect that never appears.
         title = tr("Prompt");
-        text = tr(row->notStarted).arg(QString::fromStdString(platform->executableName(name)));
+        text = tr(row->notStarted).arg(QString::fromStdString(platform->programFile(name)));
     }
     // Logged too: a balloon is gone after ten seconds, and without a tray
     // there is none.
@@ -151,13 +147,12 @@ void Widget::killEffect(int mode)
     const EffectMode *row = effectMode(mode);
     if (!row)
         return;
-    const std::string name = tr(row->processName).toStdString();
-    if (!platform->findProcess(name))
+    const std::string name = row->program;
+    if (!platform->isRunning(name))
         return;
-    const QStringList command = QProcess::splitCommand(QString::fromStdString(platform->killCommand(name)));
-    // -2 is what QProcess::execute answers for a command it cannot start.
-    const int code = command.isEmpty() ? -2 : QProcess::execute(command.first(), command.mid(1));
-    qDebug() << "pInt:" << code;
+    // Told to end, not waited for: the program goes on reading the pen while
+    // the system takes the effect down.
+    qDebug() << "pInt:" << platform->stopProgram(name);
 }
 
 void Widget::storeSize(int mode)

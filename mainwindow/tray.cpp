@@ -38,14 +38,17 @@ void Widget::init()
     // no use once the icon it pops up from is gone.
     connect(trayIcon, &QObject::destroyed, trayMenu, &QObject::deleteLater);
 
-    // The timer sets the icon every few milliseconds: both pictures are read
-    // once, and the icon is only handed to the system when it changes.
+    // Both pictures are read once; the icon is handed to the system when the
+    // receiver comes or goes.
     const QString dataDir = QCoreApplication::applicationDirPath() + "/data";
     presentIcon = QIcon(dataDir + "/3.png");
     absentIcon = QIcon(dataDir + "/2.png");
     trayState = -1;
-    if (usbHid && trayIcon)
-        showPresence(usbhid::isPresent());
+    if (usbHid && trayIcon) {
+        showPresence(usbHid->present());
+        connect(usbHid, &usbhid::presenceChanged, this, &Widget::showPresence);
+        connect(usbHid, &usbhid::arrived, this, &Widget::requestReadBack);
+    }
 
     trayIcon->setToolTip(tr("Quorvant"));
     trayIcon->setVisible(true);
@@ -57,8 +60,6 @@ void Widget::init()
 
     restoreCursors();
     installSessionEndHandlers();
-
-    startTimer(3, Qt::CoarseTimer);
     update();
 }
 
@@ -84,32 +85,18 @@ void Widget::showPresence(bool present)
     trayState = state;
 }
 
-void Widget::timerEvent(QTimerEvent *)
+void Widget::requestReadBack()
 {
-    // Once the program is on its way out, the receiver is of no interest and
-    // the tray icon is already gone.
-    if (!usbHid || shuttingDown) {
-        update();
+    // Once the program is on its way out, the receiver is of no interest.
+    if (!usbHid || shuttingDown)
         return;
-    }
-
-    if (usbhid::isPresent()) {
-        showPresence(true);
-        if (!readRequested) {
-            // Marked first: a failed request is not retried until the
-            // receiver has been away and come back.
-            readRequested = true;
-            const protocol::OutputReport request = protocol::readBackRequest();
-            if (usbHid->writeReport(request.data()) >= 1)
-                qDebug() << "Write Usb Hid Read KeyValue SUCC!";
-            else
-                qDebug() << "Write Usb Hid Read KeyValue Fail!";
-        }
-    } else {
-        readRequested = false;
-        showPresence(false);
-    }
-    update();
+    // One request per appearance of the receiver: a failed one is not
+    // repeated until it has been away and come back (or could be opened).
+    const protocol::OutputReport request = protocol::readBackRequest();
+    if (usbHid->writeReport(request.data()) >= 1)
+        qDebug() << "Write Usb Hid Read KeyValue SUCC!";
+    else
+        qDebug() << "Write Usb Hid Read KeyValue Fail!";
 }
 
 void Widget::iconIsActived(QSystemTrayIcon::ActivationReason reason)

@@ -42,7 +42,6 @@ Widget::Widget(QWidget *parent, platform::Platform *platform_)
     setUpTitleBar();
 
     currentMode = NormalMode;
-    readRequested = false;
     keyValue = protocol::blankImage();
     savedKeyValue = protocol::blankImage();
 

@@ -68,7 +68,6 @@ public:
     HightDialog *hightDialog = nullptr;
     Dialog *overlay = nullptr;
     QList<QComboBox *> keyCombos;
-    bool readRequested = false;
     int magnifierSize = 3;
     int qyLightSize = 3;
     int redDotrixSize = 3;
@@ -88,7 +87,6 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void timerEvent(QTimerEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -170,6 +168,7 @@ private:
     void setAutoStart();
     void showBalloon(const QString &title, const QString &text);
     void showPresence(bool present);
+    void requestReadBack();
 
     // cursor.cpp
     void restoreCursors();

@@ -10,10 +10,8 @@ namespace {
 
 constexpr int kWidth = 300;
 constexpr int kTop = 200;
-constexpr int kTickMs = 200;
-// Hidden on the tenth tick: 1.8 to 2.0 seconds, as the free-running timer
-// gives the first tick anywhere within its period.
-constexpr int kVisibleTicks = 9;
+// Up for about two seconds; within 1.8 to 2.0, where a notice has always gone.
+constexpr int kVisibleMs = 1900;
 
 } // namespace
 
@@ -24,13 +22,13 @@ ShowModeDiag::ShowModeDiag(Widget *parent)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    active = false;
-    ticks = 0;
     // Centred on the desktop's width, once: the notice does not follow later
     // changes of the screen.
     move(owner->screenWidth / 2 - kWidth / 2, kTop);
     setWindowOpacity(0.5);
-    startTimer(kTickMs, Qt::CoarseTimer);
+    countdown.setSingleShot(true);
+    countdown.setInterval(kVisibleMs);
+    connect(&countdown, &QTimer::timeout, this, &ShowModeDiag::timerDone);
 }
 
 ShowModeDiag::~ShowModeDiag()
@@ -46,29 +44,13 @@ void ShowModeDiag::setModeText(const QString &text)
     ui->label->setPalette(palette);
     ui->label->setFont(QFont("Microsoft YaHei", 16, QFont::Bold, false));
     ui->label->setText(text);
-    active = true;
-    ticks = 0;
+    // A new notice gets the whole time again.
+    countdown.start();
     update();
 }
 
 void ShowModeDiag::timerDone()
 {
     hide();
-    update();
-}
-
-void ShowModeDiag::timerEvent(QTimerEvent *)
-{
-    if (!active) {
-        ticks = 0;
-        update();
-        return;
-    }
-    if (++ticks > kVisibleTicks) {
-        ticks = 0;
-        hide();
-        update();
-        return;
-    }
     update();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
 class Widget;
 
@@ -25,12 +26,9 @@ public:
 public slots:
     void timerDone();
 
-protected:
-    void timerEvent(QTimerEvent *event) override;
-
 private:
     Ui::ShowModeDiag *ui = nullptr;
     Widget *owner = nullptr;
-    bool active = false;
-    int ticks = 0;
+    // Runs only while a notice is up, so an idle program has no timer here.
+    QTimer countdown;
 };

@@ -1,23 +1,24 @@
 // Linux services: effect programs are plain executables beside the program,
-// found through /proc, started detached and stopped with pkill; autostart is
-// an XDG autostart desktop entry.
+// found through /proc, started detached and stopped with a signal; autostart
+// is an XDG autostart desktop entry; HID devices are watched through udev.
 #include "platform/platform.h"
 
+#include <libudev.h>
+
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <limits.h>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -92,18 +93,6 @@ bool isPid(const char *entry)
             return false;
     }
     return true;
-}
-
-// pkill takes an extended regular expression; the name must match literally.
-std::string regexLiteral(const std::string &text)
-{
-    std::string out;
-    for (char c : text) {
-        if (std::strchr("\\^$.|?*+()[]{}", c))
-            out += '\\';
-        out += c;
-    }
-    return out;
 }
 
 bool writeFully(int fd, const std::string &data)
@@ -222,55 +211,140 @@ bool replaceFile(const std::string &path, const std::string &contents)
     return ok;
 }
 
+// Calls `visit` with each live process running the executable `file`, until
+// it returns false.
+void forEachProcessOf(const std::string &file, const std::function<bool(pid_t)> &visit)
+{
+    // A name of the kernel's full length may be the cut-short name of a
+    // longer one: only the executable tells them apart.
+    const bool ambiguous = file.size() >= kernelNameLength;
+    const std::string shown = file.substr(0, kernelNameLength);
+
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return;
+    for (bool more = true; more;) {
+        const dirent *entry = readdir(proc);
+        if (!entry)
+            break;
+        if (!isPid(entry->d_name))
+            continue;
+        std::string name;
+        char state = 0;
+        if (!readNameAndState(entry->d_name, name, state) || name != shown)
+            continue;
+        // A killed program stays listed until its parent reaps it; it no
+        // longer runs, and must not keep its mode from being entered again.
+        if (state == 'Z' || state == 'X')
+            continue;
+        if (ambiguous && executableBaseName(entry->d_name) != file)
+            continue;
+        more = visit(static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10)));
+    }
+    closedir(proc);
+}
+
+// The udev daemon's view of hidraw nodes: it announces a node once its rules
+// (permissions among them) have been applied.
+class UdevMonitor final : public DeviceMonitor
+{
+public:
+    UdevMonitor(udev *context, udev_monitor *monitor, DeviceCallback onEvent)
+        : context(context)
+        , monitor(monitor)
+        , onEvent(std::move(onEvent))
+    {
+    }
+    ~UdevMonitor() override
+    {
+        udev_monitor_unref(monitor);
+        udev_unref(context);
+    }
+
+    int descriptor() const override { return udev_monitor_get_fd(monitor); }
+
+    void dispatch() override
+    {
+        // The socket does not block: it is drained until it has nothing more.
+        while (udev_device *device = udev_monitor_receive_device(monitor)) {
+            DeviceEvent event;
+            const char *action = udev_device_get_action(device);
+            const std::string kind = action ? action : "";
+            event.kind = kind == "add" ? DeviceEvent::Added
+                : kind == "remove"     ? DeviceEvent::Removed
+                                       : DeviceEvent::Changed;
+            if (const char *node = udev_device_get_devnode(device))
+                event.path = node;
+            udev_device_unref(device);
+            onEvent(event);
+        }
+    }
+
+private:
+    udev *context;
+    udev_monitor *monitor;
+    DeviceCallback onEvent;
+};
+
 class LinuxPlatform final : public Platform
 {
 public:
-    std::string executableName(const std::string &windowsName) const override
-    {
-        const std::string suffix = ".exe";
-        if (windowsName.size() > suffix.size()
-            && windowsName.compare(windowsName.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return windowsName.substr(0, windowsName.size() - suffix.size());
-        return windowsName;
-    }
+    std::string programFile(const std::string &program) const override { return program; }
 
-    bool findProcess(const std::string &windowsName) override
+    bool isRunning(const std::string &program) override
     {
-        const std::string wanted = executableName(windowsName);
-        // A name of the kernel's full length may be the cut-short name of a
-        // longer one: only the executable tells them apart.
-        const bool ambiguous = wanted.size() >= kernelNameLength;
-        const std::string shown = wanted.substr(0, kernelNameLength);
-
-        DIR *proc = opendir("/proc");
-        if (!proc)
-            return false;
         bool found = false;
-        while (!found) {
-            const dirent *entry = readdir(proc);
-            if (!entry)
-                break;
-            if (!isPid(entry->d_name))
-                continue;
-            std::string name;
-            char state = 0;
-            if (!readNameAndState(entry->d_name, name, state) || name != shown)
-                continue;
-            // A killed program stays listed until its parent reaps it; it no
-            // longer runs, and must not keep its mode from being entered again.
-            if (state == 'Z' || state == 'X')
-                continue;
-            found = !ambiguous || executableBaseName(entry->d_name) == wanted;
-        }
-        closedir(proc);
+        forEachProcessOf(programFile(program), [&](pid_t) {
+            found = true;
+            return false;
+        });
         return found;
     }
 
-    bool startProgram(const std::string &appDir, const std::string &windowsName) override
+    int stopProgram(const std::string &program) override
+    {
+        int found = 0, stopped = 0;
+        // SIGKILL, as the effects are built to be killed at any moment; the
+        // kernel ends them without our waiting.
+        forEachProcessOf(programFile(program), [&](pid_t pid) {
+            ++found;
+            stopped += kill(pid, SIGKILL) == 0 || errno == ESRCH;
+            return true;
+        });
+        return found == 0 ? 1 : stopped > 0 ? 0 : 2;
+    }
+
+    std::unique_ptr<DeviceMonitor> watchDevices(DeviceCallback onEvent) override
+    {
+        udev *context = udev_new();
+        if (!context)
+            return nullptr;
+        udev_monitor *monitor = udev_monitor_new_from_netlink(context, "udev");
+        if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0
+            || udev_monitor_enable_receiving(monitor) < 0) {
+            if (monitor)
+                udev_monitor_unref(monitor);
+            udev_unref(context);
+            return nullptr;
+        }
+        return std::make_unique<UdevMonitor>(context, monitor, std::move(onEvent));
+    }
+
+    bool openDenied(const std::string &path) override
+    {
+        const int openError = errno;
+        // A device node tells by its permissions; anything else (a node that
+        // went meanwhile, a stand-in's path) by the error of the open itself.
+        if (access(path.c_str(), F_OK) == 0)
+            return access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+        return openError == EACCES || openError == EPERM;
+    }
+
+    bool startProgram(const std::string &appDir, const std::string &program) override
     {
         // Everything the children need is prepared here: after fork, a
         // threaded process may only make async-signal-safe calls.
-        const std::string path = appDir + "/" + executableName(windowsName);
+        const std::string path = appDir + "/" + programFile(program);
         char *const argv[] = { const_cast<char *>(path.c_str()), nullptr };
         const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
         int status[2];
@@ -327,13 +401,6 @@ public:
         return n == 0;
     }
 
-    std::string killCommand(const std::string &windowsName) const override
-    {
-        // pkill -x matches the kernel's process name, which is cut short.
-        const std::string name = executableName(windowsName).substr(0, kernelNameLength);
-        return "pkill -KILL -x " + regexLiteral(name);
-    }
-
     bool writeAutostart(const std::string &appFilePath) override
     {
         const std::string config = configHome();
@@ -346,8 +413,6 @@ public:
     // The desktop's pointer theme is the user's own; the program never
     // changes it, so there is nothing to put back.
     void resetCursorScheme() override { }
-
-    void settleBeforeOpen() override { std::this_thread::sleep_for(std::chrono::milliseconds(600)); }
 };
 
 } // namespace

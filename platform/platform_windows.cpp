@@ -1,5 +1,5 @@
 // Windows services: effect programs are found in a process snapshot, started
-// through the shell and stopped with taskkill; autostart and the pointer
+// through the shell and ended with TerminateProcess; autostart and the pointer
 // scheme live in the registry.
 #include "platform/platform_windows.h"
 #include "platform/platform.h"
@@ -72,45 +72,66 @@ bool setRunValue(HKEY root, const std::wstring &data)
     return ok;
 }
 
+// Calls `visit` with the id of each process whose executable is `file`
+// (compared case-sensitively), until it returns false.
+template <typename Visit> void forEachProcessOf(const std::wstring &file, Visit visit)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (std::wcscmp(entry.szExeFile, file.c_str()) == 0 && !visit(entry.th32ProcessID))
+            break;
+        entry.dwSize = sizeof entry;
+    }
+    CloseHandle(snapshot);
+}
+
 class WindowsPlatform final : public Platform
 {
 public:
-    std::string executableName(const std::string &windowsName) const override { return windowsName; }
+    std::string programFile(const std::string &program) const override { return program + ".exe"; }
 
-    bool findProcess(const std::string &windowsName) override
+    bool isRunning(const std::string &program) override
     {
-        const std::wstring wanted = widen(windowsName);
-        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE)
-            return false;
-        PROCESSENTRY32W entry;
-        entry.dwSize = sizeof entry;
         bool found = false;
-        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-            if (std::wcscmp(entry.szExeFile, wanted.c_str()) == 0) {
-                found = true;
-                break;
-            }
-            entry.dwSize = sizeof entry;
-        }
-        CloseHandle(snapshot);
+        forEachProcessOf(widen(programFile(program)), [&](DWORD) {
+            found = true;
+            return false;
+        });
         return found;
     }
 
     // The path goes to the shell in UTF-16: an application folder whose name
     // holds characters of another code page would not survive a narrow one.
-    bool startProgram(const std::string &appDir, const std::string &windowsName) override
+    bool startProgram(const std::string &appDir, const std::string &program) override
     {
-        const std::wstring path = windowsPath(appDir + "/" + windowsName);
+        const std::wstring path = windowsPath(appDir + "/" + programFile(program));
         const HINSTANCE result
             = ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return reinterpret_cast<INT_PTR>(result) > 32;
     }
 
-    std::string killCommand(const std::string &windowsName) const override
+    // What "taskkill /f" does, without a process of its own to wait for.
+    int stopProgram(const std::string &program) override
     {
-        return "taskkill /im " + windowsName + " /f";
+        int found = 0, stopped = 0;
+        forEachProcessOf(widen(programFile(program)), [&](DWORD id) {
+            ++found;
+            if (const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+                stopped += TerminateProcess(process, 1) != FALSE;
+                CloseHandle(process);
+            }
+            return true;
+        });
+        return found == 0 ? 1 : stopped > 0 ? 0 : 2;
     }
+
+    std::unique_ptr<DeviceMonitor> watchDevices(DeviceCallback) override { return nullptr; }
+
+    bool openDenied(const std::string &) override { return GetLastError() == ERROR_ACCESS_DENIED; }
 
     // Only administrators may write below HKEY_LOCAL_MACHINE; an ordinary
     // user's program starts with the user's session instead.
@@ -133,8 +154,6 @@ public:
         // Makes Windows reload the pointers now rather than at the next logon.
         SystemParametersInfoW(SPI_SETCURSORS, 0, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
     }
-
-    void settleBeforeOpen() override { Sleep(600); }
 };
 
 } // namespace

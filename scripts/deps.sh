@@ -7,7 +7,7 @@ PACKAGES=(
     # build
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
-    libhidapi-dev
+    libhidapi-dev libudev-dev
     # the effect programs ask X whether a compositor runs
     libxcb1-dev
     # sanitizer and fuzzing runs

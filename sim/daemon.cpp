@@ -43,6 +43,9 @@ struct Client
     std::string in, out;
     std::optional<ParkedRead> parked;
     std::set<int> handles;
+    // Told of every plug, unplug and change, as the system's device manager
+    // tells its listeners; such a client asks nothing more.
+    bool watching = false;
     bool gone = false;
 };
 
@@ -84,6 +87,7 @@ public:
         : path(std::move(path))
         , verbose(verbose)
     {
+        receiver.watchHotplug([this](Hotplug event) { announce(event); });
     }
     ~Server();
     int run();
@@ -100,6 +104,7 @@ private:
     void flush(Client &client);
     int pollTimeout() const;
     void log(const std::string &line, const std::string &answer);
+    void announce(Hotplug event);
 
     std::string path;
     bool verbose;
@@ -350,6 +355,12 @@ std::optional<std::string> Server::handle(Client &client, const std::string &lin
         client.parked = parked;
         return std::nullopt;
     }
+    if (command == "watch") {
+        if (args != 0)
+            return usage("watch");
+        client.watching = true;
+        return "ok";
+    }
     if (command == "close") {
         if (args != 1 || !parseInt(words[1], INT32_MIN, INT32_MAX, a))
             return usage("close HANDLE");
@@ -434,8 +445,11 @@ std::optional<std::string> Server::handle(Client &client, const std::string &lin
             + yesNo(receiver.openable()) + " open_attempts=" + std::to_string(receiver.openAttempts())
             + " pending_input=" + std::to_string(receiver.pendingInput())
             + " sent=" + std::to_string(receiver.sentReports().size()) + " held_reads="
+            + std::to_string(std::count_if(
+                clients.begin(), clients.end(), [](const Client &other) { return other.parked.has_value(); }))
+            + " watchers="
             + std::to_string(std::count_if(clients.begin(), clients.end(),
-                [](const Client &other) { return other.parked.has_value(); }));
+                [](const Client &other) { return other.watching && !other.gone; }));
     }
     return "err unknown command: " + command;
 }
@@ -469,6 +483,17 @@ void Server::serviceParked()
             progress = true;
         }
     }
+}
+
+void Server::announce(Hotplug event)
+{
+    const char *action = event == Hotplug::Added ? "add" : event == Hotplug::Removed ? "remove" : "change";
+    for (Client &client : clients) {
+        if (client.watching && !client.gone)
+            client.out += std::string("event ") + action + "\n";
+    }
+    if (verbose)
+        std::fprintf(stderr, "quorvant-pen: event %s\n", action);
 }
 
 void Server::flush(Client &client)

@@ -22,11 +22,9 @@ public:
     {
         return inProcessReceiver().write(handle, data, length);
     }
-    // Nothing can arrive while the one thread that would inject it waits
-    // here, so an empty queue answers at once instead of after the timeout.
-    int read(int handle, std::uint8_t *data, std::size_t length, int) override
+    int read(int handle, std::uint8_t *data, std::size_t length, int timeoutMs) override
     {
-        return inProcessReceiver().read(handle, data, length);
+        return inProcessReceiver().read(handle, data, length, timeoutMs);
     }
     void close(int handle) override { inProcessReceiver().close(handle); }
 };

@@ -1,6 +1,7 @@
 #include "receiver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace sim {
@@ -62,50 +63,101 @@ Receiver::Receiver()
 {
 }
 
+void Receiver::watchHotplug(std::function<void(Hotplug)> watcher)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    hotplugWatcher = std::move(watcher);
+}
+
+void Receiver::announce(Hotplug event)
+{
+    std::function<void(Hotplug)> watcher;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        watcher = hotplugWatcher;
+    }
+    if (watcher)
+        watcher(event);
+}
+
 void Receiver::reset()
 {
-    isPlugged = true;
-    isOpenable = true;
-    stored = factoryMapping();
-    input.clear();
-    sent.clear();
-    attempts = 0;
-    failingWrites = 0;
+    bool arrived = false, unlocked = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        arrived = !isPlugged;
+        unlocked = !isOpenable;
+        isPlugged = true;
+        isOpenable = true;
+        stored = factoryMapping();
+        input.clear();
+        sent.clear();
+        attempts = 0;
+        failingWrites = 0;
+    }
+    changed.notify_all();
+    if (arrived)
+        announce(Hotplug::Added);
+    else if (unlocked)
+        announce(Hotplug::Changed);
 }
 
 void Receiver::plug()
 {
-    isPlugged = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (isPlugged)
+            return;
+        isPlugged = true;
+    }
+    announce(Hotplug::Added);
 }
 
 void Receiver::unplug()
 {
-    if (!isPlugged)
-        return;
-    isPlugged = false;
-    // Whatever the receiver had not delivered goes with it, and every open
-    // handle now points at a device that no longer exists.
-    input.clear();
-    ++generation;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!isPlugged)
+            return;
+        isPlugged = false;
+        // Whatever the receiver had not delivered goes with it, and every open
+        // handle now points at a device that no longer exists.
+        input.clear();
+        ++generation;
+    }
+    changed.notify_all();
+    announce(Hotplug::Removed);
 }
 
 bool Receiver::plugged() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     return isPlugged;
 }
 
 void Receiver::setOpenable(bool yes)
 {
-    isOpenable = yes;
+    bool unlocked = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        unlocked = yes && !isOpenable && isPlugged;
+        isOpenable = yes;
+    }
+    // As when a permission rule is installed and the system applies it to
+    // the nodes that are there.
+    if (unlocked)
+        announce(Hotplug::Changed);
 }
 
 bool Receiver::openable() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     return isOpenable;
 }
 
 void Receiver::pressMode(Mode mode, std::uint8_t size)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     const ModeBytes bytes = modeBytes(mode);
     Bytes report(kReportSize, 0);
     report[0] = 0x12;
@@ -118,6 +170,7 @@ void Receiver::pressMode(Mode mode, std::uint8_t size)
 
 void Receiver::pressNotice(Mode mode)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     const ModeBytes bytes = modeBytes(mode);
     Bytes report(kReportSize, 0);
     report[0] = 0x12;
@@ -129,17 +182,20 @@ void Receiver::pressNotice(Mode mode)
 
 void Receiver::inject(const Bytes &report)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     Bytes copy(report.begin(), report.begin() + std::min(report.size(), kMaxInjected));
     queue(std::move(copy));
 }
 
 Image Receiver::mapping() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     return stored;
 }
 
 void Receiver::setMapping(const Image &image)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     stored = image;
     sealBlocks(stored);
 }
@@ -165,33 +221,45 @@ Image Receiver::factoryMapping()
     return image;
 }
 
-const std::vector<Bytes> &Receiver::sentReports() const
+std::vector<Bytes> Receiver::sentReports() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     return sent;
 }
 
 void Receiver::clearSent()
 {
+    std::lock_guard<std::mutex> lock(mutex);
     sent.clear();
 }
 
 int Receiver::openAttempts() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     return attempts;
 }
 
 void Receiver::failNextWrites(int n)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     failingWrites = std::max(0, n);
 }
 
 std::size_t Receiver::pendingInput() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     return input.size();
+}
+
+int Receiver::waitingReads() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return waiting;
 }
 
 std::vector<int> Receiver::interfaces() const
 {
+    std::lock_guard<std::mutex> lock(mutex);
     if (!isPlugged)
         return {};
     std::vector<int> numbers;
@@ -202,6 +270,7 @@ std::vector<int> Receiver::interfaces() const
 
 int Receiver::open(int interfaceNumber)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     ++attempts;
     if (!isPlugged || !isOpenable || interfaceNumber < 0 || interfaceNumber >= kInterfaceCount)
         return -1;
@@ -212,6 +281,7 @@ int Receiver::open(int interfaceNumber)
 
 int Receiver::write(int handle, const std::uint8_t *data, std::size_t length)
 {
+    std::lock_guard<std::mutex> lock(mutex);
     const Handle *h = liveHandle(handle);
     if (!h || !data || length == 0 || length > kMaxWrite)
         return -1;
@@ -234,6 +304,30 @@ int Receiver::write(int handle, const std::uint8_t *data, std::size_t length)
 
 int Receiver::read(int handle, std::uint8_t *data, std::size_t length)
 {
+    std::lock_guard<std::mutex> lock(mutex);
+    return readLocked(handle, data, length);
+}
+
+int Receiver::read(int handle, std::uint8_t *data, std::size_t length, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    // Waits for anything that could change the answer: a report queued, the
+    // receiver pulled out.
+    const auto answered = [&] {
+        const Handle *h = liveHandle(handle);
+        return !h || h->interfaceNumber != kTrafficInterface || !input.empty() || length == 0;
+    };
+    ++waiting;
+    if (timeoutMs < 0)
+        changed.wait(lock, answered);
+    else
+        changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), answered);
+    --waiting;
+    return readLocked(handle, data, length);
+}
+
+int Receiver::readLocked(int handle, std::uint8_t *data, std::size_t length)
+{
     const Handle *h = liveHandle(handle);
     if (!h || (!data && length > 0))
         return -1;
@@ -249,7 +343,11 @@ int Receiver::read(int handle, std::uint8_t *data, std::size_t length)
 
 void Receiver::close(int handle)
 {
-    handles.erase(handle);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        handles.erase(handle);
+    }
+    changed.notify_all();
 }
 
 const Receiver::Handle *Receiver::liveHandle(int handle) const
@@ -266,6 +364,7 @@ void Receiver::queue(Bytes report)
     if (!isPlugged)
         return;
     input.push_back(std::move(report));
+    changed.notify_all();
 }
 
 void Receiver::takeCommand(const std::uint8_t *payload)

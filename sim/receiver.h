@@ -2,14 +2,18 @@
 // the reports it exchanges, without any transport. The in-process hid_* shim
 // and the quorvant-pen daemon both drive one of these.
 //
-// Not thread-safe: whoever shares one between threads serialises the calls.
+// Every call may come from any thread: a program reads on a thread of its own
+// while a test presses the pen on another.
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <vector>
 
 namespace sim {
@@ -18,6 +22,10 @@ using Bytes = std::vector<std::uint8_t>;
 using Image = std::array<std::uint8_t, 64>;
 
 enum class Mode { Normal, Laser, Magnifier, Spotlight };
+
+// What the system would announce about the receiver's device nodes: it came,
+// it went, or its nodes changed (new permissions, say).
+enum class Hotplug { Added, Removed, Changed };
 
 constexpr std::uint16_t kVendorId = 0x26E3, kProductId = 0xAF01;
 
@@ -39,7 +47,13 @@ class Receiver
 {
 public:
     Receiver(); // the sane receiver: plugged, openable, factory mapping, nothing queued
+    Receiver(const Receiver &) = delete;
+    Receiver &operator=(const Receiver &) = delete;
     void reset(); // back to the sane state, counters and records cleared
+
+    // Called, outside the receiver's lock, whenever it is plugged in, pulled
+    // out or made openable again; one watcher.
+    void watchHotplug(std::function<void(Hotplug)> watcher);
 
     // what a person or a test bench does
     void plug();
@@ -53,17 +67,23 @@ public:
     Image mapping() const;
     void setMapping(const Image &); // setMapping stores as given (checksums recomputed)
     static Image factoryMapping();
-    const std::vector<Bytes> &sentReports() const;
+    std::vector<Bytes> sentReports() const;
     void clearSent();
     int openAttempts() const;
     void failNextWrites(int n);
     std::size_t pendingInput() const;
+    // Reads now waiting for a report: a reader that waits has taken every
+    // report before.
+    int waitingReads() const;
 
     // what hidapi does
     std::vector<int> interfaces() const; // {0,1,2,3} plugged, {} unplugged
     int open(int interfaceNumber); // handle > 0, or -1
     int write(int handle, const std::uint8_t *data, std::size_t length); // bytes written or -1
     int read(int handle, std::uint8_t *data, std::size_t length); // n, 0 when nothing queued, -1 stale/bad
+    // The same, waiting up to timeoutMs (negative: without limit) for a
+    // report or for the handle to go stale.
+    int read(int handle, std::uint8_t *data, std::size_t length, int timeoutMs);
     void close(int handle);
 
 private:
@@ -74,8 +94,14 @@ private:
     };
 
     const Handle *liveHandle(int handle) const;
+    int readLocked(int handle, std::uint8_t *data, std::size_t length);
     void queue(Bytes report);
     void takeCommand(const std::uint8_t *payload);
+    void announce(Hotplug event);
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::function<void(Hotplug)> hotplugWatcher;
 
     bool isPlugged = true;
     bool isOpenable = true;
@@ -84,6 +110,7 @@ private:
     std::vector<Bytes> sent;
     int attempts = 0;
     int failingWrites = 0;
+    int waiting = 0;
     // Handles survive reset(), so a program holding one keeps talking to the
     // receiver; only an unplug (a new generation) makes them stale.
     std::map<int, Handle> handles;

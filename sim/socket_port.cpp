@@ -4,6 +4,8 @@
 #include "wire.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -66,7 +68,10 @@ public:
         const int wait = timeoutMs < 0 ? -1 : timeoutMs + kAnswerGraceMs;
         std::vector<std::string> words;
         int n = -1;
-        if (!ask("read " + std::to_string(handle) + " " + std::to_string(length) + " "
+        // A read waits in the daemon; on a connection of its own it holds up
+        // no other thread's writes meanwhile.
+        if (!ask(*readerLine(handle),
+                "read " + std::to_string(handle) + " " + std::to_string(length) + " "
                     + std::to_string(timeoutMs < 0 ? -1 : timeoutMs),
                 wait, words)
             || words.empty() || !toInt(words[0], n))
@@ -85,6 +90,8 @@ public:
     {
         std::vector<std::string> words;
         ask("close " + std::to_string(handle), kAnswerGraceMs, words);
+        std::lock_guard<std::mutex> lock(readersMutex);
+        readers.erase(handle);
     }
 
 private:
@@ -99,22 +106,38 @@ private:
         }
     }
 
-    bool ask(const std::string &line, int timeoutMs, std::vector<std::string> &words)
+    struct Line
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!channel.connected()) {
-            if (path.empty())
-                path = wire::socketPath();
-            if (!channel.connect(path))
-                return false;
-        }
-        std::string answer;
-        return channel.request(line, answer, timeoutMs) && wire::isOk(answer, &words);
+        std::mutex mutex;
+        wire::Channel channel;
+    };
+
+    std::shared_ptr<Line> readerLine(int handle)
+    {
+        std::lock_guard<std::mutex> lock(readersMutex);
+        std::shared_ptr<Line> &line = readers[handle];
+        if (!line)
+            line = std::make_shared<Line>();
+        return line;
     }
 
-    std::mutex mutex;
-    wire::Channel channel;
-    std::string path;
+    bool ask(const std::string &request, int timeoutMs, std::vector<std::string> &words)
+    {
+        return ask(shared, request, timeoutMs, words);
+    }
+
+    bool ask(Line &line, const std::string &request, int timeoutMs, std::vector<std::string> &words)
+    {
+        std::lock_guard<std::mutex> lock(line.mutex);
+        if (!line.channel.connected() && !line.channel.connect(wire::socketPath()))
+            return false;
+        std::string answer;
+        return line.channel.request(request, answer, timeoutMs) && wire::isOk(answer, &words);
+    }
+
+    Line shared;
+    std::mutex readersMutex;
+    std::map<int, std::shared_ptr<Line>> readers;
 };
 
 } // namespace

@@ -1,11 +1,10 @@
 #include "support/recordingplatform.h"
 
-#include <chrono>
-#include <thread>
+#include "inprocess.h"
 
-bool RecordingPlatform::startProgram(const std::string &appDir, const std::string &windowsName)
+bool RecordingPlatform::startProgram(const std::string &appDir, const std::string &program)
 {
-    const QString name = QString::fromStdString(windowsName);
+    const QString name = QString::fromStdString(program);
     calls << "start " + QString::fromStdString(appDir) + "/" + name;
     if (unstartable.contains(name))
         return false;
@@ -13,16 +12,14 @@ bool RecordingPlatform::startProgram(const std::string &appDir, const std::strin
     return true;
 }
 
-std::string RecordingPlatform::killCommand(const std::string &windowsName) const
+int RecordingPlatform::stopProgram(const std::string &program)
 {
-    auto *self = const_cast<RecordingPlatform *>(this);
-    self->calls << "kill-command " + QString::fromStdString(windowsName);
-    self->running.remove(QString::fromStdString(windowsName));
-    return "true"; // exists everywhere and does nothing
+    const QString name = QString::fromStdString(program);
+    calls << "stop " + name;
+    return running.remove(name) ? 0 : 1;
 }
 
-void RecordingPlatform::settleBeforeOpen()
+std::unique_ptr<platform::DeviceMonitor> RecordingPlatform::watchDevices(platform::DeviceCallback onEvent)
 {
-    calls << "settle";
-    std::this_thread::sleep_for(std::chrono::milliseconds(settleMilliseconds));
+    return sim::watchInProcessReceiver(std::move(onEvent));
 }

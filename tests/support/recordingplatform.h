@@ -1,5 +1,6 @@
 // A platform that runs nothing and remembers what it was asked, for tests of
-// the callers of the platform seam.
+// the callers of the platform seam. Devices are watched on the in-process
+// receiver.
 #pragma once
 
 #include <QRegularExpression>
@@ -11,31 +12,32 @@
 class RecordingPlatform : public platform::Platform
 {
 public:
-    // Every call in order: "find Dotrix.exe", "kill-command Dotrix.exe",
-    // "start <appDir>/Dotrix.exe", "autostart <path>", "cursors", "settle".
+    // Every call in order: "find Dotrix", "stop Dotrix", "start <appDir>/Dotrix",
+    // "autostart <path>", "cursors".
     QStringList calls;
-    // What findProcess finds. A kill command removes the name and a start
-    // adds it, as the real programs would.
+    // What isRunning finds. A stop removes the name and a start adds it, as
+    // the real programs would.
     QSet<QString> running;
     QSet<QString> unstartable;
-    // How long settleBeforeOpen really waits; the real pause is 600 ms.
-    int settleMilliseconds = 0;
+    // Whether failed opens are for lack of permission.
+    bool denyOpens = false;
 
-    std::string executableName(const std::string &windowsName) const override { return windowsName; }
-    bool findProcess(const std::string &windowsName) override
+    std::string programFile(const std::string &program) const override { return program; }
+    bool isRunning(const std::string &program) override
     {
-        calls << "find " + QString::fromStdString(windowsName);
-        return running.contains(QString::fromStdString(windowsName));
+        calls << "find " + QString::fromStdString(program);
+        return running.contains(QString::fromStdString(program));
     }
-    bool startProgram(const std::string &appDir, const std::string &windowsName) override;
-    std::string killCommand(const std::string &windowsName) const override;
+    bool startProgram(const std::string &appDir, const std::string &program) override;
+    int stopProgram(const std::string &program) override;
     bool writeAutostart(const std::string &appFilePath) override
     {
         calls << "autostart " + QString::fromStdString(appFilePath);
         return true;
     }
     void resetCursorScheme() override { calls << "cursors"; }
-    void settleBeforeOpen() override;
+    std::unique_ptr<platform::DeviceMonitor> watchDevices(platform::DeviceCallback onEvent) override;
+    bool openDenied(const std::string &) override { return denyOpens; }
 
     QStringList callsStartingWith(const QString &prefix) const
     {

@@ -16,6 +16,7 @@
 #include "keymap/vocabulary.h"
 #include "mainwindow/widget.h"
 #include "support/debuglog.h"
+#include "support/linkpump.h"
 #include "support/recordingplatform.h"
 #include "support/traydesktop.h"
 
@@ -96,13 +97,21 @@ class TestKeymapEditor : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { quorvantInitResources(); }
+    void initTestCase()
+    {
+        quorvantInitResources();
+        usbhid::setSettleDelay(std::chrono::milliseconds(0));
+    }
     void init()
     {
         receiver().reset();
+        // The window reads the receiver back when it opens it: a blank
+        // mapping leaves every box on no action, as with no receiver at all.
+        receiver().setMapping(imageWith());
         window = std::make_unique<Widget>(nullptr, &platform);
-        // Read-backs here are the tests' own; the window timer must not add any.
-        window->readRequested = true;
+        QVERIFY(testsupport::waitOpen(window->usbHid));
+        testsupport::deliverPending(window->usbHid);
+        receiver().clearSent();
         log = std::make_unique<DebugLog>(); // after QtTest's own message handler
     }
 
@@ -198,7 +207,7 @@ private slots:
         report[std::size_t(knownByte - half)] = keymap::keyCode(7);
         const QByteArray savedBefore = toBytes(window->savedKeyValue);
         receiver().inject(report);
-        QCOMPARE(deliverInput(), 1);
+        deliverInput();
 
         QCOMPARE(box(boxNames()[unknownSlot])->currentText(), QString("Tab"));
         QCOMPARE(box(boxNames()[knownSlot])->currentText(), keymap::keyNames().at(7));
@@ -348,7 +357,12 @@ private slots:
         QFETCH(bool, written);
 
         if (receiverState == "closed") {
+            // Pulled out and plugged in again, it cannot be opened any more.
             receiver().setOpenable(false);
+            receiver().unplug();
+            QTRY_VERIFY(!window->usbHid->isOpen());
+            receiver().plug();
+            QTRY_VERIFY(window->usbHid->present());
         } else {
             // Opens the link; the saved copy becomes what the receiver holds.
             QVERIFY(readBack());
@@ -430,7 +444,7 @@ private slots:
         }
         // Nothing is shown for what was sent, only for what the receiver says.
         QCOMPARE(testsupport::visibleBalloon(), QStringList());
-        QCOMPARE(deliverInput(), 1);
+        deliverInput();
         QCOMPARE(testsupport::visibleBalloon(), balloon);
     }
 
@@ -450,15 +464,8 @@ private:
     {
         QTest::mouseClick(window->hightDialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
     }
-    // Hands the window every queued report, as the link's poll would.
-    int deliverInput()
-    {
-        int count = 0;
-        unsigned char buffer[protocol::kInputReportSize];
-        while (window->usbHid->readReport(buffer) > 0)
-            ++count;
-        return count;
-    }
+    // Hands the window every queued report, as the link's reader would.
+    void deliverInput() { testsupport::deliverPending(window->usbHid); }
 
     bool readBack()
     {

@@ -1,6 +1,7 @@
 // The main window's presentation modes and its life in the tray: effect programs
 // stopped and started, what the user is told, the segments the effect programs
 // read, the mode notice, the spotlight overlay, hiding, and the ways out.
+#include <QElapsedTimer>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -44,12 +45,12 @@ public:
     Widget *window = nullptr;
     mutable QStringList atKill;
 
-    std::string killCommand(const std::string &windowsName) const override
+    int stopProgram(const std::string &program) override
     {
         QSettings settings(Widget::settingsPath(), QSettings::IniFormat);
         atKill << (window && window->trayIcon ? "tray icon present" : "tray icon gone")
                << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
-        return RecordingPlatform::killCommand(windowsName);
+        return RecordingPlatform::stopProgram(program);
     }
 };
 
@@ -114,7 +115,7 @@ private slots:
 private:
     void makeWindow(int mode = Widget::NormalMode);
     // "laser 7", "magnifier 0", "spotlight 5", "normal", "showui", or, for an
-    // effect program, "ended Dotrix.exe" (by itself) or "fails Dotrix.exe" (to start).
+    // effect program, "ended Dotrix" (by itself) or "fails Dotrix" (to start).
     void fire(const QString &event);
     int exitCodeOf(int signalNumber);
 
@@ -195,34 +196,31 @@ void ModesTest::transitions_data()
     QTest::addColumn<QString>("balloon");
     QTest::addColumn<int>("mode");
 
-    row("normal to laser, running", "", "Dotrix.exe", "laser 7", "find Dotrix.exe",
+    row("normal to laser, running", "", "Dotrix", "laser 7", "find Dotrix",
         R"(" Prompt " "Laser pointer mode is running!")", 3);
-    row("normal to magnifier, running", "", "Loupex.exe", "magnifier 0", "find Loupex.exe",
+    row("normal to magnifier, running", "", "Loupex", "magnifier 0", "find Loupex",
         R"("Prompt" "Magnifier mode is running!")", 1);
-    row("normal to spotlight, running", "", "Halvix.exe", "spotlight 5", "find Halvix.exe",
+    row("normal to spotlight, running", "", "Halvix", "spotlight 5", "find Halvix",
         R"("Prompt" "Spotlight mode is running!")", 2);
     row("magnifier to spotlight", "magnifier 2", "", "spotlight 5",
-        "find Loupex.exe; kill-command Loupex.exe; find Halvix.exe; start Halvix.exe",
-        R"("Prompt" "Spotlight mode!")", 2);
-    row("spotlight to laser, laser running", "spotlight 2", "Dotrix.exe", "laser 1",
-        "find Halvix.exe; kill-command Halvix.exe; find Dotrix.exe",
-        R"(" Prompt " "Laser pointer mode is running!")", 3);
-    row("magnifier ended by itself to spotlight", "magnifier 2; ended Loupex.exe", "", "spotlight 5",
-        "find Loupex.exe; find Halvix.exe; start Halvix.exe", R"("Prompt" "Spotlight mode!")", 2);
+        "find Loupex; stop Loupex; find Halvix; start Halvix", R"("Prompt" "Spotlight mode!")", 2);
+    row("spotlight to laser, laser running", "spotlight 2", "Dotrix", "laser 1",
+        "find Halvix; stop Halvix; find Dotrix", R"(" Prompt " "Laser pointer mode is running!")", 3);
+    row("magnifier ended by itself to spotlight", "magnifier 2; ended Loupex", "", "spotlight 5",
+        "find Loupex; find Halvix; start Halvix", R"("Prompt" "Spotlight mode!")", 2);
     // The same mode again only changes the size, even with its program gone.
-    row("laser again, program ended", "laser 1; ended Dotrix.exe", "", "laser 2", "", "", 3);
-    row("spotlight to normal through ShowUI", "spotlight 3", "", "showui",
-        "find Halvix.exe; kill-command Halvix.exe", "", 0);
+    row("laser again, program ended", "laser 1; ended Dotrix", "", "laser 2", "", "", 3);
+    row("spotlight to normal through ShowUI", "spotlight 3", "", "showui", "find Halvix; stop Halvix", "", 0);
     // A program that cannot be started is not announced as running. The mode
     // is still taken and its size written, for a program started by hand.
-    row("laser, cannot start", "fails Dotrix.exe", "", "laser 1", "find Dotrix.exe; start Dotrix.exe",
-        R"("Prompt" "Laser pointer mode: Dotrix.exe could not be started.")", 3);
-    row("magnifier, cannot start", "fails Loupex.exe", "", "magnifier 4", "find Loupex.exe; start Loupex.exe",
-        R"("Prompt" "Magnifier mode: Loupex.exe could not be started.")", 1);
-    row("spotlight, cannot start", "fails Halvix.exe", "", "spotlight 1", "find Halvix.exe; start Halvix.exe",
-        R"("Prompt" "Spotlight mode: Halvix.exe could not be started.")", 2);
+    row("laser, cannot start", "fails Dotrix", "", "laser 1", "find Dotrix; start Dotrix",
+        R"("Prompt" "Laser pointer mode: Dotrix could not be started.")", 3);
+    row("magnifier, cannot start", "fails Loupex", "", "magnifier 4", "find Loupex; start Loupex",
+        R"("Prompt" "Magnifier mode: Loupex could not be started.")", 1);
+    row("spotlight, cannot start", "fails Halvix", "", "spotlight 1", "find Halvix; start Halvix",
+        R"("Prompt" "Spotlight mode: Halvix could not be started.")", 2);
     // Effect programs started by hand are left alone.
-    row("normal stays normal", "", "Dotrix.exe; Loupex.exe; Halvix.exe", "normal", "", "", 0);
+    row("normal stays normal", "", "Dotrix; Loupex; Halvix", "normal", "", "", 0);
 }
 
 void ModesTest::transitions()
@@ -252,7 +250,7 @@ void ModesTest::transitions()
         QCOMPARE(readSegment(QStringList { "", kMagnifierKey, kHalvixKey, kDotrixKey }.at(mode)).level,
             n || mode == Widget::LaserMode ? n : 3);
     // Every kill command that ran has its exit code logged.
-    QCOMPARE(log->count("pInt: 0"), calls.filter("kill-command").size());
+    QCOMPARE(log->count("pInt: 0"), calls.filter("stop").size());
     QCOMPARE(window->isVisible(), event == "showui");
 }
 
@@ -349,23 +347,19 @@ void ModesTest::notices_data()
     QTest::newRow("normal use") << QByteArray("onSetNormalUse") << "Normal use";
 }
 
-// Down on the tenth 200 ms tick; a notice put up over another counts anew.
+// Up for about two seconds; a notice put up over another counts anew.
 void ModesTest::notices()
 {
     QFETCH(QByteArray, slot);
-    const auto tick = [this](int times) {
-        for (QTimerEvent event(0); times-- > 0;)
-            QCoreApplication::sendEvent(window->modeDiag, &event);
-    };
-
     QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetSpotLight"));
-    tick(5);
-    QVERIFY(QMetaObject::invokeMethod(window.get(), slot.constData()));
-    QTEST(window->modeDiag->findChild<QLabel *>("label")->text(), "text");
-    tick(9);
+    QTest::qWait(1000);
     QVERIFY(window->modeDiag->isVisible());
-    tick(1);
-    QVERIFY(!window->modeDiag->isVisible());
+    QVERIFY(QMetaObject::invokeMethod(window.get(), slot.constData()));
+    QElapsedTimer shown;
+    shown.start();
+    QTEST(window->modeDiag->findChild<QLabel *>("label")->text(), "text");
+    QTRY_VERIFY_WITH_TIMEOUT(!window->modeDiag->isVisible(), 5000);
+    QVERIFY2(shown.elapsed() >= 1800, qPrintable(QString::number(shown.elapsed())));
 }
 
 void ModesTest::circleSquare_data()
@@ -470,14 +464,10 @@ void ModesTest::waysOut_data()
     QTest::addColumn<QStringList>("kills"); // with every effect program running
 
     QTest::newRow("exit in normal use") << 0 << int(Widget::NormalMode) << QStringList();
-    QTest::newRow("exit, magnifier") << 0 << int(Widget::MagnifierMode)
-                                     << QStringList { "kill-command Loupex.exe" };
-    QTest::newRow("SIGINT") << int(SIGINT) << int(Widget::MagnifierMode)
-                            << QStringList { "kill-command Loupex.exe" };
-    QTest::newRow("SIGTERM") << int(SIGTERM) << int(Widget::SpotlightMode)
-                             << QStringList { "kill-command Halvix.exe" };
-    QTest::newRow("SIGHUP") << int(SIGHUP) << int(Widget::LaserMode)
-                            << QStringList { "kill-command Dotrix.exe" };
+    QTest::newRow("exit, magnifier") << 0 << int(Widget::MagnifierMode) << QStringList { "stop Loupex" };
+    QTest::newRow("SIGINT") << int(SIGINT) << int(Widget::MagnifierMode) << QStringList { "stop Loupex" };
+    QTest::newRow("SIGTERM") << int(SIGTERM) << int(Widget::SpotlightMode) << QStringList { "stop Halvix" };
+    QTest::newRow("SIGHUP") << int(SIGHUP) << int(Widget::LaserMode) << QStringList { "stop Dotrix" };
 }
 
 void ModesTest::waysOut()
@@ -487,9 +477,9 @@ void ModesTest::waysOut()
     QFETCH(QStringList, kills);
 
     makeWindow(mode);
-    platform.running = { "Dotrix.exe", "Loupex.exe", "Halvix.exe" };
+    platform.running = { "Dotrix", "Loupex", "Halvix" };
     QCOMPARE(exitCodeOf(signalNumber), 0);
-    QCOMPARE(platform.callsStartingWith("kill-command"), kills);
+    QCOMPARE(platform.callsStartingWith("stop"), kills);
     if (!kills.isEmpty())
         QCOMPARE(platform.atKill, (QStringList { "tray icon gone", "MagnifeerSize=4" }));
     QVERIFY(!window->trayIcon);
@@ -499,19 +489,19 @@ void ModesTest::waysOut()
 void ModesTest::severalWaysOutActOnce()
 {
     makeWindow(Widget::LaserMode);
-    platform.running.insert("Dotrix.exe");
+    platform.running.insert("Dotrix");
     QCOMPARE(exitCodeOf(0), 0);
 
     // Whatever else arrives on the way out changes nothing.
     window->redDotrixSize = 6;
-    platform.running.insert("Dotrix.exe");
+    platform.running.insert("Dotrix");
     QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
     raise(SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(log->count("Signal 15 received, exiting") == 1, kDeadlineMs);
     QVERIFY(QMetaObject::invokeMethod(window.get(), "onExit"));
 
     QCOMPARE(savedSizes(), kSizes);
-    QCOMPARE(platform.callsStartingWith("kill-command"), QStringList { "kill-command Dotrix.exe" });
+    QCOMPARE(platform.callsStartingWith("stop"), QStringList { "stop Dotrix" });
 }
 
 QUORVANT_TRAY_TEST_MAIN(ModesTest)

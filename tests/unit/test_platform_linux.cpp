@@ -43,13 +43,6 @@ void arm(pid_t pid)
     armed = true;
 }
 
-// The kill command as the program runs it.
-int run(const std::string &command)
-{
-    QStringList arguments = QProcess::splitCommand(QString::fromStdString(command));
-    return QProcess::execute(arguments.takeFirst(), arguments);
-}
-
 } // namespace
 
 extern "C" ssize_t read(int fd, void *buffer, size_t count)
@@ -70,7 +63,7 @@ class TestPlatformLinux : public QObject
     QTemporaryDir temp;
     // Unique per run and short enough for the kernel's process name.
     const QString effect = QStringLiteral("Fx%1").arg(QCoreApplication::applicationPid());
-    const std::string effectExe = (effect + ".exe").toStdString();
+    const std::string effectExe = effect.toStdString();
     // The effect program's folder, in a name that needs quoting and is no Latin-1.
     const QString appDir = temp.filePath("with blanks 测试 \"quoted\"");
     QList<pid_t> children;
@@ -117,12 +110,12 @@ private slots:
     {
         QTest::addColumn<QString>("wanted");
         QTest::addColumn<bool>("found");
-        QTest::newRow("other case") << effect.toLower() + ".exe" << false;
-        QTest::newRow("prefix") << effect.chopped(1) + ".exe" << false;
-        QTest::newRow("suffix") << effect.mid(1) + ".exe" << false;
-        QTest::newRow("longer") << effect + "0.exe" << false;
+        QTest::newRow("other case") << effect.toLower() << false;
+        QTest::newRow("prefix") << effect.chopped(1) << false;
+        QTest::newRow("suffix") << effect.mid(1) << false;
+        QTest::newRow("longer") << effect + "0" << false;
         QTest::newRow("empty") << QString() << false;
-        QTest::newRow("exact") << effect + ".exe" << true;
+        QTest::newRow("exact") << effect << true;
     }
 
     void findsOnlyTheExactName()
@@ -130,29 +123,29 @@ private slots:
         QFETCH(QString, wanted);
         QFETCH(bool, found);
         spawn();
-        QTRY_VERIFY_WITH_TIMEOUT(platform->findProcess(effectExe), deadlineMs);
-        QCOMPARE(platform->findProcess(wanted.toStdString()), found);
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(effectExe), deadlineMs);
+        QCOMPARE(platform->isRunning(wanted.toStdString()), found);
     }
 
     void goneProgramIsNotFound()
     {
         const pid_t pid = spawn();
-        QTRY_VERIFY_WITH_TIMEOUT(platform->findProcess(effectExe), deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(effectExe), deadlineMs);
         // A process that vanishes on the way through /proc is passed over,
         // whether it is some other one or the one looked for.
         arm(getpid());
-        QVERIFY(!platform->findProcess("Absent.exe"));
+        QVERIFY(!platform->isRunning("Absent"));
         QVERIFY(failedReads > 0);
         arm(pid);
-        QVERIFY(!platform->findProcess(effectExe));
+        QVERIFY(!platform->isRunning(effectExe));
         QVERIFY(failedReads > 0);
         armed = false;
-        QVERIFY(platform->findProcess(effectExe));
+        QVERIFY(platform->isRunning(effectExe));
         // Killed but not yet reaped, it runs no more.
         kill(-pid, SIGKILL);
         siginfo_t info;
         QCOMPARE(waitid(P_PID, pid, &info, WEXITED | WNOWAIT), 0);
-        QVERIFY(!platform->findProcess(effectExe));
+        QVERIFY(!platform->isRunning(effectExe));
     }
 
     void startFailsWithoutARunnableProgram_data()
@@ -181,10 +174,10 @@ private slots:
 
     void startedProgramRunsDetachedAndIsKilled()
     {
-        QCOMPARE(platform->killCommand("Dotrix.exe"), std::string("pkill -KILL -x Dotrix"));
-        QCOMPARE(run(platform->killCommand(effectExe)), 1); // nothing to stop yet
+        QCOMPARE(platform->programFile("Dotrix"), std::string("Dotrix"));
+        QCOMPARE(platform->stopProgram(effectExe), 1); // nothing to stop yet
         QVERIFY(platform->startProgram(appDir.toStdString(), effectExe));
-        QTRY_VERIFY_WITH_TIMEOUT(platform->findProcess(effectExe), deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(effectExe), deadlineMs);
         QProcess pgrep;
         pgrep.start("pgrep", { "-x", effect });
         QVERIFY(pgrep.waitForFinished());
@@ -192,8 +185,8 @@ private slots:
         QVERIFY(pid > 0 && getsid(pid) != getsid(0));
         // Nothing of the start is left for us to reap.
         QCOMPARE(waitpid(-1, nullptr, WNOHANG), -1);
-        QCOMPARE(run(platform->killCommand(effectExe)), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!platform->findProcess(effectExe), deadlineMs);
+        QCOMPARE(platform->stopProgram(effectExe), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!platform->isRunning(effectExe), deadlineMs);
     }
 
     void autostartEntry_data()

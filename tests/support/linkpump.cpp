@@ -1,0 +1,38 @@
+#include "support/linkpump.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "device/usbhid.h"
+#include "inprocess.h"
+
+namespace testsupport {
+
+bool waitOpen(usbhid *link)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!link->isOpen() && clock.elapsed() < 5000)
+        QTest::qWait(1);
+    return link->isOpen();
+}
+
+void deliverPending(usbhid *link)
+{
+    sim::Receiver &receiver = sim::inProcessReceiver();
+    QElapsedTimer clock;
+    clock.start();
+    while (link->isOpen() && clock.elapsed() < 5000) {
+        // A reader back at waiting has handed over every report it took.
+        if (receiver.pendingInput() == 0 && receiver.waitingReads() > 0) {
+            QCoreApplication::sendPostedEvents();
+            if (receiver.pendingInput() == 0)
+                break;
+            continue;
+        }
+        QTest::qWait(1);
+    }
+}
+
+} // namespace testsupport
