@@ -3,6 +3,7 @@
 #include <QPalette>
 
 #include "app/singleapplication.h"
+#include "core/session.h"
 #include "mainwindow/widget.h"
 
 int main(int argc, char *argv[])
@@ -29,7 +30,8 @@ int main(int argc, char *argv[])
 
     int exitCode = 0;
     {
-        Widget window;
+        Session session;
+        Widget window(&session);
         // Started by the autostart entry (any argument), the window is not
         // brought up by a later copy.
         if (argc == 1) {

@@ -1,18 +1,13 @@
 #include "app/singleapplication.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QWidget>
 
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "platform/platform.h"
 
 SingleApplication::SingleApplication(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -23,28 +18,7 @@ SingleApplication::SingleApplication(int &argc, char **argv)
 
 QString SingleApplication::serverNameFor(const QString &executableFileName)
 {
-#ifdef Q_OS_UNIX
-    const QString runtimeDir = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (!runtimeDir.isEmpty() && QFileInfo(runtimeDir).isDir())
-        return QDir(runtimeDir).filePath(executableFileName);
-
-    // Without a runtime directory, a folder of our own in the temp directory:
-    // a name directly in /tmp could be taken, or answered, by anyone.
-    const uid_t uid = getuid();
-    const QString dir = QDir(QDir::tempPath()).filePath(QStringLiteral("quorvant-%1").arg(uid));
-    const QByteArray dirBytes = QFile::encodeName(dir);
-    mkdir(dirBytes.constData(), 0700);
-    struct stat st;
-    if (lstat(dirBytes.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid
-        && (st.st_mode & 077) == 0)
-        return QDir(dir).filePath(executableFileName);
-
-    // Someone else holds that folder: run without a guard rather than trust it.
-    return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("%1-%2-%3").arg(executableFileName).arg(uid).arg(getpid()));
-#else
-    return executableFileName;
-#endif
+    return QString::fromStdString(platform::instanceSocketName(executableFileName.toStdString()));
 }
 
 void SingleApplication::probe()

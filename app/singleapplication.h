@@ -18,9 +18,7 @@ public:
 
     bool isRunning() const { return running; }
 
-    // The socket name both copies agree on. On Linux it lives in the user's
-    // runtime directory, so other users' copies and strangers' files in /tmp
-    // neither stop this program nor are stopped by it.
+    // The socket name both copies agree on, out of other users' reach.
     static QString serverNameFor(const QString &executableFileName);
 
     QWidget *mainWindow = nullptr;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/sizesegment.h"
 #include "framestats.h"
 #include "sizemap.h"
-#include "sizesegment.h"
 
 #include <QObject>
 #include <QPixmap>

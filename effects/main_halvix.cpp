@@ -6,7 +6,7 @@
 int main(int argc, char **argv)
 {
     return runEffect(
-        argc, argv, "Halvix", "Halvix_shared", kSpotRadius,
+        argc, argv, "Halvix", segment::kHalvixKey, kSpotRadius,
         [](QScreen *screen, bool composited, FrameStats *stats) -> EffectOverlay * {
             // Without a compositor the veil cannot be translucent; it dims a
             // picture taken before any overlay shows.

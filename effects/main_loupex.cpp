@@ -7,7 +7,7 @@
 int main(int argc, char **argv)
 {
     return runEffect(
-        argc, argv, "Loupex", "Magnifier_shared", kLensDiameter,
+        argc, argv, "Loupex", segment::kLoupexKey, kLensDiameter,
         [](QScreen *screen, bool composited, FrameStats *stats) -> EffectOverlay * {
             auto *lens = new LensOverlay(screen, composited, stats);
             // Taken before any overlay shows, so the picture holds no lens.

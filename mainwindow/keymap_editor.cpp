@@ -1,15 +1,18 @@
 #include "mainwindow/widget.h"
 
 #include <QComboBox>
+#include <QDebug>
+#include <QShortcut>
+#include <QSignalBlocker>
 
-#include <algorithm>
-
-#include "device/usbhid.h"
+#include "core/keymapping.h"
+#include "core/session.h"
+#include "keymap/hightdialog.h"
 #include "keymap/slots.h"
 #include "keymap/vocabulary.h"
 
 // Each box's slot hands its number to onKeyChanged, which finds the mapping
-// slot and byte in the one table of keymap/slots.h.
+// slot in the one table of keymap/slots.h.
 // clang-format off
 void Widget::onKey1() { onKeyChanged(1); }
 void Widget::onKey2() { onKeyChanged(2); }
@@ -61,62 +64,99 @@ void Widget::onKey67() { onKeyChanged(67); }
 void Widget::onKey68() { onKeyChanged(68); }
 // clang-format on
 
-void Widget::fillKeyCombos()
+void Widget::setUpKeyGrid()
 {
-    // The list is in place before the boxes are filled: each box's first
-    // entry makes it current and runs its slot, which looks the box up here.
-    keyCombos.clear();
-    for (int slot = 0; slot < keymap::slotCount; ++slot)
-        keyCombos << findChild<QComboBox *>(keymap::boxName(slot));
-
-    for (QComboBox *box : qAsConst(keyCombos))
-        if (box)
-            box->clear();
-    // Name by name, so every box reaches index 0 (no action) before any box
-    // holds a second entry.
+    // Every box lists the vocabulary in its order and carries each entry's
+    // code, so a code the vocabulary lacks can be shown by an entry of its own.
     const QStringList names = keymap::keyNames();
-    for (const QString &name : names)
-        for (QComboBox *box : qAsConst(keyCombos))
-            if (box)
-                box->addItem(name);
+    for (int slot = 0; slot < keymap::slotCount; ++slot) {
+        auto *box = findChild<QComboBox *>(keymap::boxName(slot));
+        box->clear();
+        for (int index = 0; index < names.size(); ++index)
+            box->addItem(names[index], int(keymap::keyCode(index)));
+        keyCombos << box;
+        const QByteArray onKey = QStringLiteral("1onKey%1()").arg(keymap::boxNumber(slot)).toLatin1();
+        connect(box, SIGNAL(currentIndexChanged(int)), this, onKey.constData());
+        showCode(slot);
+    }
+    connect(&session->mapping(), &KeyMapping::codeChanged, this, &Widget::showCode);
+
+    // Keys for the transfers, for those who know them.
+    const struct
+    {
+        QKeySequence keys;
+        const char *slot;
+    } shortcuts[] = {
+        { QKeySequence(Qt::CTRL + Qt::Key_S), SLOT(onSetKey()) },
+        { QKeySequence(Qt::CTRL + Qt::Key_R), SLOT(onReset()) },
+        { QKeySequence(Qt::CTRL + Qt::Key_H), SLOT(onAdvancedSet()) },
+    };
+    for (const auto &entry : shortcuts)
+        connect(new QShortcut(entry.keys, this), SIGNAL(activated()), this, entry.slot);
 }
 
 void Widget::onKeyChanged(int boxNumber)
 {
     const std::optional<int> slot = keymap::slotOfBox(boxNumber);
-    QComboBox *box = slot ? keyCombos.value(*slot) : nullptr;
-    if (box)
-        keyValue[keymap::imageByte(*slot)] = keymap::keyCode(box->currentIndex());
-    update();
+    if (QComboBox *box = slot ? keyCombos.value(*slot) : nullptr)
+        session->mapping().setCode(*slot, std::uint8_t(box->currentData().toInt()));
 }
 
-void Widget::loadBlock(int block)
+void Widget::showCode(int slot)
 {
-    if (usbHid) {
-        const int first = block == 1 ? 0 : keymap::slotCount / 2;
-        const unsigned char *data = block == 1 ? usbHid->data1 : usbHid->data2;
-        std::copy_n(data, protocol::kBlockSize, savedKeyValue.begin() + (block - 1) * protocol::kBlockSize);
-
-        for (int slot = first; slot < first + keymap::slotCount / 2; ++slot) {
-            QComboBox *box = keyCombos.value(slot);
-            // A code the vocabulary lacks has no entry to show; the box and
-            // its byte keep what they had.
-            const std::optional<int> index = keymap::keyIndex(data[protocol::slotBlockOffset(slot)]);
-            // Moving the box runs its slot, which stores the code; a box that
-            // already shows the entry stays still and its byte is left alone.
-            if (box && index)
-                box->setCurrentIndex(*index);
-        }
+    QComboBox *box = keyCombos.value(slot);
+    if (!box)
+        return;
+    const std::uint8_t code = session->mapping().code(slot);
+    const QSignalBlocker quiet(box);
+    // An entry for a code the vocabulary lacks lasts while the slot holds it.
+    while (box->count() > keymap::keyActionCount)
+        box->removeItem(box->count() - 1);
+    int index = box->findData(int(code));
+    if (index < 0) {
+        box->addItem("0x" + QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper(), int(code));
+        index = box->count() - 1;
     }
-    update();
+    box->setCurrentIndex(index);
+}
+
+void Widget::onSetKey()
+{
+    qDebug() << (session->mapping().write() ? "Write Usb Hid SUCC!" : "Write Usb Hid Fail!");
+}
+
+void Widget::onKeyOK()
+{
+    // The receiver's answer, not the write, is what confirms the change.
+    showBalloon(tr(" Prompt "), tr("Modify pen shortcut key successfully!"));
+}
+
+void Widget::onReset()
+{
+    // The editor learns the receiver's defaults from the read-back that the
+    // receiver's confirmation brings, not from here.
+    qDebug() << (session->mapping().reset() ? "Write Usb Hid Reset CMD SUCC!"
+                                            : "Write Usb Hid Reset CMD Fail!");
+}
+
+void Widget::ResetOK()
+{
+    showBalloon(tr("Prompt"), tr("One click Reset shortcut key succeeded!"));
+}
+
+void Widget::onAdvancedSet()
+{
+    // Whatever was typed at an earlier opening and not written is dropped.
+    hightDialog->showValues();
+    hightDialog->show();
 }
 
 void Widget::onShowKeyValue1()
 {
-    loadBlock(1);
+    session->mapping().loadBlock(1);
 }
 
 void Widget::onShowKeyValue2()
 {
-    loadBlock(2);
+    session->mapping().loadBlock(2);
 }

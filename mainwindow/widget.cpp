@@ -1,18 +1,14 @@
 #include "mainwindow/widget.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDesktopWidget>
-#include <QEvent>
-#include <QSharedMemory>
-#include <QShortcut>
-
-#include "device/usbhid.h"
+#include "core/keymapping.h"
+#include "core/modeswitcher.h"
+#include "core/session.h"
+#include "core/usbhid.h"
 #include "keymap/hightdialog.h"
 #include "modes/dialog.h"
 #include "modes/showmodediag.h"
-#include "platform/platform.h"
 #include "ui/dialogclient.h"
+#include "ui/framelesswindow.h"
 #include "ui_widget.h"
 
 void quorvantInitResources()
@@ -20,61 +16,38 @@ void quorvantInitResources()
     Q_INIT_RESOURCE(resources);
 }
 
-Widget::Widget(QWidget *parent, platform::Platform *platform_)
+Widget::Widget(Session *session_, QWidget *parent)
     : QWidget(parent)
-    , platform(platform_)
+    , session(session_)
 {
-    if (!platform) {
-        ownPlatform = platform::createPlatform();
-        platform = ownPlatform.get();
-    }
-
     ui = new Ui::Widget;
     ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint);
-
-    const QRect desktop = QApplication::desktop()->geometry();
-    screenWidth = desktop.right() - desktop.left() + 1;
-    screenHeight = desktop.bottom() - desktop.top() + 1;
-
-    overlay = nullptr;
-    dragging = false;
-    setUpTitleBar();
-
-    currentMode = NormalMode;
-    keyValue = protocol::blankImage();
-    savedKeyValue = protocol::blankImage();
-
-    usbHid = new usbhid(nullptr, platform);
+    chrome = new FramelessWindow(this, ui->label_ic, ui->lab_title, ui->btnMenu_Close);
+    chrome->onDismissKeys([this] { onExit_clicked(); });
 
     overlay = new Dialog(this);
-    hightDialog = new HightDialog(this);
+    hightDialog = new HightDialog(&session->mapping(), this);
     navDialog = new DialogClient(this);
     modeDiag = new ShowModeDiag(this);
 
-    connect(usbHid, SIGNAL(open_Qy(int)), this, SLOT(onDotrix(int)));
-    connect(usbHid, SIGNAL(open_Magnify(int)), this, SLOT(onLoupex(int)));
-    connect(usbHid, SIGNAL(open_QyLight(int)), this, SLOT(onQyLight(int)));
-    connect(usbHid, SIGNAL(setNormal()), this, SLOT(onNormal()));
-    connect(usbHid, SIGNAL(setKeyOK()), this, SLOT(onKeyOK()));
-    connect(usbHid, SIGNAL(setResetOK()), this, SLOT(ResetOK()));
-    connect(usbHid, SIGNAL(setLazer()), this, SLOT(onSetLazer()));
-    connect(usbHid, SIGNAL(setMagnify()), this, SLOT(onSetMagnify()));
-    connect(usbHid, SIGNAL(setSpotLight()), this, SLOT(onSetSpotLight()));
-    connect(usbHid, SIGNAL(setNormalUse()), this, SLOT(onSetNormalUse()));
-    connect(usbHid, SIGNAL(setData1()), this, SLOT(onShowKeyValue1()));
-    connect(usbHid, SIGNAL(setData2()), this, SLOT(onShowKeyValue2()));
+    // The notices are the window's own business; everything else the pen
+    // says reaches the session's models.
+    usbhid *link = &session->link();
+    connect(link, SIGNAL(setLazer()), this, SLOT(onSetLazer()));
+    connect(link, SIGNAL(setMagnify()), this, SLOT(onSetMagnify()));
+    connect(link, SIGNAL(setSpotLight()), this, SLOT(onSetSpotLight()));
+    connect(link, SIGNAL(setNormalUse()), this, SLOT(onSetNormalUse()));
+    connect(&session->mapping(), &KeyMapping::written, this, &Widget::onKeyOK);
+    connect(&session->mapping(), &KeyMapping::resetDone, this, &Widget::ResetOK);
+    connect(&session->modes(), &ModeSwitcher::announced, this, &Widget::showBalloon);
 
-    fillKeyCombos();
-    addTransferShortcuts();
-    createSegments();
+    setUpKeyGrid();
     init();
 }
 
 Widget::~Widget()
 {
-    delete usbHid;
-    usbHid = nullptr;
     delete trayIcon;
     trayIcon = nullptr;
     delete overlay;
@@ -85,22 +58,63 @@ Widget::~Widget()
     navDialog = nullptr;
     delete modeDiag;
     modeDiag = nullptr;
-    delete magnifierShared;
-    magnifierShared = nullptr;
-    delete dotrixShared;
-    dotrixShared = nullptr;
-    delete halvixShared;
-    halvixShared = nullptr;
-    qDeleteAll(transferShortcuts);
-    transferShortcuts.clear();
     delete ui;
     ui = nullptr;
 }
 
-bool Widget::eventFilter(QObject *watched, QEvent *event)
+// The mode slots hand a report on to the session's switcher; the session
+// itself wires the receiver's reports there.
+void Widget::onDotrix(int nSize)
 {
-    // A double click on the title would otherwise reach the label.
-    if (event->type() == QEvent::MouseButtonDblClick)
-        return true;
-    return QObject::eventFilter(watched, event);
+    session->modes().enter(ModeSwitcher::LaserMode, nSize);
+}
+
+void Widget::onLoupex(int n)
+{
+    session->modes().enter(ModeSwitcher::MagnifierMode, n);
+}
+
+void Widget::onQyLight(int size)
+{
+    session->modes().enter(ModeSwitcher::SpotlightMode, size);
+}
+
+void Widget::onNormal()
+{
+    session->modes().normal();
+}
+
+void Widget::ShowUI()
+{
+    show();
+    onNormal();
+}
+
+void Widget::onSetLazer()
+{
+    showNotice(tr("Electronic laser"));
+}
+
+void Widget::onSetMagnify()
+{
+    showNotice(tr("Magnifier"));
+}
+
+void Widget::onSetSpotLight()
+{
+    showNotice(tr("Spotlight"));
+}
+
+void Widget::onSetNormalUse()
+{
+    showNotice(tr("Normal use"));
+}
+
+void Widget::showNotice(const QString &text)
+{
+    // Setting the flags again hides a notice that is up; showing it after
+    // brings it back in front of whatever came up meanwhile.
+    modeDiag->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    modeDiag->setModeText(text);
+    modeDiag->show();
 }

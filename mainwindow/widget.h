@@ -1,34 +1,21 @@
-// The main window and the program's hub: it owns the device link, the
-// dialogs, the tray icon and the shared-memory segments of the effect
-// programs, and every signal of the device link ends in one of its slots.
-// Its slots are spread over files by concern: tray.cpp, shutdown.cpp,
-// modes.cpp, notices.cpp, keymap_editor.cpp, transfers.cpp, chrome.cpp.
+// The main window: the key-mapping editor, the tray icon and the windows the
+// program shows. It shows a session and acts on it; the state is the
+// session's. Its slots are spread over files by concern: widget.cpp (wiring,
+// modes, notices), tray.cpp, keymap_editor.cpp, shutdown.cpp.
 #pragma once
 
 #include <QIcon>
 #include <QList>
-#include <QPoint>
-#include <QStringList>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <memory>
-
-#include "device/protocol.h"
-
 class QComboBox;
-class QSharedMemory;
-class QShortcut;
-class QSocketNotifier;
 class Dialog;
 class DialogClient;
+class FramelessWindow;
 class HightDialog;
+class Session;
 class ShowModeDiag;
-class usbhid;
-
-namespace platform {
-class Platform;
-}
 
 namespace Ui {
 class Widget;
@@ -43,54 +30,8 @@ class Widget : public QWidget
     Q_OBJECT
 
 public:
-    // A null platform uses the system's own.
-    explicit Widget(QWidget *parent = nullptr, platform::Platform *platform = nullptr);
+    explicit Widget(Session *session, QWidget *parent = nullptr);
     ~Widget() override;
-
-    // The presentation modes, as kept in currentMode.
-    enum Mode { NormalMode = 0, MagnifierMode = 1, SpotlightMode = 2, LaserMode = 3 };
-
-    // Read by the dialogs the window hands itself to, and by tests.
-    Ui::Widget *ui = nullptr;
-    int screenWidth = 0;
-    int screenHeight = 0;
-    QPoint dragOffset;
-    bool dragging = false;
-    int currentMode = NormalMode;
-    usbhid *usbHid = nullptr;
-    protocol::Image keyValue {};
-    protocol::Image savedKeyValue {};
-    QStringList cursorNames;
-    QStringList cursorFiles;
-    QSystemTrayIcon *trayIcon = nullptr;
-    ShowModeDiag *modeDiag = nullptr;
-    DialogClient *navDialog = nullptr;
-    HightDialog *hightDialog = nullptr;
-    Dialog *overlay = nullptr;
-    QList<QComboBox *> keyCombos;
-    int magnifierSize = 3;
-    int qyLightSize = 3;
-    int redDotrixSize = 3;
-    QSharedMemory *magnifierShared = nullptr;
-    QSharedMemory *dotrixShared = nullptr;
-    QSharedMemory *halvixShared = nullptr;
-
-    platform::Platform *platformServices() const { return platform; }
-
-    // The mapping write from keyValue: checksums stored, both blocks sent,
-    // savedKeyValue updated on success. Returns whether it went out. Shared
-    // by the editor's write and the advanced dialog.
-    bool writeMapping();
-
-    // The settings file beside the executable.
-    static QString settingsPath();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private slots:
     void onExit();
@@ -165,45 +106,30 @@ private slots:
 private:
     // tray.cpp
     void init();
-    void setAutoStart();
     void showBalloon(const QString &title, const QString &text);
     void showPresence(bool present);
-    void requestReadBack();
 
-    // cursor.cpp
-    void restoreCursors();
-
-    // shutdown.cpp
-    void saveSizes();
-    void installSessionEndHandlers();
-    void onTerminationSignal();
-
-    // modes.cpp
-    void switchMode(int mode, int n);
-    void killEffect(int mode);
-    void storeSize(int mode);
-    void createSegments();
-
-    // notices.cpp
+    // widget.cpp
     void showNotice(const QString &text);
 
     // keymap_editor.cpp
-    void fillKeyCombos();
+    void setUpKeyGrid();
     void onKeyChanged(int boxNumber);
-    void loadBlock(int block);
+    void showCode(int slot);
 
-    // transfers.cpp
-    void addTransferShortcuts();
+    // shutdown.cpp
+    void watchSessionEnd();
 
-    // chrome.cpp
-    void setUpTitleBar();
-
-    std::unique_ptr<platform::Platform> ownPlatform;
-    platform::Platform *platform = nullptr;
+    Session *session = nullptr;
+    Ui::Widget *ui = nullptr;
+    FramelessWindow *chrome = nullptr;
+    QSystemTrayIcon *trayIcon = nullptr;
+    ShowModeDiag *modeDiag = nullptr;
+    DialogClient *navDialog = nullptr;
+    HightDialog *hightDialog = nullptr;
+    Dialog *overlay = nullptr;
+    QList<QComboBox *> keyCombos; // in mapping-slot order
     QIcon presentIcon;
     QIcon absentIcon;
     int trayState = -1; // the icon last set: -1 none yet, 0 absent, 1 present
-    QSocketNotifier *terminationNotifier = nullptr;
-    QList<QShortcut *> transferShortcuts;
-    bool shuttingDown = false;
 };

@@ -2,11 +2,10 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 
-#include "mainwindow/widget.h"
+#include "ui/framelesswindow.h"
 #include "ui_dialog.h"
 
 namespace {
@@ -32,12 +31,13 @@ int squareStart(int centre, int half, int length)
 
 } // namespace
 
-Dialog::Dialog(Widget *parent)
+Dialog::Dialog(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::Dialog)
-    , owner(parent)
 {
     ui->setupUi(this);
+    // The overlay stays up until whoever showed it hides it.
+    new FramelessWindow(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_MouseTracking);
@@ -45,7 +45,8 @@ Dialog::Dialog(Widget *parent)
     // overlay is shown: held from start-up it would cost megabytes for a
     // window that may never appear, and keep a copy of whatever the user had
     // on screen then.
-    resize(owner->screenWidth, owner->screenHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(screen->geometry().size());
     setCursor(Qt::BlankCursor);
 }
 
@@ -87,20 +88,6 @@ QPixmap Dialog::captureDesktop() const
     return screen ? screen->grabWindow(0) : QPixmap();
 }
 
-void Dialog::keyPressEvent(QKeyEvent *event)
-{
-    // The overlay stays up until whoever showed it hides it.
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->ignore();
-        break;
-    default:
-        break;
-    }
-}
-
 void Dialog::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -111,7 +98,7 @@ void Dialog::paintEvent(QPaintEvent *)
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     painter.setPen(QPen(QBrush(Qt::white), 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
 
-    const QRect square = circleSquare(QCursor::pos(), level, owner->screenWidth, owner->screenHeight);
+    const QRect square = circleSquare(QCursor::pos(), level, width(), height());
     if (!grab.isNull()) {
         // The captured pixels land exactly where they were taken, unscaled.
         QBrush brush(grab.copy(square));

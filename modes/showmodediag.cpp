@@ -3,28 +3,23 @@
 #include <QFont>
 #include <QPalette>
 
-#include "mainwindow/widget.h"
+#include "ui/placement.h"
 #include "ui_showmodediag.h"
 
 namespace {
 
-constexpr int kWidth = 300;
-constexpr int kTop = 200;
 // Up for about two seconds; within 1.8 to 2.0, where a notice has always gone.
 constexpr int kVisibleMs = 1900;
 
 } // namespace
 
-ShowModeDiag::ShowModeDiag(Widget *parent)
+ShowModeDiag::ShowModeDiag(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::ShowModeDiag)
-    , owner(parent)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    // Centred on the desktop's width, once: the notice does not follow later
-    // changes of the screen.
-    move(owner->screenWidth / 2 - kWidth / 2, kTop);
+    move(placement::noticePosition(placement::currentScreen()));
     setWindowOpacity(0.5);
     countdown.setSingleShot(true);
     countdown.setInterval(kVisibleMs);
@@ -44,6 +39,9 @@ void ShowModeDiag::setModeText(const QString &text)
     ui->label->setPalette(palette);
     ui->label->setFont(QFont("Microsoft YaHei", 16, QFont::Bold, false));
     ui->label->setText(text);
+    // Where the presenter is: the projector's screen, not across the bezel
+    // between two.
+    move(placement::noticePosition(placement::currentScreen()));
     // A new notice gets the whole time again.
     countdown.start();
     update();

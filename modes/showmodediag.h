@@ -1,11 +1,10 @@
 // The small notice naming the presentation mode chosen on the pen. It is
-// built once, hidden, and brought up for about two seconds per notice.
+// built once, hidden, and brought up for about two seconds per notice, on
+// the screen that holds the pointer.
 #pragma once
 
 #include <QDialog>
 #include <QTimer>
-
-class Widget;
 
 namespace Ui {
 class ShowModeDiag;
@@ -16,11 +15,11 @@ class ShowModeDiag : public QDialog
     Q_OBJECT
 
 public:
-    explicit ShowModeDiag(Widget *parent);
+    explicit ShowModeDiag(QWidget *parent = nullptr);
     ~ShowModeDiag() override;
 
-    // Puts the text up in the notice's style and starts the count again. The
-    // caller shows the notice.
+    // Puts the text up in the notice's style, on the pointer's screen, and
+    // starts the count again. The caller shows the notice.
     void setModeText(const QString &text);
 
 public slots:
@@ -28,7 +27,6 @@ public slots:
 
 private:
     Ui::ShowModeDiag *ui = nullptr;
-    Widget *owner = nullptr;
     // Runs only while a notice is up, so an idle program has no timer here.
     QTimer countdown;
 };

@@ -18,13 +18,13 @@ struct DeviceEvent
     std::string path; // the node, when the system names one
 };
 
-// Tells when HID devices come and go, so that nobody has to ask on a timer.
-// Events are only delivered on the thread that made the monitor, from its
-// event loop.
-class DeviceMonitor
+// News from the system that arrives while the program waits: HID devices
+// that come and go, a request to end. Events are only delivered on the
+// thread that asked for them, from its event loop.
+class EventSource
 {
 public:
-    virtual ~DeviceMonitor() = default;
+    virtual ~EventSource() = default;
 
     // A descriptor that becomes readable when events wait; the owner calls
     // dispatch() then. -1 when events arrive by the thread's message loop by
@@ -35,6 +35,7 @@ public:
     virtual void dispatch() = 0;
 };
 
+using DeviceMonitor = EventSource;
 using DeviceCallback = std::function<void(const DeviceEvent &)>;
 
 class Platform
@@ -55,9 +56,11 @@ public:
     // forward slashes, as Qt reports it.
     virtual bool startProgram(const std::string &appDir, const std::string &program) = 0;
 
-    // Ends every process of that program at once, without waiting for them to
-    // go. Returns 0 when one or more were told to end, 1 when none ran, and
-    // another value when ending one failed, as the system's kill command would.
+    // Ends every process of that program at once, and gives them a moment
+    // (50 ms at most) to be gone, so that the program can be started anew
+    // right after. Returns 0 when one or more were told to end, 1 when none
+    // ran, and another value when ending one failed, as the system's kill
+    // command would.
     virtual int stopProgram(const std::string &program) = 0;
 
     // Makes the program start with the user's session, passing "-bg".
@@ -76,9 +79,20 @@ public:
     // Whether a failed open of that device path was for lack of permission.
     // Asked right after the failure.
     virtual bool openDenied(const std::string &path) = 0;
+
+    // Starts telling `onRequest` when the system asks the program to end
+    // (a logout, a closed terminal, a kill request), with the signal's number
+    // where there is one. Null where the system asks only through the
+    // session's own channels, which the toolkit already hears.
+    virtual std::unique_ptr<EventSource> watchTermination(std::function<void(int)> onRequest) = 0;
 };
 
 // The implementation for the system the program was built for.
 std::unique_ptr<Platform> createPlatform();
+
+// The name of the local socket through which copies of the program started
+// from that executable find each other: one per user, out of other users'
+// reach.
+std::string instanceSocketName(const std::string &executableFileName);
 
 } // namespace platform

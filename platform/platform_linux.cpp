@@ -5,8 +5,11 @@
 
 #include <libudev.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +17,16 @@
 #include <fcntl.h>
 #include <functional>
 #include <limits.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -27,6 +34,10 @@ namespace {
 
 // The kernel keeps at most this many bytes of a process name (TASK_COMM_LEN - 1).
 constexpr std::size_t kernelNameLength = 15;
+// How long a stop waits for killed processes to be gone: a killed process
+// normally goes within a millisecond, but one stuck in the kernel must not
+// hold the program up.
+constexpr std::chrono::milliseconds kLongestStopWait { 50 };
 
 // Empty when the file cannot be read. Plain reads: a /proc file of a process
 // that ends meanwhile fails with ESRCH, which std::filebuf reports by
@@ -286,6 +297,64 @@ private:
     DeviceCallback onEvent;
 };
 
+// The signal handler's way into the event loop: it writes the signal number
+// to one end of a socket pair whose other end the owner watches. One pair
+// for the process, as signal handlers are.
+int signalPipe[2] = { -1, -1 };
+
+void forwardSignal(int signalNumber)
+{
+    const int savedErrno = errno;
+    const char byte = static_cast<char>(signalNumber);
+    // Non-blocking: with the pipe full, a byte is already waiting to be read.
+    if (write(signalPipe[1], &byte, 1) < 0) {
+        // Nothing can be done about it here.
+    }
+    errno = savedErrno;
+}
+
+class TerminationWatch final : public EventSource
+{
+public:
+    explicit TerminationWatch(std::function<void(int)> onRequest)
+        : onRequest(std::move(onRequest))
+    {
+        // A logout, a shutdown or a closed terminal ends a tray program by a
+        // signal far more often than by its menu.
+        for (int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
+            struct sigaction previous;
+            if (sigaction(signalNumber, nullptr, &previous) != 0)
+                continue;
+            // A signal ignored by whoever started the program (nohup, a
+            // background job) stays ignored.
+            if (previous.sa_handler == SIG_IGN)
+                continue;
+            struct sigaction action;
+            std::memset(&action, 0, sizeof action);
+            action.sa_handler = forwardSignal;
+            sigemptyset(&action.sa_mask);
+            // A second signal while shutting down ends the program at once,
+            // in case the orderly way hangs.
+            action.sa_flags = SA_RESTART | SA_RESETHAND;
+            sigaction(signalNumber, &action, nullptr);
+        }
+    }
+
+    int descriptor() const override { return signalPipe[0]; }
+
+    void dispatch() override
+    {
+        char received[16];
+        ssize_t count;
+        while ((count = read(signalPipe[0], received, sizeof received)) > 0)
+            for (ssize_t i = 0; i < count; ++i)
+                onRequest(received[i]);
+    }
+
+private:
+    std::function<void(int)> onRequest;
+};
+
 class LinuxPlatform final : public Platform
 {
 public:
@@ -304,13 +373,26 @@ public:
     int stopProgram(const std::string &program) override
     {
         int found = 0, stopped = 0;
-        // SIGKILL, as the effects are built to be killed at any moment; the
-        // kernel ends them without our waiting.
+        std::vector<pollfd> going;
+        // SIGKILL, as the effects are built to be killed at any moment. The
+        // kernel ends a killed process in a moment; that moment is waited
+        // for, briefly, so that whoever asks next finds it gone.
         forEachProcessOf(programFile(program), [&](pid_t pid) {
             ++found;
-            stopped += kill(pid, SIGKILL) == 0 || errno == ESRCH;
+            const int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+            if (kill(pid, SIGKILL) == 0 || errno == ESRCH)
+                ++stopped;
+            if (handle >= 0)
+                going.push_back({ handle, POLLIN, 0 });
             return true;
         });
+        const auto deadline = std::chrono::steady_clock::now() + kLongestStopWait;
+        for (pollfd &process : going) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            while (poll(&process, 1, int(std::max<std::int64_t>(0, left.count()))) < 0 && errno == EINTR) { }
+            close(process.fd);
+        }
         return found == 0 ? 1 : stopped > 0 ? 0 : 2;
     }
 
@@ -413,6 +495,14 @@ public:
     // The desktop's pointer theme is the user's own; the program never
     // changes it, so there is nothing to put back.
     void resetCursorScheme() override { }
+
+    std::unique_ptr<EventSource> watchTermination(std::function<void(int)> onRequest) override
+    {
+        if (signalPipe[0] < 0
+            && socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0)
+            return nullptr;
+        return std::make_unique<TerminationWatch>(std::move(onRequest));
+    }
 };
 
 } // namespace
@@ -420,6 +510,30 @@ public:
 std::unique_ptr<Platform> createPlatform()
 {
     return std::make_unique<LinuxPlatform>();
+}
+
+std::string instanceSocketName(const std::string &executableFileName)
+{
+    // In the user's runtime folder, so that other users' copies and
+    // strangers' files in /tmp neither stop this program nor are stopped by it.
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat info;
+    if (runtime && *runtime && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode))
+        return std::string(runtime) + "/" + executableFileName;
+
+    // Without one, a folder of our own in the temporary folder: a name
+    // directly in /tmp could be taken, or answered, by anyone.
+    const uid_t uid = getuid();
+    const char *tmp = std::getenv("TMPDIR");
+    const std::string tempDir = tmp && *tmp ? tmp : "/tmp";
+    const std::string dir = tempDir + "/quorvant-" + std::to_string(uid);
+    mkdir(dir.c_str(), 0700);
+    if (lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid
+        && (info.st_mode & 077) == 0)
+        return dir + "/" + executableFileName;
+
+    // Someone else holds that folder: run without a guard rather than trust it.
+    return tempDir + "/" + executableFileName + "-" + std::to_string(uid) + "-" + std::to_string(getpid());
 }
 
 } // namespace platform

@@ -133,6 +133,10 @@ public:
 
     bool openDenied(const std::string &) override { return GetLastError() == ERROR_ACCESS_DENIED; }
 
+    // A program without a console hears of the session's end through the
+    // window messages that the toolkit answers itself.
+    std::unique_ptr<EventSource> watchTermination(std::function<void(int)>) override { return nullptr; }
+
     // Only administrators may write below HKEY_LOCAL_MACHINE; an ordinary
     // user's program starts with the user's session instead.
     bool writeAutostart(const std::string &appFilePath) override
@@ -166,6 +170,13 @@ std::wstring windowsRunValue(const std::string &appFilePath)
 std::unique_ptr<Platform> createPlatform()
 {
     return std::make_unique<WindowsPlatform>();
+}
+
+// Local sockets are named pipes of the session on Windows, out of other
+// users' reach already.
+std::string instanceSocketName(const std::string &executableFileName)
+{
+    return executableFileName;
 }
 
 } // namespace platform

@@ -224,6 +224,8 @@ class Program(Running):
         self.settings_path = os.path.join(app_dir, "setting_Quorvant.ini")
         self.command = ([sys.executable, PIDNS] if isolated else []) + [self.executable, *args]
         self.home = home if home is not None else private_home()
+        # Where the sizes go when the program's folder cannot take them.
+        self.user_settings_path = os.path.join(self.home["XDG_CONFIG_HOME"], "quorvant", "setting_Quorvant.ini")
         self.process = None
 
     def environment(self):
@@ -276,10 +278,10 @@ class Program(Running):
         if self.process:
             end(self.process)
 
-    def saved_sizes(self):
+    def saved_sizes(self, path=None):
         """The sizes in the settings file: magnifier, spotlight, laser pointer."""
         parser = configparser.ConfigParser(interpolation=None)
-        parser.read_string(read(self.settings_path))
+        parser.read_string(read(path or self.settings_path))
         return tuple(parser.getint("config", key) for key in ("MagnifeerSize", "QyLightSize", "redDotrixSize"))
 
     def program_pid(self):

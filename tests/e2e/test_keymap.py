@@ -7,6 +7,8 @@ import unittest
 
 import harness
 
+READ_BACK = b"\0\x70\x70" + bytes(30)
+
 # The 48 action bytes of the 64-byte mapping, in slot order.
 SLOT_BYTES = [block + start + i for block in (0, 32) for start in (3, 12, 21) for i in range(8)]
 
@@ -76,13 +78,19 @@ class KeyMapping(unittest.TestCase):
         self.assertEqual(stored, sealed(expected))
         seen = self.acknowledged(seen, "change acknowledged")
 
-        # Reset: the receiver goes back to its defaults and says so.
+        # Reset: the receiver goes back to its defaults and says so, and the
+        # editor reads them back, so that a write keeps them.
         self.pen.clear_sent()
         self.keys("ctrl+r")
-        program.wait_for_log("Write Usb Hid Reset CMD SUCC!")
-        self.assertEqual(self.pen.sent(), [b"\0\x60\x60" + bytes(30)])
+        self.pen.wait_sent(2)
+        self.assertEqual(self.pen.sent(), [b"\0\x60\x60" + bytes(30), READ_BACK])
         self.assertEqual(self.pen.mapping(), factory)
         self.acknowledged(seen, "reset acknowledged")
+        harness.wait_until(lambda: self.pen.status()["pending_input"] == 0, message="the defaults taken")
+        self.pen.clear_sent()
+        self.keys("ctrl+s")
+        self.wait_for_write(program, 3)
+        self.assertEqual(self.pen.sent(), [b"\0" + factory[:32], b"\0" + factory[32:]])
         self.assertEqual(program.count("Fail!"), 0)
 
 

@@ -1,12 +1,12 @@
 // The effects' common library: sizes from the segment to pixels, clamped; the
 // segment between the main program and an effect; placing the effect on the
 // pointer's screen; and that a move repaints only what the effect leaves and enters.
+#include "core/sizesegment.h"
 #include "dotoverlay.h"
 #include "framestats.h"
 #include "geometry.h"
 #include "lensoverlay.h"
 #include "sizemap.h"
-#include "sizesegment.h"
 #include "spotoverlay.h"
 
 #include <QScreen>

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "mainwindow/settings.h"
+#include "core/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -38,6 +38,11 @@ public:
     void resetCursorScheme() override { calls << "cursors"; }
     std::unique_ptr<platform::DeviceMonitor> watchDevices(platform::DeviceCallback onEvent) override;
     bool openDenied(const std::string &) override { return denyOpens; }
+    // The process's own signals, as the system delivers them.
+    std::unique_ptr<platform::EventSource> watchTermination(std::function<void(int)> onRequest) override
+    {
+        return platform::createPlatform()->watchTermination(std::move(onRequest));
+    }
 
     QStringList callsStartingWith(const QString &prefix) const
     {

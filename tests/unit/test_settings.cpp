@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "mainwindow/settings.h"
+#include "core/settings.h"
 
 class TestSettings : public QObject
 {

@@ -1,4 +1,4 @@
-#include "device/usbhid.h"
+#include "core/usbhid.h"
 
 #include <QSocketNotifier>
 

@@ -1,22 +1,15 @@
-// The receiver's bytes, key codes and their hex notation; the device link
-// against the simulated receiver in process: every report and its signal, the
-// receiver's answers to commands, unplugging, and an unopenable receiver.
+// The receiver link against the simulated receiver in process: each report
+// becomes its signal on the link's thread, in order; the receiver's answers
+// to commands; plugging, unplugging, and receivers that cannot be opened.
 #include <QtTest>
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
-#include <cstring>
-
-#include "device/usbhid.h"
+#include "core/usbhid.h"
 #include "inprocess.h"
-#include "keymap/hexbyte.h"
-#include "keymap/vocabulary.h"
 #include "support/linkpump.h"
 #include "support/recordingplatform.h"
-
-using protocol::Report;
-Q_DECLARE_METATYPE(protocol::Report)
 
 // Every signal of the link in the order they fire, sized ones with their size.
 class SignalLog : public QObject
@@ -45,7 +38,7 @@ private:
     QString name() const { return sender()->metaObject()->method(senderSignalIndex()).name(); }
 };
 
-class TestUsbHid : public QObject
+class TestLink : public QObject
 {
     Q_OBJECT
 
@@ -77,153 +70,35 @@ private slots:
     {
         pen().reset();
         platform.calls.clear();
-    }
-
-    void checksum_data()
-    {
-        QTest::addColumn<QByteArray>("block");
-        QTest::addColumn<int>("checksum");
-        const QByteArray zeros(29, '\0');
-        QTest::newRow("empty block 1") << hex("550000") + zeros << 0x55;
-        QTest::newRow("empty block 2") << hex("560000") + zeros << 0x56;
-        QTest::newRow("PageDown on key 1") << hex("5500004e") + zeros.left(28) << 0xA3;
-        QTest::newRow("0x155 wraps to 0x55") << hex("5500008080") + zeros.left(27) << 0x55;
-        QTest::newRow("old checksum ignored") << hex("5500004e") + zeros.left(27) + hex("77") << 0xA3;
-    }
-
-    void checksum()
-    {
-        QFETCH(QByteArray, block);
-        QFETCH(int, checksum);
-        QCOMPARE(int(protocol::blockChecksum(reinterpret_cast<const std::uint8_t *>(block.constData()))),
-            checksum);
-    }
-
-    void commandBytes()
-    {
-        QCOMPARE(bytes(protocol::readBackRequest().data(), 33), report("007070"));
-        QCOMPARE(bytes(protocol::resetCommand().data(), 33), report("006060"));
-        protocol::Image image = protocol::blankImage();
-        image[3] = 0x4E;
-        protocol::storeChecksums(image);
-        QCOMPARE(bytes(protocol::mappingWrite(image).data(), 66),
-            hex("005500004e") + QByteArray(27, '\0') + hex("a3") + hex("0056") + QByteArray(30, '\0')
-                + hex("56"));
-    }
-
-    void slotLayout()
-    {
-        // Each key owns eight consecutive bytes; 11, 20 and the ends of a
-        // block are never slot bytes.
-        const int block1[24]
-            = { 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24, 25, 26, 27, 28 };
-        for (int slot = 0; slot < protocol::kSlotCount; ++slot) {
-            QCOMPARE(protocol::slotBlockOffset(slot), block1[slot % 24]);
-            QCOMPARE(protocol::slotImageIndex(slot), block1[slot % 24] + (slot < 24 ? 0 : 32));
-        }
-    }
-
-    void keyCodes()
-    {
-        // Bytes the receiver may hold that the program has no name for.
-        for (int unknown : { 0x01, 0x03, 0x2D, 0x74, 0xE8, 0xFF })
-            QVERIFY2(!keymap::keyIndex(std::uint8_t(unknown)), qPrintable(QString::number(unknown, 16)));
-        const QStringList names = keymap::keyNames();
-        const struct
-        {
-            int code, index;
-            const char *name;
-        } entries[] = { { 0x00, 0, "" }, { 0xF5, 1, "Shift+F5/Esc" }, { 0x28, 77, "Enter" },
-            { 0x27, 81, "0" }, { 0xCD, 94, "PREV_TRACK" } };
-        for (const auto &entry : entries) {
-            QCOMPARE(keymap::keyIndex(std::uint8_t(entry.code)).value_or(-1), entry.index);
-            QCOMPARE(names.at(entry.index), QString(entry.name));
-        }
-        // The runs of the table from their first code: a slip in any entry shows.
-        auto run = [&](int index, int count, int code, auto name) {
-            for (int i = 0; i < count; ++i) {
-                QCOMPARE(names.at(index + i), name(i));
-                QCOMPARE(int(keymap::keyCode(index + i)), code + i);
-            }
-        };
-        run(25, 12, 0x3A, [](int i) { return QString("F%1").arg(1 + i); });
-        run(37, 12, 0x68, [](int i) { return QString("F%1").arg(13 + i); });
-        run(49, 26, 0x04, [](int i) { return QString(QChar('A' + i)); });
-        run(82, 9, 0x1E, [](int i) { return QString::number(1 + i); });
-        // Every entry leads back to itself; an index without one is no action.
-        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), 95);
-        for (int index = 0; index < names.size(); ++index)
-            QCOMPARE(keymap::keyIndex(keymap::keyCode(index)).value_or(-1), index);
-        for (int index : { -1, 95, 100000 })
-            QCOMPARE(int(keymap::keyCode(index)), 0);
-    }
-
-    void parseHexByte_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("value");
-        // Other lengths read as 0, and a character that is no digit counts
-        // as 0 where it stands.
-        const std::pair<const char *, int> rows[]
-            = { { "", 0 }, { "0x1F", 0 }, { "100", 0 }, { "g5", 5 }, { "5g", 80 }, { "-1", 1 }, { "一5", 5 },
-                  { "５", 0 }, { "é", 0 }, { "f", 15 }, { "7F", 127 }, { "09", 9 }, { "a0", 160 } };
-        for (const auto &row : rows)
-            QTest::newRow(*row.first ? row.first : "empty") << QString::fromUtf8(row.first) << row.second;
-    }
-
-    void parseHexByte()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, value);
-        QCOMPARE(keymap::parseHexByte(text), value);
-    }
-
-    void everyByteSurvivesTheDialog()
-    {
-        QCOMPARE(keymap::hexText(0x04), QStringLiteral("4"));
-        QCOMPARE(keymap::hexText(0xFF), QStringLiteral("ff"));
-        for (int byte = 0; byte < 256; ++byte)
-            QCOMPARE(keymap::parseHexByte(keymap::hexText(std::uint8_t(byte))), byte);
+        platform.denyOpens = false;
     }
 
     void everyReportBecomesItsSignal_data()
     {
         QTest::addColumn<QByteArray>("report");
-        QTest::addColumn<Report>("kind");
         QTest::addColumn<QString>("signal");
-        auto row = [](const char *name, const char *text, Report kind, const char *signal) {
-            QTest::newRow(name) << hex(text) << kind << QString(signal);
-        };
-        // Near misses: one byte off from a real report.
-        for (const char *miss : { "", "1235abcd0005", "1234a0b2", "1234abcc", "1234aacd", "1234", "6667",
-                 "8898", "9988", "54", "57", "0055" })
-            row(*miss ? miss : "empty", miss, Report::Unknown, "");
-        row("laser 5", "1234abcd0005", Report::ModeLaser, "open_Qy(5)");
-        row("byte 4 is not looked at", "1234abcdff05", Report::ModeLaser, "open_Qy(5)");
-        row("short mode report, size 0", "1234abcd", Report::ModeLaser, "open_Qy(0)");
-        row("magnifier 128 is not -128", "1234a1b10080", Report::ModeMagnifier, "open_Magnify(128)");
-        row("spotlight 255 is not -1", "1234a2b200ff", Report::ModeSpotlight, "open_QyLight(255)");
-        row("normal", "1234a0b0", Report::ModeNormal, "setNormal");
-        row("normal notice", "1234a0b1", Report::NoticeNormal, "setNormalUse");
-        row("magnifier notice", "1234a1b2", Report::NoticeMagnifier, "setMagnify");
-        row("spotlight notice", "1234a2b3", Report::NoticeSpotlight, "setSpotLight");
-        row("laser notice", "1234aacc", Report::NoticeLaser, "setLazer");
-        row("written, trailing bytes", "8899ffff", Report::KeyOk, "setKeyOK");
-        row("reset", "6666", Report::ResetOk, "setResetOK");
-        row("block 1, any second byte", "5501", Report::Block1, "setData1");
-        row("block 2", "56", Report::Block2, "setData2");
+        QTest::newRow("near miss") << hex("1235abcd0005") << QString();
+        QTest::newRow("laser") << hex("1234abcd0005") << "open_Qy(5)";
+        QTest::newRow("magnifier") << hex("1234a1b10080") << "open_Magnify(128)";
+        QTest::newRow("spotlight") << hex("1234a2b200ff") << "open_QyLight(255)";
+        QTest::newRow("normal") << hex("1234a0b0") << "setNormal";
+        QTest::newRow("normal notice") << hex("1234a0b1") << "setNormalUse";
+        QTest::newRow("magnifier notice") << hex("1234a1b2") << "setMagnify";
+        QTest::newRow("spotlight notice") << hex("1234a2b3") << "setSpotLight";
+        QTest::newRow("laser notice") << hex("1234aacc") << "setLazer";
+        QTest::newRow("written") << hex("8899") << "setKeyOK";
+        QTest::newRow("reset") << hex("6666") << "setResetOK";
+        QTest::newRow("block 1") << hex("5501") << "setData1";
+        QTest::newRow("block 2") << hex("56") << "setData2";
     }
 
     void everyReportBecomesItsSignal()
     {
         QFETCH(QByteArray, report);
-        QFETCH(Report, kind);
         QFETCH(QString, signal);
-        const sim::Bytes raw(report.begin(), report.end());
-        QCOMPARE(protocol::classify(raw.data(), raw.size()), kind);
         usbhid link(nullptr, &platform);
         SignalLog log(&link);
-        pen().inject(raw);
+        pen().inject(sim::Bytes(report.begin(), report.end()));
         drain(link);
         QCOMPARE(log.entries, signal.isEmpty() ? QStringList() : QStringList(signal));
     }
@@ -388,5 +263,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestUsbHid)
-#include "test_usbhid.moc"
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"

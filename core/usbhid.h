@@ -21,7 +21,7 @@ typedef struct hid_device_ hid_device;
 class QSocketNotifier;
 
 namespace platform {
-class DeviceMonitor;
+class EventSource;
 struct DeviceEvent;
 class Platform;
 } // namespace platform
@@ -110,7 +110,7 @@ private:
 
     std::unique_ptr<platform::Platform> ownPlatform;
     platform::Platform *platform = nullptr;
-    std::unique_ptr<platform::DeviceMonitor> monitor;
+    std::unique_ptr<platform::EventSource> monitor;
     QSocketNotifier *monitorNotifier = nullptr;
 
     hid_device *writeHandle = nullptr;

@@ -1,0 +1,63 @@
+// Follows the presentation mode chosen on the pen: stops the effect program
+// of the mode that is left, starts the one of the mode that is entered, hands
+// it its size level through its segment and says what happened.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+#include "core/settings.h"
+
+class SizeSegment;
+
+namespace platform {
+class Platform;
+}
+
+class ModeSwitcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The presentation modes, with the values the program has always used.
+    enum Mode { NormalMode = 0, MagnifierMode = 1, SpotlightMode = 2, LaserMode = 3 };
+
+    // Effect programs are started from appDir. The segments are made at once,
+    // so that an effect program started first finds them.
+    ModeSwitcher(platform::Platform &platform, const QString &appDir, QObject *parent = nullptr);
+    ~ModeSwitcher() override;
+
+    int currentMode() const { return mode; }
+    const SizeLevels &sizes() const { return levels; }
+    void setSizes(const SizeLevels &sizes) { levels = sizes; }
+
+    // The level the mode's effect program last got.
+    int size(int mode) const;
+
+    // The effect program of a mode, by the name the platform starts it by.
+    static QString program(int mode);
+
+public slots:
+    // A mode report of the pen: enters the mode, or takes its new size.
+    void enter(int mode, int reportedSize);
+    // Back to normal use: the current effect program is stopped.
+    void normal();
+    // Stops the current effect program and nothing else, as at exit.
+    void stopCurrent();
+
+signals:
+    // A balloon's title and text, in the program's words.
+    void announced(const QString &title, const QString &text);
+
+private:
+    void stop(int mode);
+    void store(int mode);
+
+    platform::Platform &platform;
+    const QString appDir;
+    int mode = NormalMode;
+    SizeLevels levels;
+    std::unique_ptr<SizeSegment> segments[3];
+};

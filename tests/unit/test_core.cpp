@@ -1,0 +1,424 @@
+// The program without its windows, through the core's own interface: the key
+// mapping read back, written and reset against the simulated receiver, the
+// modes switched with a platform that records what it is asked, the segments
+// the effect programs read, and a session's start and finish.
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+#include "core/keymapping.h"
+#include "core/modeswitcher.h"
+#include "core/session.h"
+#include "core/sizesegment.h"
+#include "core/usbhid.h"
+#include "inprocess.h"
+#include "support/ipcsandbox.h"
+#include "support/linkpump.h"
+#include "support/privatefolder.h"
+#include "support/recordingplatform.h"
+
+namespace {
+
+sim::Receiver &pen()
+{
+    return sim::inProcessReceiver();
+}
+
+QByteArray bytes(const protocol::Image &image)
+{
+    return QByteArray(reinterpret_cast<const char *>(image.data()), int(image.size()));
+}
+
+// The bytes of the 48 slots of an image, in slot order.
+QByteArray slotBytes(const QByteArray &image)
+{
+    QByteArray codes;
+    for (int block : { 0, 32 })
+        for (int start : { 3, 12, 21 })
+            codes += image.mid(block + start, 8);
+    return codes;
+}
+
+QList<QByteArray> sentReports()
+{
+    QList<QByteArray> sent;
+    for (const sim::Bytes &report : pen().sentReports())
+        sent << QByteArray(reinterpret_cast<const char *>(report.data()), int(report.size()));
+    return sent;
+}
+
+QByteArray withChecksums(QByteArray image)
+{
+    for (int block : { 0, 32 }) {
+        unsigned sum = 0;
+        for (int i = 0; i < 31; ++i)
+            sum += std::uint8_t(image[block + i]);
+        image[block + 31] = char(sum & 0xFF);
+    }
+    return image;
+}
+
+qint32 level(const QString &key)
+{
+    return readSegment(key).level;
+}
+
+} // namespace
+
+class TestCore : public QObject
+{
+    Q_OBJECT
+
+    IpcSandbox sandbox;
+    RecordingPlatform platform;
+    std::unique_ptr<Session> session;
+
+    KeyMapping &mapping() { return session->mapping(); }
+    ModeSwitcher &modes() { return session->modes(); }
+    // Opened, read back and answered: the editor holds what the receiver holds.
+    void startSession()
+    {
+        session = std::make_unique<Session>(&platform);
+        QVERIFY(testsupport::waitOpen(&session->link()));
+        testsupport::deliverPending(&session->link());
+        pen().clearSent();
+        platform.calls.clear();
+    }
+    void deliver() { testsupport::deliverPending(&session->link()); }
+
+    // "laser 7", "magnifier 0", "spotlight 5", "normal", or for an effect
+    // program "ended Dotrix" (by itself) and "fails Dotrix" (to start).
+    void fire(const QString &event)
+    {
+        const QString what = event.section(' ', 0, 0), arg = event.section(' ', 1);
+        if (what == "ended" || what == "fails") {
+            platform.running.remove(arg);
+            if (what == "fails")
+                platform.unstartable.insert(arg);
+            return;
+        }
+        static const QMap<QString, int> modeOf { { "laser", ModeSwitcher::LaserMode },
+            { "magnifier", ModeSwitcher::MagnifierMode }, { "spotlight", ModeSwitcher::SpotlightMode } };
+        if (what == "normal")
+            modes().normal();
+        else
+            modes().enter(modeOf.value(what), arg.toInt());
+    }
+
+private slots:
+    void initTestCase() { usbhid::setSettleDelay(std::chrono::milliseconds(0)); }
+    void init()
+    {
+        QFile::remove(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini");
+        pen().reset();
+        platform = RecordingPlatform();
+    }
+    void cleanup() { session.reset(); }
+
+    void readBackTakesEveryCode()
+    {
+        // Every slot a different code, one the program has no name for, and
+        // bytes the receiver keeps to itself outside the slots.
+        QByteArray mapping = QByteArray::fromHex("55").leftJustified(32, '\0')
+            + QByteArray::fromHex("56").leftJustified(32, '\0');
+        for (int slot = 0; slot < 48; ++slot)
+            mapping[protocol::slotImageIndex(slot)] = char(0x04 + slot);
+        mapping[protocol::slotImageIndex(5)] = char(0x5A);
+        for (int gap : { 1, 11, 20, 30, 33, 43, 52, 62 })
+            mapping[gap] = char(0xA5);
+        pen().setMapping(*reinterpret_cast<const sim::Image *>(mapping.constData()));
+        mapping = bytes(pen().mapping());
+        startSession();
+
+        QCOMPARE(slotBytes(bytes(this->mapping().image())), slotBytes(mapping));
+        QCOMPARE(bytes(this->mapping().saved()), mapping);
+        // The rest of the image is the program's own: markers and zeros.
+        QCOMPARE(bytes(this->mapping().image()).at(1), '\0');
+        QCOMPARE(bytes(this->mapping().image()).at(43), '\0');
+
+        // Written back, the receiver gets every code as it came, 0x5A too.
+        pen().setMapping(sim::Receiver::factoryMapping());
+        QVERIFY(this->mapping().write());
+        QCOMPARE(slotBytes(bytes(pen().mapping())), slotBytes(mapping));
+    }
+
+    void writeSendsTheImage()
+    {
+        startSession();
+        QSignalSpy written(&mapping(), &KeyMapping::written);
+        QSignalSpy changed(&mapping(), &KeyMapping::codeChanged);
+        for (int slot = 0; slot < 48; ++slot)
+            mapping().setCode(slot, 0);
+        mapping().setCode(0, 0x4E);
+        mapping().setCode(47, 0xCE);
+        QVERIFY(changed.size() >= 2);
+        QVERIFY(mapping().write());
+
+        QByteArray image = QByteArray::fromHex("5500004e").leftJustified(32, '\0')
+            + QByteArray::fromHex("56").leftJustified(32, '\0');
+        image[60] = char(0xCE);
+        image = withChecksums(image);
+        QCOMPARE(sentReports(), (QList<QByteArray> { '\0' + image.left(32), '\0' + image.mid(32) }));
+        // The image keeps the checksums it sent; the receiver holds it now.
+        QCOMPARE(bytes(mapping().image()), image);
+        QCOMPARE(bytes(mapping().saved()), image);
+        QCOMPARE(bytes(pen().mapping()), image);
+        deliver();
+        QCOMPARE(written.size(), 1);
+    }
+
+    void failedWritesAreNotTakenForStored_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("receiver away") << "unplugged";
+        // The receiver stores and confirms the second block alone: that is
+        // not the mapping the editor holds.
+        QTest::newRow("first report lost") << "fail 1";
+        QTest::newRow("both reports lost") << "fail 2";
+    }
+
+    void failedWritesAreNotTakenForStored()
+    {
+        QFETCH(QString, fault);
+        startSession();
+        QSignalSpy written(&mapping(), &KeyMapping::written);
+        const protocol::Image saved = mapping().saved();
+        mapping().setCode(8, 0x2B);
+        if (fault == "unplugged") {
+            pen().unplug();
+            QTRY_VERIFY(!session->link().isOpen());
+        } else {
+            pen().failNextWrites(fault.section(' ', 1).toInt());
+        }
+        QVERIFY(!mapping().write());
+        QCOMPARE(bytes(mapping().saved()), bytes(saved));
+        QCOMPARE(mapping().code(8), std::uint8_t(0x2B));
+        deliver();
+        QTest::qWait(50);
+        QCOMPARE(written.size(), 0);
+    }
+
+    void resetBringsTheDefaultsIntoTheEditor()
+    {
+        QByteArray custom = bytes(sim::Receiver::factoryMapping());
+        custom[3] = char(0x04);
+        pen().setMapping(*reinterpret_cast<const sim::Image *>(custom.constData()));
+        startSession();
+        QCOMPARE(mapping().code(0), std::uint8_t(0x04));
+        QSignalSpy done(&mapping(), &KeyMapping::resetDone);
+
+        QVERIFY(mapping().reset());
+        QCOMPARE(sentReports().value(0), QByteArray::fromHex("006060").leftJustified(33, '\0'));
+        deliver();
+        QCOMPARE(done.size(), 1);
+        // One read-back follows the receiver's confirmation, so that the
+        // next write does not put the old mapping back.
+        QCOMPARE(sentReports().mid(1),
+            QList<QByteArray> { QByteArray::fromHex("007070").leftJustified(33, '\0') });
+        QCOMPARE(slotBytes(bytes(mapping().image())), slotBytes(bytes(sim::Receiver::factoryMapping())));
+        QCOMPARE(bytes(mapping().saved()), bytes(sim::Receiver::factoryMapping()));
+    }
+
+    void unaskedAcknowledgementsAreTold()
+    {
+        startSession();
+        QSignalSpy written(&mapping(), &KeyMapping::written);
+        QSignalSpy done(&mapping(), &KeyMapping::resetDone);
+        pen().inject({ 0x88, 0x99 });
+        pen().inject({ 0x66, 0x66 });
+        deliver();
+        QCOMPARE(written.size(), 1);
+        QCOMPARE(done.size(), 1);
+    }
+
+    void transitions_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("running");
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("calls");
+        QTest::addColumn<QString>("balloon");
+        QTest::addColumn<int>("mode");
+        auto row = [](const char *name, const char *before, const char *running, const char *event,
+                       const char *calls, const char *balloon, int mode) {
+            QTest::newRow(name) << before << running << event << calls << balloon << mode;
+        };
+        row("normal to laser, running", "", "Dotrix", "laser 7", "find Dotrix",
+            " Prompt |Laser pointer mode is running!", 3);
+        row("normal to magnifier, running", "", "Loupex", "magnifier 0", "find Loupex",
+            "Prompt|Magnifier mode is running!", 1);
+        row("normal to spotlight, running", "", "Halvix", "spotlight 5", "find Halvix",
+            "Prompt|Spotlight mode is running!", 2);
+        row("normal to laser", "", "", "laser 4", "find Dotrix; start Dotrix", "Prompt|Laser pointer mode",
+            3);
+        row("magnifier to spotlight", "magnifier 2", "", "spotlight 5",
+            "find Loupex; stop Loupex; find Halvix; start Halvix", "Prompt|Spotlight mode!", 2);
+        row("spotlight to laser, laser running", "spotlight 2", "Dotrix", "laser 1",
+            "find Halvix; stop Halvix; find Dotrix", " Prompt |Laser pointer mode is running!", 3);
+        row("magnifier ended by itself to spotlight", "magnifier 2; ended Loupex", "", "spotlight 5",
+            "find Loupex; find Halvix; start Halvix", "Prompt|Spotlight mode!", 2);
+        // The same mode again only changes the size, even with its program gone.
+        row("laser again, program ended", "laser 1; ended Dotrix", "", "laser 2", "", "", 3);
+        row("spotlight to normal", "spotlight 3", "", "normal", "find Halvix; stop Halvix", "", 0);
+        // Not announced as running when it could not be started; the mode is
+        // still taken and its size written, for a program started by hand.
+        row("magnifier, cannot start", "fails Loupex", "", "magnifier 4", "find Loupex; start Loupex",
+            "Prompt|Magnifier mode: Loupex could not be started.", 1);
+        // Effect programs started by hand are left alone.
+        row("normal stays normal", "", "Dotrix; Loupex; Halvix", "normal", "", "", 0);
+    }
+
+    void transitions()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, running);
+        QFETCH(QString, event);
+        QFETCH(QString, calls);
+        QFETCH(int, mode);
+        session = std::make_unique<Session>(&platform);
+        const QStringList names = running.split("; ", Qt::SkipEmptyParts);
+        platform.running = QSet<QString>(names.begin(), names.end());
+        for (const QString &step : before.split("; ", Qt::SkipEmptyParts))
+            fire(step);
+        platform.calls.clear();
+        QSignalSpy announced(&modes(), &ModeSwitcher::announced);
+
+        fire(event);
+        QCOMPARE(platform.calls.join("; "),
+            calls.replace("start ", "start " + QCoreApplication::applicationDirPath() + "/"));
+        QStringList told;
+        for (const QList<QVariant> &balloon : announced)
+            told << balloon.at(0).toString() + "|" + balloon.at(1).toString();
+        QTEST(told.join(""), "balloon");
+        QCOMPARE(modes().currentMode(), mode);
+        // The mode's segment holds its size; 0 stands for 3 but with the laser.
+        const int n = event.section(' ', 1).toInt();
+        if (mode != ModeSwitcher::NormalMode)
+            QCOMPARE(
+                level(QStringList { "", segment::kLoupexKey, segment::kHalvixKey, segment::kDotrixKey }.at(
+                    mode)),
+                n || mode == ModeSwitcher::LaserMode ? n : 3);
+    }
+
+    void sizes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("zero"); // what size 0 stands for
+        QTest::newRow("laser") << int(ModeSwitcher::LaserMode) << segment::kDotrixKey << 0;
+        QTest::newRow("magnifier") << int(ModeSwitcher::MagnifierMode) << segment::kLoupexKey << 3;
+        QTest::newRow("spotlight") << int(ModeSwitcher::SpotlightMode) << segment::kHalvixKey << 3;
+    }
+
+    // Each mode writes its own segment only. Reports of the active mode
+    // change the size and nothing else: no process is looked up, started or
+    // stopped, and nobody is told.
+    void sizes()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, key);
+        QFETCH(int, zero);
+        session = std::make_unique<Session>(&platform);
+        modes().enter(mode, 0);
+        for (const char *other : { segment::kDotrixKey, segment::kLoupexKey, segment::kHalvixKey })
+            QCOMPARE(level(other), other == key ? zero : 0);
+        QCOMPARE(modes().size(mode), zero);
+        platform.calls.clear();
+        QSignalSpy announced(&modes(), &ModeSwitcher::announced);
+
+        // The same size again leaves alone what an effect program put there.
+        QVERIFY(writeSegmentLevel(key, 77));
+        modes().enter(mode, 0);
+        QCOMPARE(level(key), 77);
+        // A signed 32-bit little-endian integer at byte 0 of the 10 bytes.
+        modes().enter(mode, -2);
+        QCOMPARE(readSegment(key).bytes.toHex(' '), QByteArray("fe ff ff ff 00 00 00 00 00 00"));
+        modes().enter(mode, 200);
+        QCOMPARE(level(key), 200);
+        QCOMPARE(platform.calls, QStringList());
+        QCOMPARE(announced.size(), 0);
+    }
+
+    // A segment made first by a running effect program, and one left behind
+    // by a crashed one (nobody attached, its lock still there): creating
+    // fails, and attaching must then work.
+    void segmentsMadeByOthersAreAttached()
+    {
+        // Beside the test itself (argv[0]), not beside its private copy.
+        const QString tool
+            = QFileInfo(QCoreApplication::arguments().first()).absolutePath() + "/quorvant-segment";
+        QCOMPARE(QProcess::execute(tool, { "abandon", segment::kDotrixKey, "9" }), 0);
+        QProcess holder;
+        holder.start(tool, { "hold", segment::kHalvixKey, "42" });
+        QVERIFY2(holder.waitForReadyRead(30000), qPrintable(holder.errorString()));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("ready"));
+
+        session = std::make_unique<Session>(&platform);
+        // Nothing is written at start: the segments keep what they held.
+        QCOMPARE(level(segment::kDotrixKey), 9);
+        QCOMPARE(level(segment::kHalvixKey), 42);
+        modes().enter(ModeSwitcher::LaserMode, 0);
+        QCOMPARE(level(segment::kDotrixKey), 0);
+        modes().enter(ModeSwitcher::SpotlightMode, 5);
+        QCOMPARE(level(segment::kHalvixKey), 5);
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(30000));
+    }
+
+    // Too short for the level and made by something else: attached to, but
+    // never written past its end.
+    void shortForeignSegmentIsNotOverrun()
+    {
+        QSharedMemory foreign(segment::kDotrixKey);
+        QVERIFY(foreign.create(2));
+        std::memset(foreign.data(), 0x5a, 2);
+        session = std::make_unique<Session>(&platform);
+        modes().enter(ModeSwitcher::LaserMode, 7);
+        QCOMPARE(modes().size(ModeSwitcher::LaserMode), 7);
+        QCOMPARE(
+            QByteArray(static_cast<const char *>(foreign.constData()), foreign.size()), QByteArray(2, 0x5a));
+    }
+
+    // A session reads the sizes, writes the autostart entry and resets the
+    // pointers at its start; its finish saves the sizes and stops the current
+    // effect program, once.
+    void startAndFinish()
+    {
+        const QString file = QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini";
+        QVERIFY(writeSizeLevels(file, { 4, 0, 9 }));
+        session = std::make_unique<Session>(&platform);
+        QCOMPARE(platform.calls,
+            (QStringList { "autostart " + QCoreApplication::applicationFilePath(), "cursors" }));
+        QCOMPARE(modes().size(ModeSwitcher::MagnifierMode), 4);
+        QCOMPARE(modes().size(ModeSwitcher::SpotlightMode), 0);
+        QCOMPARE(modes().size(ModeSwitcher::LaserMode), 9);
+
+        platform.running = { "Dotrix", "Loupex", "Halvix" };
+        modes().enter(ModeSwitcher::MagnifierMode, 6);
+        platform.calls.clear();
+        session->finish();
+        session->finish();
+        QCOMPARE(platform.callsStartingWith("stop"), QStringList { "stop Loupex" });
+        QSettings saved(file, QSettings::IniFormat);
+        QCOMPARE(saved.value("config/MagnifeerSize").toInt(), 6);
+        QCOMPARE(saved.value("config/QyLightSize").toInt(), 0);
+        QCOMPARE(saved.value("config/redDotrixSize").toInt(), 9);
+        QCOMPARE(saved.allKeys().size(), 3);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    const int copyResult = testsupport::runInPrivateFolder(argc, argv);
+    if (copyResult >= 0)
+        return copyResult;
+    QCoreApplication app(argc, argv);
+    TestCore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_core.moc"

@@ -1,0 +1,183 @@
+// The receiver's bytes as pure functions: classification of every input
+// report, the commands, the checksum and block layout, the key vocabulary and
+// the hexadecimal notation of the advanced dialog. The expected values are
+// written out here, apart from the program's own tables.
+#include <QtTest>
+
+#include "device/protocol.h"
+#include "keymap/hexbyte.h"
+#include "keymap/slots.h"
+#include "keymap/vocabulary.h"
+
+using protocol::Report;
+Q_DECLARE_METATYPE(protocol::Report)
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+QByteArray bytes(const void *data, int n)
+{
+    return QByteArray(static_cast<const char *>(data), n);
+}
+
+} // namespace
+
+class TestProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void classify_data()
+    {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<Report>("kind");
+        QTest::addColumn<int>("size");
+        // Near misses first: one byte off from a real report.
+        for (const char *miss : { "", "1235abcd0005", "1234a0b2", "1234abcc", "1234aacd", "1234", "6667",
+                 "8898", "9988", "54", "57", "0055" })
+            QTest::newRow(*miss ? miss : "empty") << hex(miss) << Report::Unknown << -1;
+        QTest::newRow("laser 5") << hex("1234abcd0005") << Report::ModeLaser << 5;
+        QTest::newRow("byte 4 is not looked at") << hex("1234abcdff05") << Report::ModeLaser << 5;
+        QTest::newRow("short mode report, size 0") << hex("1234abcd") << Report::ModeLaser << 0;
+        QTest::newRow("magnifier 128 is not -128") << hex("1234a1b10080") << Report::ModeMagnifier << 128;
+        QTest::newRow("spotlight 255 is not -1") << hex("1234a2b200ff") << Report::ModeSpotlight << 255;
+        QTest::newRow("normal") << hex("1234a0b0") << Report::ModeNormal << -1;
+        QTest::newRow("normal notice") << hex("1234a0b1") << Report::NoticeNormal << -1;
+        QTest::newRow("magnifier notice") << hex("1234a1b2") << Report::NoticeMagnifier << -1;
+        QTest::newRow("spotlight notice") << hex("1234a2b3") << Report::NoticeSpotlight << -1;
+        QTest::newRow("laser notice") << hex("1234aacc") << Report::NoticeLaser << -1;
+        QTest::newRow("written, trailing bytes") << hex("8899ffff") << Report::KeyOk << -1;
+        QTest::newRow("reset") << hex("6666") << Report::ResetOk << -1;
+        QTest::newRow("block 1, any second byte") << hex("5501") << Report::Block1 << -1;
+        QTest::newRow("block 2") << hex("56") << Report::Block2 << -1;
+    }
+
+    void classify()
+    {
+        QFETCH(QByteArray, report);
+        const auto *data = reinterpret_cast<const std::uint8_t *>(report.constData());
+        QTEST(protocol::classify(data, std::size_t(report.size())), "kind");
+        QFETCH(int, size); // -1: a report without a size
+        if (size >= 0)
+            QCOMPARE(protocol::sizeLevel(data, std::size_t(report.size())), size);
+    }
+
+    void checksum_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<int>("checksum");
+        const QByteArray zeros(29, '\0');
+        QTest::newRow("empty block 1") << hex("550000") + zeros << 0x55;
+        QTest::newRow("empty block 2") << hex("560000") + zeros << 0x56;
+        QTest::newRow("PageDown on key 1") << hex("5500004e") + zeros.left(28) << 0xA3;
+        QTest::newRow("0x155 wraps to 0x55") << hex("5500008080") + zeros.left(27) << 0x55;
+        QTest::newRow("old checksum ignored") << hex("5500004e") + zeros.left(27) + hex("77") << 0xA3;
+    }
+
+    void checksum()
+    {
+        QFETCH(QByteArray, block);
+        QTEST(int(protocol::blockChecksum(reinterpret_cast<const std::uint8_t *>(block.constData()))),
+            "checksum");
+    }
+
+    void commands()
+    {
+        QCOMPARE(bytes(protocol::readBackRequest().data(), 33), hex("007070").leftJustified(33, '\0'));
+        QCOMPARE(bytes(protocol::resetCommand().data(), 33), hex("006060").leftJustified(33, '\0'));
+        protocol::Image image = protocol::blankImage();
+        image[3] = 0x4E;
+        protocol::storeChecksums(image);
+        QCOMPARE(bytes(protocol::mappingWrite(image).data(), 66),
+            hex("005500004e") + QByteArray(27, '\0') + hex("a3") + hex("0056") + QByteArray(30, '\0')
+                + hex("56"));
+    }
+
+    void slotLayout()
+    {
+        // Each key owns eight consecutive bytes; 11, 20 and the ends of a
+        // block are never slot bytes.
+        const int block1[24]
+            = { 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24, 25, 26, 27, 28 };
+        for (int slot = 0; slot < protocol::kSlotCount; ++slot) {
+            QCOMPARE(protocol::slotBlockOffset(slot), block1[slot % 24]);
+            QCOMPARE(protocol::slotImageIndex(slot), block1[slot % 24] + (slot < 24 ? 0 : 32));
+        }
+        // The grid's boxes and the dialog's fields, key by key.
+        QCOMPARE(keymap::boxName(0), QString("combox_1"));
+        QCOMPARE(keymap::boxName(4), QString("combox_11"));
+        QCOMPARE(keymap::boxName(47), QString("combox_68"));
+        QCOMPARE(keymap::fieldName(32), QString("lineEdit_51"));
+        QCOMPARE(keymap::slotOfBox(21).value_or(-1), 2);
+        QVERIFY(!keymap::slotOfBox(9));
+    }
+
+    void vocabulary()
+    {
+        // Bytes the receiver may hold that the program has no name for.
+        for (int unknown : { 0x01, 0x03, 0x2D, 0x74, 0xE8, 0xFF })
+            QVERIFY2(!keymap::keyIndex(std::uint8_t(unknown)), qPrintable(QString::number(unknown, 16)));
+        const QStringList names = keymap::keyNames();
+        const struct
+        {
+            int code, index;
+            const char *name;
+        } entries[] = { { 0x00, 0, "" }, { 0xF5, 1, "Shift+F5/Esc" }, { 0x4E, 3, "PageDown" },
+            { 0x28, 77, "Enter" }, { 0x27, 81, "0" }, { 0xF3, 91, "MOUSE_L" }, { 0xCD, 94, "PREV_TRACK" } };
+        for (const auto &entry : entries) {
+            QCOMPARE(keymap::keyIndex(std::uint8_t(entry.code)).value_or(-1), entry.index);
+            QCOMPARE(names.at(entry.index), QString(entry.name));
+        }
+        // The runs of the table from their first code: a slip in any entry shows.
+        auto run = [&](int index, int count, int code, auto name) {
+            for (int i = 0; i < count; ++i) {
+                QCOMPARE(names.at(index + i), name(i));
+                QCOMPARE(int(keymap::keyCode(index + i)), code + i);
+            }
+        };
+        run(25, 12, 0x3A, [](int i) { return QString("F%1").arg(1 + i); });
+        run(37, 12, 0x68, [](int i) { return QString("F%1").arg(13 + i); });
+        run(49, 26, 0x04, [](int i) { return QString(QChar('A' + i)); });
+        run(82, 9, 0x1E, [](int i) { return QString::number(1 + i); });
+        // Every entry leads back to itself; an index without one is no action.
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), 95);
+        for (int index = 0; index < names.size(); ++index)
+            QCOMPARE(keymap::keyIndex(keymap::keyCode(index)).value_or(-1), index);
+        for (int index : { -1, 95, 100000 })
+            QCOMPARE(int(keymap::keyCode(index)), 0);
+    }
+
+    void parseHexByte_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        // Other lengths read as 0, and a character that is no digit counts
+        // as 0 where it stands.
+        const std::pair<const char *, int> rows[]
+            = { { "", 0 }, { "0x1F", 0 }, { "100", 0 }, { "g5", 5 }, { "5g", 80 }, { "-1", 1 }, { "一5", 5 },
+                  { "５", 0 }, { "é", 0 }, { "f", 15 }, { "7F", 127 }, { "09", 9 }, { "a0", 160 } };
+        for (const auto &row : rows)
+            QTest::newRow(*row.first ? row.first : "empty") << QString::fromUtf8(row.first) << row.second;
+    }
+
+    void parseHexByte()
+    {
+        QFETCH(QString, text);
+        QTEST(keymap::parseHexByte(text), "value");
+    }
+
+    void everyByteSurvivesTheDialog()
+    {
+        QCOMPARE(keymap::hexText(0x04), QStringLiteral("4"));
+        QCOMPARE(keymap::hexText(0xFF), QStringLiteral("ff"));
+        for (int byte = 0; byte < 256; ++byte)
+            QCOMPARE(keymap::parseHexByte(keymap::hexText(std::uint8_t(byte))), byte);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProtocol)
+#include "test_protocol.moc"

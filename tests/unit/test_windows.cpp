@@ -1,0 +1,471 @@
+// The windows over a session, on a display with a tray host: the key grid
+// and the hexadecimal dialog showing and changing the mapping, the balloons,
+// hiding to the tray and the ways out, the frameless windows, the mode
+// notice, the overlay, and where the notice and the navigation window go.
+#include <QtTest>
+#include <QtWidgets>
+
+#include <csignal>
+#include <memory>
+
+#include "core/keymapping.h"
+#include "core/modeswitcher.h"
+#include "core/session.h"
+#include "core/usbhid.h"
+#include "inprocess.h"
+#include "keymap/vocabulary.h"
+#include "mainwindow/widget.h"
+#include "modes/dialog.h"
+#include "support/ipcsandbox.h"
+#include "support/linkpump.h"
+#include "support/recordingplatform.h"
+#include "support/traydesktop.h"
+#include "ui/framelesswindow.h"
+#include "ui/placement.h"
+
+namespace {
+
+const QPoint kStart(200, 150);
+// Far longer than any of this takes; only a program that never ends hits it.
+constexpr int kDeadlineMs = 60000;
+
+// The combo box of each slot, written out apart from the program's table.
+QStringList boxNames()
+{
+    const int rows[12][4] = { { 1, 2, 21, 22 }, { 11, 12, 31, 32 }, { 3, 4, 23, 24 }, { 13, 14, 33, 34 },
+        { 5, 6, 25, 26 }, { 15, 16, 35, 36 }, { 7, 8, 27, 28 }, { 17, 18, 37, 38 }, { 51, 52, 53, 54 },
+        { 55, 56, 57, 58 }, { 61, 62, 63, 64 }, { 65, 66, 67, 68 } };
+    QStringList names;
+    for (const auto &row : rows)
+        for (int number : row)
+            names << QString("combox_%1").arg(number);
+    return names;
+}
+
+QString fieldName(int slot)
+{
+    const int n = slot < 32 ? slot + 1 : slot < 40 ? slot + 19 : slot + 21;
+    return QString("lineEdit_%1").arg(n);
+}
+
+// In screen positions, because a dragged window moves under the cursor.
+void sendMouse(QWidget *target, QEvent::Type type, const QPoint &screenPos, Qt::MouseButton button,
+    Qt::MouseButtons buttons)
+{
+    const QPointF local = target->mapFromGlobal(screenPos);
+    QMouseEvent event(type, local, local, QPointF(screenPos), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+QPoint screenCentre(const QWidget *widget)
+{
+    return widget->mapToGlobal(widget->rect().center());
+}
+
+template <typename T> T *topLevel(const char *name)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == name)
+            return qobject_cast<T *>(widget);
+    return nullptr;
+}
+
+} // namespace
+
+// Notes at each stop whether the tray icon was gone and the sizes written.
+class OrderPlatform : public RecordingPlatform
+{
+public:
+    QWidget *window = nullptr;
+    QStringList atStop;
+
+    int stopProgram(const std::string &program) override
+    {
+        QSettings settings(
+            QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini", QSettings::IniFormat);
+        atStop << (window && window->findChild<QSystemTrayIcon *>() ? "tray icon present" : "tray icon gone")
+               << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
+        return RecordingPlatform::stopProgram(program);
+    }
+};
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+    IpcSandbox ipc;
+    OrderPlatform platform;
+    std::unique_ptr<Session> session;
+    std::unique_ptr<Widget> window;
+
+    QComboBox *box(const QString &name) const { return window->findChild<QComboBox *>(name); }
+    QSystemTrayIcon *tray() const { return window->findChild<QSystemTrayIcon *>(); }
+
+    // Raises the signal, or picks the tray's exit action (0), in the
+    // application's own event loop; returns the exit code.
+    int exitCodeOf(int signalNumber)
+    {
+        QTimer deadline;
+        deadline.callOnTimeout([] { QCoreApplication::exit(99); });
+        deadline.start(kDeadlineMs);
+        QTimer::singleShot(0, this, [this, signalNumber] {
+            if (signalNumber)
+                raise(signalNumber);
+            else
+                tray()->contextMenu()->actions().last()->trigger();
+        });
+        return QCoreApplication::exec();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        quorvantInitResources();
+        usbhid::setSettleDelay(std::chrono::milliseconds(0));
+    }
+    void init()
+    {
+        QFile::remove(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini");
+        sim::inProcessReceiver().reset();
+        platform = OrderPlatform();
+        session = std::make_unique<Session>(&platform);
+        window = std::make_unique<Widget>(session.get());
+        platform.window = window.get();
+        QVERIFY(testsupport::waitOpen(&session->link()));
+        testsupport::deliverPending(&session->link());
+    }
+    void cleanup()
+    {
+        window.reset();
+        session.reset();
+        testsupport::dismissBalloons();
+    }
+
+    // Each box shows and edits its own slot, an unknown code too.
+    void keyGridFollowsTheMapping()
+    {
+        const QStringList names = boxNames();
+        KeyMapping &mapping = session->mapping();
+        for (int slot = 0; slot < 48; ++slot) {
+            QComboBox *combo = box(names[slot]);
+            QCOMPARE(combo->count(), 95);
+            // A different entry per slot, so a box wired to a neighbour's slot shows.
+            const int entry = 1 + (slot * 7) % 94;
+            combo->setCurrentIndex(entry);
+            QCOMPARE(mapping.code(slot), keymap::keyCode(entry));
+            mapping.setCode(slot, keymap::keyCode(94 - slot));
+            QCOMPARE(combo->currentText(), keymap::keyNames().at(94 - slot));
+        }
+        mapping.setCode(5, 0x5A);
+        QCOMPARE(box(names[5])->currentText(), QString("0x5A"));
+        box(names[5])->setCurrentIndex(3);
+        QCOMPARE(mapping.code(5), std::uint8_t(0x4E));
+        QCOMPARE(box(names[5])->count(), 95);
+    }
+
+    void hexDialogShowsAndWritesTheMapping()
+    {
+        KeyMapping &mapping = session->mapping();
+        for (int slot = 0; slot < 48; ++slot)
+            mapping.setCode(slot, std::uint8_t(slot * 5));
+        mapping.setCode(47, 0xFF);
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onAdvancedSet"));
+        auto *dialog = topLevel<QDialog>("HightDialog");
+        QVERIFY(dialog && dialog->isVisible());
+        for (int slot = 0; slot < 48; ++slot)
+            QCOMPARE(dialog->findChild<QLineEdit *>(fieldName(slot))->text(),
+                slot == 47 ? "ff" : QString::number(slot * 5, 16));
+
+        // An edit left without 确 定 is neither stored nor shown again.
+        dialog->findChild<QLineEdit *>("lineEdit_9")->setText("ee");
+        QTest::keyClick(dialog->findChild<QLineEdit *>("lineEdit_9"), Qt::Key_Escape);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(mapping.code(8), std::uint8_t(40));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onAdvancedSet"));
+        QCOMPARE(dialog->findChild<QLineEdit *>("lineEdit_9")->text(), QString("28"));
+
+        dialog->findChild<QLineEdit *>("lineEdit_1")->setText("2d");
+        dialog->findChild<QLineEdit *>("lineEdit_68")->setText("4E");
+        QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+        QCOMPARE(mapping.code(0), std::uint8_t(0x2D));
+        QCOMPARE(mapping.code(47), std::uint8_t(0x4E));
+        QCOMPARE(box("combox_68")->currentText(), QString("PageDown"));
+        QCOMPARE(mapping.saved(), mapping.image());
+        QCOMPARE(sim::inProcessReceiver().mapping()[60], std::uint8_t(0x4E));
+        QVERIFY(dialog->isVisible());
+    }
+
+    void acknowledgementBalloons_data()
+    {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<QStringList>("balloon");
+        QTest::newRow("written") << QByteArray::fromHex("8899")
+                                 << QStringList { " Prompt ", "Modify pen shortcut key successfully!" };
+        QTest::newRow("reset") << QByteArray::fromHex("6666")
+                               << QStringList { "Prompt", "One click Reset shortcut key succeeded!" };
+    }
+
+    void acknowledgementBalloons()
+    {
+        QFETCH(QByteArray, report);
+        QFETCH(QStringList, balloon);
+        QCOMPARE(testsupport::visibleBalloon(), QStringList());
+        sim::inProcessReceiver().inject(sim::Bytes(report.begin(), report.end()));
+        testsupport::deliverPending(&session->link());
+        QTRY_COMPARE(testsupport::visibleBalloon(), balloon);
+    }
+
+    // Escape, Return, Enter (0: the close button) hide the window with the
+    // balloon; other keys do nothing. Hidden, never ended.
+    void hidingToTheTray()
+    {
+        for (int key : { int(Qt::Key_Escape), int(Qt::Key_Return), int(Qt::Key_Enter), 0 }) {
+            testsupport::dismissBalloons();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            QTest::keyClick(window.get(), Qt::Key_Space);
+            QVERIFY(window->isVisible());
+            if (key)
+                QTest::keyClick(window.get(), Qt::Key(key));
+            else
+                QTest::mouseClick(window->findChild<QPushButton *>("btnMenu_Close"), Qt::LeftButton);
+            QVERIFY(!window->isVisible());
+            QTRY_COMPARE(testsupport::visibleBalloon(),
+                (QStringList { "Prompt", "This is TALVE laser intelligent pen management software!" }));
+        }
+        QVERIFY(tray() && tray()->isVisible());
+        QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini"));
+    }
+
+    void waysOut_data()
+    {
+        QTest::addColumn<int>("signalNumber"); // 0: the tray's exit action
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("stops"); // with every effect program running
+        QTest::newRow("exit in normal use") << 0 << int(ModeSwitcher::NormalMode) << QStringList();
+        QTest::newRow("exit, magnifier")
+            << 0 << int(ModeSwitcher::MagnifierMode) << QStringList { "stop Loupex" };
+        QTest::newRow("SIGINT") << int(SIGINT) << int(ModeSwitcher::MagnifierMode)
+                                << QStringList { "stop Loupex" };
+        QTest::newRow("SIGTERM") << int(SIGTERM) << int(ModeSwitcher::SpotlightMode)
+                                 << QStringList { "stop Halvix" };
+        QTest::newRow("SIGHUP") << int(SIGHUP) << int(ModeSwitcher::LaserMode)
+                                << QStringList { "stop Dotrix" };
+    }
+
+    void waysOut()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(int, mode);
+        QFETCH(QStringList, stops);
+        platform.running = { "Dotrix", "Loupex", "Halvix" };
+        if (mode != ModeSwitcher::NormalMode)
+            session->modes().enter(mode, 4);
+        platform.calls.clear();
+        QCOMPARE(exitCodeOf(signalNumber), 0);
+        QCOMPARE(platform.callsStartingWith("stop"), stops);
+        // The icon goes before anything that may take a while.
+        if (!stops.isEmpty())
+            QCOMPARE(platform.atStop,
+                (QStringList { "tray icon gone", mode == 1 ? "MagnifeerSize=4" : "MagnifeerSize=3" }));
+        QVERIFY(!tray());
+        QCOMPARE(
+            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize,
+            mode == ModeSwitcher::MagnifierMode ? 4 : 3);
+
+        // Whatever else arrives on the way out changes nothing. (A signal
+        // handled once is left to the system's default the second time.)
+        platform.calls.clear();
+        if (!signalNumber) {
+            raise(SIGTERM);
+            QTest::qWait(100);
+        }
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onExit"));
+        QCOMPARE(platform.callsStartingWith("stop"), QStringList());
+    }
+
+    void drag_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("grab");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("moves");
+        const int left = Qt::LeftButton;
+        for (const char *which : { "Widget", "DialogClient" }) {
+            auto row = [&](const char *name) -> QTestData & {
+                return QTest::newRow(qPrintable(QString(which) + ": " + name)) << which;
+            };
+            row("left drag on the title") << "lab_title" << left << left << true;
+            row("left drag on the icon") << "label_ic" << left << left << true;
+            row("right button") << "lab_title" << int(Qt::RightButton) << int(Qt::RightButton) << false;
+            row("moves with no button held") << "lab_title" << left << int(Qt::NoButton) << false;
+            // The disabled text edit and the picture label pass presses on.
+            row("picture") << (QString(which) == "Widget" ? "textEdit" : "label") << left << left << true;
+        }
+    }
+
+    void drag()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, grab);
+        QFETCH(int, button);
+        QFETCH(int, held);
+        QFETCH(bool, moves);
+        QWidget *shown = window == "Widget" ? this->window.get() : topLevel<QWidget>("DialogClient");
+        shown->move(kStart);
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        auto *grabbed = shown->findChild<QWidget *>(grab);
+        const QPoint pressAt = screenCentre(grabbed);
+        // The deepest widget under the cursor gets the press first.
+        QWidget *target = shown->childAt(shown->mapFromGlobal(pressAt));
+        QVERIFY(target == grabbed || grabbed->isAncestorOf(target));
+        sendMouse(
+            target, QEvent::MouseButtonPress, pressAt, Qt::MouseButton(button), Qt::MouseButtons(button));
+        for (const QPoint &step : { QPoint(30, 40), QPoint(-50, 10) }) {
+            sendMouse(target, QEvent::MouseMove, pressAt + step, Qt::NoButton, Qt::MouseButtons(held));
+            // The grabbed point stays under the cursor at every step.
+            QCOMPARE(shown->pos(), moves ? kStart + step : kStart);
+        }
+        sendMouse(target, QEvent::MouseButtonRelease, pressAt, Qt::MouseButton(button), Qt::NoButton);
+        const QPoint after = shown->pos();
+        sendMouse(target, QEvent::MouseMove, pressAt + QPoint(9, 9), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(shown->pos(), after);
+        // The second press of a double click drags too, but on the title,
+        // where a double click would maximise a framed window, it does nothing.
+        const QPoint pressed = shown->pos();
+        sendMouse(target, QEvent::MouseButtonDblClick, pressAt, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(target, QEvent::MouseMove, pressAt + QPoint(5, 6), Qt::NoButton, Qt::LeftButton);
+        sendMouse(target, QEvent::MouseButtonRelease, pressAt, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(shown->pos(), grab == "lab_title" ? pressed : pressed + QPoint(5, 6));
+        QCOMPARE(shown->windowState(), Qt::WindowNoState);
+    }
+
+    void navigationWindow()
+    {
+        emit tray()->activated(QSystemTrayIcon::DoubleClick);
+        auto *dialog = topLevel<QDialog>("DialogClient");
+        QVERIFY(!dialog->isVisible());
+        emit tray()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->size(), QSize(850, 550));
+        const QPoint first = dialog->pos();
+        QCOMPARE(first, placement::navigationPosition(QGuiApplication::primaryScreen()->geometry()));
+        // Neither Escape nor Return closes it.
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        for (Qt::Key key : { Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space })
+            QTest::keyClick(dialog->windowHandle(), key);
+        QVERIFY(dialog->isVisible());
+        // Dragged, closed and opened again, it is where it was left.
+        auto *title = dialog->findChild<QLabel *>("lab_title");
+        const QPoint at = screenCentre(title);
+        sendMouse(title, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(title, QEvent::MouseMove, at + QPoint(37, 21), Qt::NoButton, Qt::LeftButton);
+        sendMouse(title, QEvent::MouseButtonRelease, at + QPoint(37, 21), Qt::LeftButton, Qt::NoButton);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("btnMenu_Close"), Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        emit tray()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->pos(), first + QPoint(37, 21));
+        // The picture and the title icon come from the data folder, unscaled.
+        const QImage picture(QCoreApplication::applicationDirPath() + "/data/pp.png");
+        QVERIFY2(!picture.isNull(), "no data folder beside the tests");
+        QCOMPARE(dialog->findChild<QLabel *>("label")
+                     ->pixmap(Qt::ReturnByValue)
+                     .toImage()
+                     .convertToFormat(QImage::Format_ARGB32),
+            picture.convertToFormat(QImage::Format_ARGB32));
+    }
+
+    void closeCross()
+    {
+        auto *close = window->findChild<QPushButton *>("btnMenu_Close");
+        QCOMPARE(close->text(), QString(QChar(0xF00D)));
+        QCOMPARE(close->font().pointSize(), 15);
+        QVERIFY(QFontMetrics(close->font()).inFontUcs4(0xF00D));
+        // Without the icon font, a cross any font has.
+        QPushButton button;
+        QVERIFY(!chrome::setCloseGlyph(&button, QStringLiteral(":/images/no-such-font.ttf")));
+        QCOMPARE(button.text(), QString(QChar(0x00D7)));
+    }
+
+    // Up for about two seconds, red bold 16-point text, half transparent; a
+    // notice put up over another counts anew.
+    void notice()
+    {
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetSpotLight"));
+        auto *notice = topLevel<QDialog>("ShowModeDiag");
+        QVERIFY(notice && notice->isVisible());
+        QTest::qWait(1000);
+        QVERIFY(notice->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetLazer"));
+        QElapsedTimer shown;
+        shown.start();
+        auto *label = notice->findChild<QLabel *>("label");
+        QCOMPARE(label->text(), QString("Electronic laser"));
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(label->font().pointSize(), 16);
+        QVERIFY(label->font().bold());
+        QCOMPARE(notice->size(), QSize(300, 100));
+        QVERIFY(qAbs(notice->windowOpacity() - 0.5) < 0.01);
+        QCOMPARE(notice->pos(), placement::noticePosition(QGuiApplication::primaryScreen()->geometry()));
+        QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 5000);
+        QVERIFY2(shown.elapsed() >= 1800, qPrintable(QString::number(shown.elapsed())));
+    }
+
+    void placement_data()
+    {
+        QTest::addColumn<QList<QRect>>("screens");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QPoint>("notice");
+        QTest::addColumn<QPoint>("navigation");
+        const QRect hd(0, 0, 1920, 1080);
+        QTest::newRow("1920 x 1080") << QList<QRect> { hd } << QPoint(5, 5) << QPoint(810, 200)
+                                     << QPoint(560, 174);
+        QTest::newRow("1366 x 768, 80.4 truncated")
+            << QList<QRect> { { 0, 0, 1366, 768 } } << QPoint(5, 5) << QPoint(533, 200) << QPoint(283, 80);
+        QTest::newRow("640 x 480, partly off")
+            << QList<QRect> { { 0, 0, 640, 480 } } << QPoint(5, 5) << QPoint(170, 200) << QPoint(-80, -6);
+        // Laptop and projector side by side: on the pointer's screen, never
+        // across the bezel.
+        const QList<QRect> two { hd, { 1920, 0, 1920, 1080 } };
+        QTest::newRow("two screens, pointer on the first")
+            << two << QPoint(100, 900) << QPoint(810, 200) << QPoint(560, 174);
+        QTest::newRow("two screens, pointer on the second")
+            << two << QPoint(3000, 10) << QPoint(2730, 200) << QPoint(2480, 174);
+        QTest::newRow("projector above, smaller")
+            << QList<QRect> { hd, { 320, -768, 1024, 768 } } << QPoint(400, -5) << QPoint(682, -568)
+            << QPoint(432, -688);
+        QTest::newRow("pointer in no screen: the primary")
+            << two << QPoint(-50, -50) << QPoint(810, 200) << QPoint(560, 174);
+    }
+
+    void placement()
+    {
+        QFETCH(QList<QRect>, screens);
+        QFETCH(QPoint, pointer);
+        const QRect screen = placement::screenAt(screens, pointer, screens.first());
+        QTEST(placement::noticePosition(screen), "notice");
+        QTEST(placement::navigationPosition(screen), "navigation");
+    }
+
+    void overlay()
+    {
+        QCOMPARE(Dialog::circleSquare({ 10, 10 }, 3, 1920, 1080), QRect(0, 0, 180, 180));
+        QCOMPARE(Dialog::circleSquare({ 1900, 1070 }, 1, 1920, 1080), QRect(1820, 980, 100, 100));
+        QCOMPARE(Dialog::circleSquare({ 960, 540 }, 7, 1920, 1080), QRect(832, 412, 256, 256));
+        QCOMPARE(Dialog::circleSquare({ 51, 540 }, 1, 1920, 1080), QRect(1, 490, 100, 100));
+        Dialog overlay;
+        overlay.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+        for (Qt::Key key : { Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter })
+            QTest::keyClick(&overlay, key);
+        QVERIFY(overlay.isVisible());
+    }
+};
+
+QUORVANT_TRAY_TEST_MAIN(TestWindows)
+#include "test_windows.moc"
