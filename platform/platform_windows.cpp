@@ -1,15 +1,21 @@
 // Windows services: effect programs are found in a process snapshot, started
 // through the shell and ended with TerminateProcess; autostart and the pointer
-// scheme live in the registry.
+// scheme live in the registry; HID devices are watched through device-interface
+// notices to a window.
 #include "platform/platform_windows.h"
 #include "platform/platform.h"
 
 #include <windows.h>
 
+#include <dbt.h>
+#include <initguid.h>
+// After initguid.h, so that GUID_DEVINTERFACE_HID is defined here, not only declared.
+#include <hidclass.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cwchar>
 
 namespace platform {
@@ -30,6 +36,8 @@ const std::array<CursorEntry, 13> standardCursors = { {
     { L"Wait", L"%SystemRoot%\\cursors\\aero_busy.ani" },
 } };
 
+const wchar_t deviceWindowClass[] = L"QuorvantDeviceNotices";
+
 std::wstring widen(const std::string &utf8)
 {
     if (utf8.empty())
@@ -42,6 +50,17 @@ std::wstring widen(const std::string &utf8)
 }
 
 namespace {
+
+std::string narrow(const wchar_t *wide, std::size_t count)
+{
+    if (count == 0)
+        return {};
+    const int size = static_cast<int>(count);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, size, &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}
 
 std::wstring windowsPath(const std::string &path)
 {
@@ -89,6 +108,102 @@ template <typename Visit> void forEachProcessOf(const std::wstring &file, Visit 
     CloseHandle(snapshot);
 }
 
+// What a WM_DEVICECHANGE says of a HID interface; false when it is about
+// anything else. Other notices (query remove, remove pending, node changes)
+// either precede one of these two or carry no interface at all.
+bool hidInterfaceEvent(WPARAM kind, LPARAM data, DeviceEvent &event)
+{
+    if (kind != DBT_DEVICEARRIVAL && kind != DBT_DEVICEREMOVECOMPLETE)
+        return false;
+    const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(data);
+    if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return false;
+    const auto *notice = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W *>(header);
+    constexpr std::size_t nameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+    if (notice->dbcc_size < nameOffset || !IsEqualGUID(notice->dbcc_classguid, GUID_DEVINTERFACE_HID))
+        return false;
+    // The name ends at its terminator, and never past the size the sender gave.
+    const std::size_t room = (notice->dbcc_size - nameOffset) / sizeof(wchar_t);
+    event.kind = kind == DBT_DEVICEARRIVAL ? DeviceEvent::Added : DeviceEvent::Removed;
+    // The system's spelling of the interface path: its case may differ from
+    // what an enumeration reports, which is why the caller enumerates again.
+    event.path = narrow(notice->dbcc_name, wcsnlen(notice->dbcc_name, room));
+    return true;
+}
+
+// RegisterDeviceNotificationW rather than CM_Register_Notification: the latter
+// calls back on a thread pool, whereas a window's notices come through the
+// message loop of the thread that made it, which Qt's event loop pumps anyway.
+// A message-only window, since nothing is shown and no broadcast is wanted:
+// registered notices still reach it.
+class WindowMonitor final : public DeviceMonitor
+{
+public:
+    static std::unique_ptr<DeviceMonitor> create(DeviceCallback onEvent)
+    {
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = windowProc;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = deviceWindowClass;
+        if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            return nullptr;
+
+        std::unique_ptr<WindowMonitor> monitor(new WindowMonitor(std::move(onEvent)));
+        monitor->window = CreateWindowExW(
+            0, deviceWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+        if (!monitor->window)
+            return nullptr;
+        SetWindowLongPtrW(monitor->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(monitor.get()));
+
+        DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
+        monitor->notices = RegisterDeviceNotificationW(monitor->window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+        if (!monitor->notices)
+            return nullptr;
+        return monitor;
+    }
+
+    ~WindowMonitor() override
+    {
+        if (notices)
+            UnregisterDeviceNotification(notices);
+        if (window)
+            DestroyWindow(window);
+    }
+
+    int descriptor() const override { return -1; }
+
+    void dispatch() override { }
+
+private:
+    explicit WindowMonitor(DeviceCallback onEvent)
+        : onEvent(std::move(onEvent))
+    {
+    }
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        const auto *monitor = reinterpret_cast<WindowMonitor *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != WM_DEVICECHANGE || !monitor)
+            return DefWindowProcW(window, message, wParam, lParam);
+        DeviceEvent event;
+        if (hidInterfaceEvent(wParam, lParam, event)) {
+            // A copy: the callback may end the monitor, and the original with it.
+            const DeviceCallback callback = monitor->onEvent;
+            callback(event);
+        }
+        return TRUE;
+    }
+
+    HWND window = nullptr;
+    HDEVNOTIFY notices = nullptr;
+    DeviceCallback onEvent;
+};
+
 class WindowsPlatform final : public Platform
 {
 public:
@@ -123,15 +238,36 @@ public:
             if (const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
                 stopped += TerminateProcess(process, 1) != FALSE;
                 CloseHandle(process);
+            } else {
+                // One that ended since the snapshot was taken is as good as ended.
+                stopped += GetLastError() == ERROR_INVALID_PARAMETER;
             }
             return true;
         });
         return found == 0 ? 1 : stopped > 0 ? 0 : 2;
     }
 
-    std::unique_ptr<DeviceMonitor> watchDevices(DeviceCallback) override { return nullptr; }
+    std::unique_ptr<DeviceMonitor> watchDevices(DeviceCallback onEvent) override
+    {
+        return WindowMonitor::create(std::move(onEvent));
+    }
 
-    bool openDenied(const std::string &) override { return GetLastError() == ERROR_ACCESS_DENIED; }
+    // hidapi's failed open leaves no telling error behind: it retries with no
+    // access at all, and its clean-up (FormatMessageW, CloseHandle) overwrites
+    // the thread's last error. So the path is opened again the way hidapi
+    // first opens it, and that open's error is the answer. A sharing violation
+    // is not a denial: the program that holds the device lets go of it without
+    // the system announcing anything, so the caller must keep trying.
+    bool openDenied(const std::string &path) override
+    {
+        const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return false;
+        }
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
 
     // A program without a console hears of the session's end through the
     // window messages that the toolkit answers itself.

@@ -18,6 +18,10 @@ struct CursorEntry
 // "HKEY_CURRENT_USER\Control Panel\Cursors": environment references unexpanded.
 extern const std::array<CursorEntry, 13> standardCursors;
 
+// The class of the message-only window through which a device monitor hears
+// of HID interfaces; one window per monitor.
+extern const wchar_t deviceWindowClass[];
+
 // The data of the autostart value: the executable's path in Windows form,
 // then " -bg".
 std::wstring windowsRunValue(const std::string &appFilePath);

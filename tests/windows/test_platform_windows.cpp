@@ -6,12 +6,17 @@
 
 #include <windows.h>
 
+#include <dbt.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,12 +30,19 @@ void check(bool ok, const char *what)
         std::printf("FAIL: %s: %s\n", group, what);
 }
 
-// Processes come and go at their own pace.
+// Waits with this thread's message loop running, as Qt's would: device
+// notices only come through it, and processes come and go at their own pace.
 bool waitFor(const std::function<bool()> &condition)
 {
     const ULONGLONG deadline = GetTickCount64() + 30000;
-    while (!condition() && GetTickCount64() < deadline)
-        Sleep(20);
+    while (!condition() && GetTickCount64() < deadline) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
     return condition();
 }
 
@@ -41,12 +53,18 @@ std::wstring testDir()
     return path.substr(0, path.rfind(L'\\'));
 }
 
+std::string utf8(const std::wstring &wide)
+{
+    std::string text(std::size_t(wide.size() * 3), '\0');
+    text.resize(std::size_t(WideCharToMultiByte(
+        CP_UTF8, 0, wide.data(), int(wide.size()), &text[0], int(text.size()), nullptr, nullptr)));
+    return text;
+}
+
 // A path as Qt reports it: UTF-8 with forward slashes.
 std::string qtPath(const std::wstring &windowsPath)
 {
-    std::string path(std::size_t(windowsPath.size() * 3), '\0');
-    path.resize(std::size_t(WideCharToMultiByte(CP_UTF8, 0, windowsPath.data(), int(windowsPath.size()),
-        &path[0], int(path.size()), nullptr, nullptr)));
+    std::string path = utf8(windowsPath);
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
@@ -66,19 +84,166 @@ std::wstring readString(HKEY root, const wchar_t *subKey, const wchar_t *name)
     return buffer;
 }
 
-void startFindAndKill(platform::Platform &system, const std::wstring &folder)
+// Counted apart from the platform's own search.
+int processesNamed(const wchar_t *file)
 {
-    check(system.killCommand("Dotrix.exe") == "taskkill /im Dotrix.exe /f", "kill command text");
-    check(system.startProgram(qtPath(folder), "Dotrix.exe"), "start reports success");
-    check(waitFor([&] { return system.findProcess("Dotrix.exe"); }), "found by its name once started");
-    for (const char *other : { "dotrix.exe", "Dotrix", "Dotrix.ex", "otrix.exe" })
-        check(!system.findProcess(other), other);
-    // Run directly; the program runs it through QProcess::execute.
-    check(_wsystem(platform::widen(system.killCommand("Dotrix.exe") + " >NUL").c_str()) == 0,
-        "taskkill ends with 0");
-    check(waitFor([&] { return !system.findProcess("Dotrix.exe"); }), "gone after taskkill");
-    check(
-        !system.startProgram(qtPath(folder) + "/missing", "Dotrix.exe"), "a missing program is not started");
+    int count = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        count += std::wcscmp(entry.szExeFile, file) == 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+void startFindAndStop(platform::Platform &system, const std::wstring &folder)
+{
+    check(system.startProgram(qtPath(folder), "Dotrix") && system.startProgram(qtPath(folder), "Dotrix"),
+        "two starts report success");
+    check(waitFor([] { return processesNamed(L"Dotrix.exe") == 2; }), "both run");
+    check(system.isRunning("Dotrix"), "found by its name");
+    for (const char *other : { "dotrix", "Dotri", "otrix", "Dotrix.exe" })
+        check(!system.isRunning(other), other);
+    check(system.stopProgram("Dotrix") == 0, "stop ends with 0 while it runs");
+    check(waitFor([] { return processesNamed(L"Dotrix.exe") == 0; }), "every one gone after one stop");
+    check(!system.isRunning("Dotrix"), "not found once gone");
+    check(system.stopProgram("Dotrix") == 1, "stop ends with 1 when none runs");
+    check(!system.startProgram(qtPath(folder) + "/missing", "Dotrix"), "a missing program is not started");
+}
+
+// A notice as the system sends it: header, class, then the interface path.
+std::vector<unsigned char> interfaceNotice(DWORD type, const GUID &classGuid, const std::wstring &path)
+{
+    const std::size_t nameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+    std::vector<unsigned char> bytes(nameOffset + (path.size() + 1) * sizeof(wchar_t));
+    auto *notice = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W *>(bytes.data());
+    notice->dbcc_size = DWORD(bytes.size());
+    notice->dbcc_devicetype = type;
+    notice->dbcc_classguid = classGuid;
+    std::copy(path.begin(), path.end(), notice->dbcc_name);
+    return bytes;
+}
+
+struct Notice
+{
+    HWND window;
+    WPARAM kind;
+    const void *data;
+};
+
+// The system's notices come from other threads and wait for the receiving
+// thread's message loop.
+DWORD WINAPI sendNotice(void *notice)
+{
+    const auto *n = static_cast<const Notice *>(notice);
+    SendMessageW(n->window, WM_DEVICECHANGE, n->kind, reinterpret_cast<LPARAM>(n->data));
+    return 0;
+}
+
+void deviceNotices(platform::Platform &system)
+{
+    group = "device notices";
+    struct Heard
+    {
+        platform::DeviceEvent event;
+        DWORD thread;
+    };
+    std::vector<Heard> heard;
+    std::unique_ptr<platform::DeviceMonitor> monitor
+        = system.watchDevices([&](const platform::DeviceEvent &event) {
+              heard.push_back({ event, GetCurrentThreadId() });
+          });
+    check(monitor != nullptr, "registered for HID interfaces");
+    if (!monitor)
+        return;
+    check(monitor->descriptor() == -1, "nothing to watch besides the message loop");
+    const HWND window = FindWindowExW(HWND_MESSAGE, nullptr, platform::deviceWindowClass, nullptr);
+    check(window != nullptr, "a message-only window listens");
+
+    const GUID hid = { 0x4d1e55b2, 0xf16f, 0x11cf, { 0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30 } };
+    const GUID usbDevice = { 0xa5dcbf10, 0x6530, 0x11d2, { 0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed } };
+    const std::wstring receiver
+        = L"\\\\?\\HID#VID_26E3&PID_AF01&MI_03#7&2a8f1c3b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    const struct
+    {
+        const char *name;
+        WPARAM kind;
+        DWORD type;
+        GUID classGuid;
+        std::wstring path;
+        bool heard;
+        platform::DeviceEvent::Kind expected;
+        const char *expectedPath;
+    } rows[] = {
+        { "query remove", DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_DEVICEINTERFACE, hid, receiver, false, {}, "" },
+        { "remove pending", DBT_DEVICEREMOVEPENDING, DBT_DEVTYP_DEVICEINTERFACE, hid, receiver, false, {},
+            "" },
+        { "nodes changed", DBT_DEVNODES_CHANGED, DBT_DEVTYP_DEVICEINTERFACE, hid, receiver, false, {}, "" },
+        { "a volume arrives", DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, hid, receiver, false, {}, "" },
+        { "a handle goes", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_HANDLE, hid, receiver, false, {}, "" },
+        { "a USB interface arrives", DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE, usbDevice, receiver,
+            false, {}, "" },
+        { "a HID interface arrives", DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE, hid, receiver, true,
+            platform::DeviceEvent::Added,
+            u8"\\\\?\\HID#VID_26E3&PID_AF01&MI_03#7&2a8f1c3b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}" },
+        { "a HID interface named outside ASCII goes", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE,
+            hid, L"\\\\?\\HID#{\u6d4b\u8bd5}", true, platform::DeviceEvent::Removed,
+            u8"\\\\?\\HID#{\u6d4b\u8bd5}" },
+    };
+    for (const auto &row : rows) {
+        heard.clear();
+        const std::vector<unsigned char> data = interfaceNotice(row.type, row.classGuid, row.path);
+        const Notice notice = { window, row.kind, data.data() };
+        const HANDLE sender = CreateThread(nullptr, 0, sendNotice, const_cast<Notice *>(&notice), 0, nullptr);
+        check(waitFor([&] { return WaitForSingleObject(sender, 0) == WAIT_OBJECT_0; }), row.name);
+        CloseHandle(sender);
+        if (!row.heard) {
+            check(heard.empty(), row.name);
+            continue;
+        }
+        check(heard.size() == 1 && heard[0].event.kind == row.expected
+                && heard[0].event.path == row.expectedPath,
+            row.name);
+        check(heard.size() == 1 && heard[0].thread == GetCurrentThreadId(), "heard on the monitor's thread");
+    }
+
+    monitor.reset();
+    heard.clear();
+    check(!IsWindow(window), "the window goes with the monitor");
+    const std::vector<unsigned char> data = interfaceNotice(DBT_DEVTYP_DEVICEINTERFACE, hid, receiver);
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(data.data()));
+    waitFor([] { return true; });
+    check(heard.empty(), "nothing heard once it is gone");
+    check(system.watchDevices([](const platform::DeviceEvent &) {}) != nullptr, "a monitor again after one");
+}
+
+void openDenied(platform::Platform &system, const std::wstring &folder)
+{
+    group = "open denied";
+    const std::wstring held = folder + L"\\held";
+    const HANDLE holder
+        = CreateFileW(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    check(holder != INVALID_HANDLE_VALUE, "a node held exclusively");
+    const struct
+    {
+        const char *name;
+        std::wstring path;
+        bool denied;
+    } rows[] = {
+        { "nothing answers to the path",
+            L"\\\\?\\HID#VID_26E3&PID_AF01&MI_03#none#{4d1e55b2-f16f-11cf-88cb-001111000030}", false },
+        { "another program holds it", held, false },
+        // A folder cannot be opened as a file: the system refuses it access.
+        { "the system refuses reading and writing", folder, true },
+    };
+    for (const auto &row : rows) {
+        // The wrong error left behind, as hidapi's clean-up leaves one.
+        SetLastError(row.denied ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
+        check(system.openDenied(utf8(row.path)) == row.denied, row.name);
+    }
+    CloseHandle(holder);
+    DeleteFileW(held.c_str());
 }
 
 void autostart(platform::Platform &system)
@@ -130,15 +295,19 @@ void cursorScheme(platform::Platform &system)
 int main()
 {
     const std::unique_ptr<platform::Platform> system = platform::createPlatform();
-    group = "start, find, kill";
-    startFindAndKill(*system, testDir());
+    group = "program file";
+    check(system->programFile("Dotrix") == "Dotrix.exe", "the base name and \".exe\"");
+    group = "start, find, stop";
+    startFindAndStop(*system, testDir());
     // "测试": outside Latin-1 and every Western code page.
     group = "the same from a folder named in another script";
     const std::wstring folder = testDir() + L"\\\u6d4b\u8bd5 folder";
     CreateDirectoryW(folder.c_str(), nullptr);
     check(CopyFileW((testDir() + L"\\Dotrix.exe").c_str(), (folder + L"\\Dotrix.exe").c_str(), FALSE),
         "stand-in copied");
-    startFindAndKill(*system, folder);
+    startFindAndStop(*system, folder);
+    deviceNotices(*system);
+    openDenied(*system, folder);
     autostart(*system);
     cursorScheme(*system);
     std::printf("%d passed, %d failed\n", passed, failed);
