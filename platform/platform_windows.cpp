@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cwchar>
+#include <vector>
 
 namespace platform {
 
@@ -233,17 +234,30 @@ public:
     int stopProgram(const std::string &program) override
     {
         int found = 0, stopped = 0;
+        std::vector<HANDLE> going;
         forEachProcessOf(widen(programFile(program)), [&](DWORD id) {
             ++found;
-            if (const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
-                stopped += TerminateProcess(process, 1) != FALSE;
-                CloseHandle(process);
+            if (const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+                if (TerminateProcess(process, 1) != FALSE) {
+                    ++stopped;
+                    going.push_back(process);
+                } else {
+                    CloseHandle(process);
+                }
             } else {
                 // One that ended since the snapshot was taken is as good as ended.
                 stopped += GetLastError() == ERROR_INVALID_PARAMETER;
             }
             return true;
         });
+        // Termination completes a moment later; it is waited for, briefly, so
+        // that whoever asks next finds the program gone.
+        const ULONGLONG deadline = GetTickCount64() + 50;
+        for (const HANDLE process : going) {
+            const ULONGLONG now = GetTickCount64();
+            WaitForSingleObject(process, now < deadline ? DWORD(deadline - now) : 0);
+            CloseHandle(process);
+        }
         return found == 0 ? 1 : stopped > 0 ? 0 : 2;
     }
 
