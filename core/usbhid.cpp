@@ -334,52 +334,50 @@ void usbhid::takeReport(const QByteArray &report)
     dispatch(buffer, length);
 }
 
+namespace {
+
+// Which signal each report raises: those of a mode with the size byte, a
+// mapping block after its copy is in place, the rest as they are.
+struct Route
+{
+    protocol::Report report;
+    void (usbhid::*plain)();
+    void (usbhid::*sized)(int);
+    unsigned char (usbhid::*block)[protocol::kBlockSize];
+};
+
+const Route kRoutes[] = {
+    { protocol::Report::ModeLaser, nullptr, &usbhid::open_Qy, nullptr },
+    { protocol::Report::ModeMagnifier, nullptr, &usbhid::open_Magnify, nullptr },
+    { protocol::Report::ModeSpotlight, nullptr, &usbhid::open_QyLight, nullptr },
+    { protocol::Report::ModeNormal, &usbhid::setNormal, nullptr, nullptr },
+    { protocol::Report::NoticeNormal, &usbhid::setNormalUse, nullptr, nullptr },
+    { protocol::Report::NoticeMagnifier, &usbhid::setMagnify, nullptr, nullptr },
+    { protocol::Report::NoticeSpotlight, &usbhid::setSpotLight, nullptr, nullptr },
+    { protocol::Report::NoticeLaser, &usbhid::setLazer, nullptr, nullptr },
+    { protocol::Report::KeyOk, &usbhid::setKeyOK, nullptr, nullptr },
+    { protocol::Report::ResetOk, &usbhid::setResetOK, nullptr, nullptr },
+    { protocol::Report::Block1, &usbhid::setData1, nullptr, &usbhid::data1 },
+    { protocol::Report::Block2, &usbhid::setData2, nullptr, &usbhid::data2 },
+};
+
+} // namespace
+
 void usbhid::dispatch(const unsigned char *report, int length)
 {
-    using protocol::Report;
     const std::size_t n = static_cast<std::size_t>(length);
-    switch (protocol::classify(report, n)) {
-    case Report::ModeLaser:
-        emit open_Qy(protocol::sizeLevel(report, n));
-        break;
-    case Report::ModeMagnifier:
-        emit open_Magnify(protocol::sizeLevel(report, n));
-        break;
-    case Report::ModeSpotlight:
-        emit open_QyLight(protocol::sizeLevel(report, n));
-        break;
-    case Report::ModeNormal:
-        emit setNormal();
-        break;
-    case Report::NoticeNormal:
-        emit setNormalUse();
-        break;
-    case Report::NoticeMagnifier:
-        emit setMagnify();
-        break;
-    case Report::NoticeSpotlight:
-        emit setSpotLight();
-        break;
-    case Report::NoticeLaser:
-        emit setLazer();
-        break;
-    case Report::KeyOk:
-        emit setKeyOK();
-        break;
-    case Report::ResetOk:
-        emit setResetOK();
-        break;
-    case Report::Block1:
-        // The whole buffer, as the slot reading it expects 32 bytes.
-        std::memcpy(data1, report, protocol::kBlockSize);
-        emit setData1();
-        break;
-    case Report::Block2:
-        std::memcpy(data2, report, protocol::kBlockSize);
-        emit setData2();
-        break;
-    case Report::Unknown:
-        break;
+    const protocol::Report kind = protocol::classify(report, n);
+    for (const Route &route : kRoutes) {
+        if (route.report != kind)
+            continue;
+        // The whole buffer, as a slot reading the block expects 32 bytes.
+        if (route.block)
+            std::memcpy(this->*route.block, report, protocol::kBlockSize);
+        if (route.sized)
+            emit(this->*route.sized)(protocol::sizeLevel(report, n));
+        else
+            emit(this->*route.plain)();
+        return;
     }
 }
 
