@@ -13,6 +13,8 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     SingleApplication app(argc, argv);
+    // A tray program: closing its last window leaves it running.
+    QApplication::setQuitOnLastWindowClosed(false);
     quorvantInitResources();
 
     QFile styleFile(QCoreApplication::applicationDirPath() + "/data/blue.css");

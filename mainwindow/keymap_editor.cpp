@@ -7,9 +7,11 @@
 
 #include "core/keymapping.h"
 #include "core/session.h"
+#include "core/usbhid.h"
 #include "keymap/hightdialog.h"
 #include "keymap/slots.h"
 #include "keymap/vocabulary.h"
+#include "ui_widget.h"
 
 // Each box's slot hands its number to onKeyChanged, which finds the mapping
 // slot in the one table of keymap/slots.h.
@@ -80,6 +82,8 @@ void Widget::setUpKeyGrid()
         showCode(slot);
     }
     connect(&session->mapping(), &KeyMapping::codeChanged, this, &Widget::showCode);
+    enableTransfers(session->link().present());
+    connect(&session->link(), &usbhid::presenceChanged, this, &Widget::enableTransfers);
 
     // Keys for the transfers, for those who know them.
     const struct
@@ -120,9 +124,25 @@ void Widget::showCode(int slot)
     box->setCurrentIndex(index);
 }
 
+void Widget::enableTransfers(bool present)
+{
+    // Without a receiver there is nothing to write to or reset, and the
+    // buttons say so rather than fail.
+    const QString absent = tr("The pen's receiver is not plugged in.");
+    ui->pushButton_write->setEnabled(present);
+    ui->pushButton_write->setToolTip(present ? tr("Write the keys above to the pen") : absent);
+    ui->pushButton_reset->setEnabled(present);
+    ui->pushButton_reset->setToolTip(present ? tr("Put the pen's own key settings back") : absent);
+    ui->pushButton_advanced->setToolTip(tr("Edit the keys as hexadecimal codes"));
+}
+
 void Widget::onSetKey()
 {
-    qDebug() << (session->mapping().write() ? "Write Usb Hid SUCC!" : "Write Usb Hid Fail!");
+    const bool written = session->mapping().write();
+    qDebug() << (written ? "Write Usb Hid SUCC!" : "Write Usb Hid Fail!");
+    // Success is the receiver's to confirm; a failure is known at once.
+    if (!written)
+        showBalloon(tr("Prompt"), tr("The keys could not be written to the pen."));
 }
 
 void Widget::onKeyOK()
@@ -135,8 +155,10 @@ void Widget::onReset()
 {
     // The editor learns the receiver's defaults from the read-back that the
     // receiver's confirmation brings, not from here.
-    qDebug() << (session->mapping().reset() ? "Write Usb Hid Reset CMD SUCC!"
-                                            : "Write Usb Hid Reset CMD Fail!");
+    const bool sent = session->mapping().reset();
+    qDebug() << (sent ? "Write Usb Hid Reset CMD SUCC!" : "Write Usb Hid Reset CMD Fail!");
+    if (!sent)
+        showBalloon(tr("Prompt"), tr("The pen's key settings could not be restored."));
 }
 
 void Widget::ResetOK()

@@ -4,18 +4,23 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopWidget>
+#include <QCloseEvent>
 #include <QMenu>
+#include <QTextEdit>
 
 #include "core/session.h"
 #include "core/usbhid.h"
 #include "ui/dialogclient.h"
+#include "ui_widget.h"
 
 void Widget::init()
 {
     auto *navigationAction = new QAction(tr("Function navigation (&S)"), this);
+    auto *keysAction = new QAction(tr("Key settings (&K)"), this);
     auto *exitAction = new QAction(tr("Exit(&E)"), this);
     auto *trayMenu = new QMenu(QApplication::desktop());
     trayMenu->addAction(navigationAction);
+    trayMenu->addAction(keysAction);
     trayMenu->addAction(exitAction);
 
     trayIcon = new QSystemTrayIcon(this);
@@ -38,6 +43,7 @@ void Widget::init()
     connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
         SLOT(iconIsActived(QSystemTrayIcon::ActivationReason)));
     connect(navigationAction, SIGNAL(triggered()), this, SLOT(onNavigation()));
+    connect(keysAction, SIGNAL(triggered()), this, SLOT(onKeySettings()));
     connect(exitAction, SIGNAL(triggered()), this, SLOT(onExit()));
 
     watchSessionEnd();
@@ -71,6 +77,33 @@ void Widget::onExit_clicked()
         trayIcon->setVisible(true);
         showBalloon(tr("Prompt"), tr("This is TALVE laser intelligent pen management software!"));
     }
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    if (!trayIcon) {
+        // On the way out: nothing to hide to.
+        event->accept();
+        return;
+    }
+    event->ignore();
+    onExit_clicked();
+}
+
+void Widget::onKeySettings()
+{
+    // The picture that covers the grid goes while the editor is up; shown
+    // any other way, the window is as it has always been.
+    ui->textEdit->hide();
+    show();
+    raise();
+    activateWindow();
+}
+
+void Widget::hideEvent(QHideEvent *event)
+{
+    ui->textEdit->show();
+    QWidget::hideEvent(event);
 }
 
 void Widget::onNavigation()

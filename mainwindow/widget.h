@@ -102,6 +102,14 @@ private slots:
     void onShowKeyValue2();
     void onNavigation();
     void iconIsActived(QSystemTrayIcon::ActivationReason reason);
+    // The key settings from the tray menu: the window with its grid uncovered.
+    void onKeySettings();
+
+protected:
+    // A window manager's close hides the window to the tray, as its own close
+    // button does; only the tray menu's exit ends the program.
+    void closeEvent(QCloseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // tray.cpp
@@ -116,6 +124,7 @@ private:
     void setUpKeyGrid();
     void onKeyChanged(int boxNumber);
     void showCode(int slot);
+    void enableTransfers(bool present);
 
     // shutdown.cpp
     void watchSessionEnd();
