@@ -197,7 +197,9 @@ def thread_counters(pid):
             switches = int(status["voluntary_ctxt_switches"]) + int(status["nonvoluntary_ctxt_switches"])
         except (OSError, KeyError, ValueError, IndexError):
             continue  # ended meanwhile
-        counters[tid] = (run_ns, switches, status["Name"].strip())
+        # Threads take the program's name unless they were given one.
+        name = "GUI thread" if int(tid) == pid else "%s %s" % (status["Name"].strip(), tid)
+        counters[tid] = (run_ns, switches, name)
     return counters
 
 
