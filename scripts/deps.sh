@@ -16,6 +16,8 @@ PACKAGES=(
     python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
     # the effects tested on a desktop that composites
     xcompmgr
+    # bench/idle.py asks the X server whether the program answers
+    python3-xlib
     # Chinese texts need a CJK font; the icon font ships in the tree
     fonts-wqy-microhei fonts-font-awesome
 )
