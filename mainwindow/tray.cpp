@@ -2,10 +2,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopWidget>
-#include <QCloseEvent>
 #include <QMenu>
+#include <QTextBrowser>
 #include <QTextEdit>
 
 #include "core/session.h"
@@ -92,9 +93,12 @@ void Widget::closeEvent(QCloseEvent *event)
 
 void Widget::onKeySettings()
 {
-    // The picture that covers the grid goes while the editor is up; shown
-    // any other way, the window is as it has always been.
-    ui->textEdit->hide();
+    // The picture that covers the grid, and the white panels under it, go
+    // while the editor is up; shown any other way, the window is as it has
+    // always been.
+    for (QWidget *cover : { static_cast<QWidget *>(ui->textEdit), static_cast<QWidget *>(ui->textBrowser),
+             static_cast<QWidget *>(ui->textBrowser_2) })
+        cover->hide();
     show();
     raise();
     activateWindow();
@@ -102,7 +106,9 @@ void Widget::onKeySettings()
 
 void Widget::hideEvent(QHideEvent *event)
 {
-    ui->textEdit->show();
+    for (QWidget *cover : { static_cast<QWidget *>(ui->textEdit), static_cast<QWidget *>(ui->textBrowser),
+             static_cast<QWidget *>(ui->textBrowser_2) })
+        cover->show();
     QWidget::hideEvent(event);
 }
 

@@ -173,6 +173,35 @@ class Desktop(Running):
         geometries = filter(None, map(self.window_geometry, self._search("--class", "trayer")))
         return max(geometries, key=lambda g: g[2] * g[3], default=None)
 
+    def tray_menu(self, key):
+        """Right-clicks the tray icon until its menu is up, then picks an entry."""
+        def opened():
+            # Near the icon's top edge: a balloon hangs below the icon with its
+            # arrow reaching up into it, and a click there would only close it.
+            x, y, w, _ = self.tray_geometry()
+            self.xdotool("mousemove", str(x + w // 2), str(y + 4), "click", "3")
+            try:
+                return wait_until(lambda: self.windows_of_type("POPUP_MENU"), 5, message="a menu")
+            except AssertionError:
+                return False
+
+        wait_until(opened, message="the tray menu")
+        self.xdotool("key", key)
+
+    def click(self, window, x, y):
+        """A left click at a point of a window."""
+        self.xdotool("mousemove", "--window", window, str(x), str(y), "click", "1")
+
+    def close_window(self, window):
+        """Asks a window to close as a window manager does (WM_DELETE_WINDOW).
+        Through Debian's own Python, which has python3-xlib."""
+        script = ("import sys; from Xlib import display, X, protocol; d = display.Display(); "
+                  "w = d.create_resource_object('window', int(sys.argv[1])); "
+                  "a = d.intern_atom('WM_PROTOCOLS'); "
+                  "w.send_event(protocol.event.ClientMessage(window=w, client_type=a, "
+                  "data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0])), X.NoEventMask); d.flush()")
+        subprocess.run(["/usr/bin/python3", "-c", script, str(window)], env=self.env(), check=True)
+
     def screenshot(self, path):
         subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

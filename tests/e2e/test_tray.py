@@ -34,20 +34,8 @@ class Tray(unittest.TestCase):
         harness.wait_until(lambda: self.icon_state() == state, message="the %s icon" % state)
 
     def menu(self, key):
-        """Right-clicks the tray icon until its menu is up, then picks an entry."""
-        def opened():
-            # Near the icon's top edge: a balloon hangs below the icon with its
-            # arrow reaching up into it, and a click there would only close it.
-            x, y, w, _ = self.desktop.tray_geometry()
-            self.desktop.xdotool("mousemove", str(x + w // 2), str(y + 4), "click", "3")
-            try:
-                return harness.wait_until(lambda: self.desktop.windows_of_type("POPUP_MENU"), 5, message="a menu")
-            except AssertionError:
-                return False
-
-        harness.wait_until(opened, message="the tray menu")
+        self.desktop.tray_menu(key)
         self.desktop.keep("tray-menu")
-        self.desktop.xdotool("key", key)
 
     def test_icon_follows_the_receiver_with_one_read_back_per_plug_in(self):
         self.pen.unplug()
