@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDebug>
 #include <QCoreApplication>
 #include <QDesktopWidget>
 #include <QMenu>
@@ -37,6 +38,13 @@ void Widget::init()
     absentIcon = QIcon(dataDir + "/2.png");
     showPresence(session->link().present());
     connect(&session->link(), &usbhid::presenceChanged, this, &Widget::showPresence);
+    connect(&session->link(), &usbhid::openDenied, this, [this](const QString &path) {
+        qDebug() << "Receiver not opened, permission denied:" << path;
+        showBalloon(tr("Prompt"),
+            tr("The pen's receiver is plugged in, but this user may not use it. Install Quorvant's "
+               "package, or copy its udev rule 70-quorvant.rules to /etc/udev/rules.d/; the receiver "
+               "is then taken at once."));
+    });
 
     trayIcon->setToolTip(tr("Quorvant"));
     trayIcon->setVisible(true);

@@ -389,9 +389,9 @@ std::optional<std::string> Server::handle(Client &client, const std::string &lin
         return "ok";
     }
     if (command == "openable") {
-        if (args != 1 || (words[1] != "yes" && words[1] != "no"))
-            return usage("openable yes|no");
-        receiver.setOpenable(words[1] == "yes");
+        if (args != 1 || (words[1] != "yes" && words[1] != "no" && words[1] != "denied"))
+            return usage("openable yes|no|denied");
+        receiver.setOpenable(words[1] == "yes", words[1] == "denied");
         return "ok";
     }
     if (command == "mode") {
@@ -442,7 +442,7 @@ std::optional<std::string> Server::handle(Client &client, const std::string &lin
     }
     if (command == "status") {
         return std::string("ok plugged=") + yesNo(receiver.plugged()) + " openable="
-            + yesNo(receiver.openable()) + " open_attempts=" + std::to_string(receiver.openAttempts())
+            + (receiver.denied() ? "denied" : yesNo(receiver.openable())) + " open_attempts=" + std::to_string(receiver.openAttempts())
             + " pending_input=" + std::to_string(receiver.pendingInput())
             + " sent=" + std::to_string(receiver.sentReports().size()) + " held_reads="
             + std::to_string(std::count_if(

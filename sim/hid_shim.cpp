@@ -5,6 +5,7 @@
 
 #include <hidapi/hidapi.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -144,7 +145,10 @@ HID_API_EXPORT hid_device *HID_API_CALL hid_open_path(const char *path)
     }
     const int handle = sim::port().open(number);
     if (handle <= 0) {
-        setError(nullptr, L"Failed to open the device");
+        // As open(2) of a device node tells it, for whoever asks errno next.
+        const int error = handle == sim::kDenied ? EACCES : EBUSY;
+        setError(nullptr, handle == sim::kDenied ? L"Permission denied" : L"Failed to open the device");
+        errno = error;
         return nullptr;
     }
     globalError.clear();

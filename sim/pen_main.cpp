@@ -15,7 +15,8 @@ const char kUsage[] = R"(usage: quorvant-pen [--socket PATH] COMMAND [ARGS]
 
   serve [--verbose]        run the receiver daemon in the foreground
   plug | unplug            plug the receiver in, pull it out
-  openable yes|no          whether opening the receiver succeeds
+  openable yes|no|denied   whether opening the receiver succeeds; denied: for
+                           lack of permission
   mode NAME [SIZE]         press a mode: laser, magnifier, spotlight, normal
                            (SIZE 0-255, default 3)
   notice NAME              send the mode notice of NAME

@@ -89,6 +89,7 @@ void Receiver::reset()
         unlocked = !isOpenable;
         isPlugged = true;
         isOpenable = true;
+        isDenied = false;
         stored = factoryMapping();
         input.clear();
         sent.clear();
@@ -135,13 +136,14 @@ bool Receiver::plugged() const
     return isPlugged;
 }
 
-void Receiver::setOpenable(bool yes)
+void Receiver::setOpenable(bool yes, bool denied)
 {
     bool unlocked = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         unlocked = yes && !isOpenable && isPlugged;
         isOpenable = yes;
+        isDenied = !yes && denied;
     }
     // As when a permission rule is installed and the system applies it to
     // the nodes that are there.
@@ -153,6 +155,12 @@ bool Receiver::openable() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return isOpenable;
+}
+
+bool Receiver::denied() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return isDenied;
 }
 
 void Receiver::pressMode(Mode mode, std::uint8_t size)
@@ -272,6 +280,8 @@ int Receiver::open(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(mutex);
     ++attempts;
+    if (isPlugged && isDenied)
+        return kDenied;
     if (!isPlugged || !isOpenable || interfaceNumber < 0 || interfaceNumber >= kInterfaceCount)
         return -1;
     const int handle = nextHandle++;

@@ -32,6 +32,8 @@ constexpr std::uint16_t kVendorId = 0x26E3, kProductId = 0xAF01;
 // The interface that carries the pen's traffic; the others enumerate but stay silent.
 constexpr int kTrafficInterface = 3;
 constexpr int kInterfaceCount = 4;
+// What an open answers when the user may not open the receiver (-EACCES).
+constexpr int kDenied = -13;
 // A 32-byte input report, as the receiver sends it.
 constexpr std::size_t kReportSize = 32;
 // Output reports are the report number byte and a 32-byte payload.
@@ -59,8 +61,11 @@ public:
     void plug();
     void unplug();
     bool plugged() const;
-    void setOpenable(bool);
+    // Not openable: held elsewhere, or, when denied, the user lacks the
+    // permission (opens fail with kDenied then).
+    void setOpenable(bool, bool denied = false);
     bool openable() const;
+    bool denied() const;
     void pressMode(Mode, std::uint8_t size);
     void pressNotice(Mode);
     void inject(const Bytes &report); // raw input report, any length up to 64
@@ -78,7 +83,7 @@ public:
 
     // what hidapi does
     std::vector<int> interfaces() const; // {0,1,2,3} plugged, {} unplugged
-    int open(int interfaceNumber); // handle > 0, or -1
+    int open(int interfaceNumber); // handle > 0, kDenied, or -1
     int write(int handle, const std::uint8_t *data, std::size_t length); // bytes written or -1
     int read(int handle, std::uint8_t *data, std::size_t length); // n, 0 when nothing queued, -1 stale/bad
     // The same, waiting up to timeoutMs (negative: without limit) for a
@@ -105,6 +110,7 @@ private:
 
     bool isPlugged = true;
     bool isOpenable = true;
+    bool isDenied = false;
     Image stored;
     std::deque<Bytes> input;
     std::vector<Bytes> sent;
