@@ -65,7 +65,7 @@ Location locate(const QString &appDir, const QString &userConfigDir)
     const QString own = QDir(userConfigDir).filePath(kFileName);
     // A file beside a program the user may not change still gives the sizes
     // until the user's own file exists.
-    return { QFileInfo::exists(own) || !QFileInfo::exists(beside) ? own : beside, own };
+    return { QFileInfo::exists(own) || !QFileInfo(beside).isFile() ? own : beside, own };
 }
 
 Location locateForThisProgram()

@@ -1,5 +1,6 @@
 // Whatever is left in the settings file: the program must start and read the
 // three sizes all the same.
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -14,6 +15,8 @@ class TestSettings : public QObject
 private slots:
     void reading_data();
     void reading();
+    void location_data();
+    void location();
 
 private:
     QTemporaryDir folder;
@@ -65,6 +68,50 @@ void TestSettings::reading()
     // Reading never writes the file, which holds the last orderly exit's sizes.
     QCOMPARE(file.exists(), !contents.isNull());
     QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), contents);
+}
+
+// Beside the program while it can be written there, else in the user's own
+// folder; a file beside a program that cannot be written is still read until
+// the user has one. (Folders closed to an ordinary user are tried end to end.)
+void TestSettings::location_data()
+{
+    QTest::addColumn<QString>(
+        "app"); // "dir" writable; "missing"; "file in the way": a folder named like the file
+    QTest::addColumn<bool>("ownExists");
+    QTest::addColumn<QString>("readFrom");
+    QTest::addColumn<QString>("writeTo");
+    QTest::newRow("writable folder") << "dir" << true << "beside"
+                                     << "beside";
+    QTest::newRow("no folder to write in") << "missing" << false << "own"
+                                           << "own";
+    QTest::newRow("a folder in the file's place") << "in the way" << false << "own"
+                                                  << "own";
+    QTest::newRow("the user's own file") << "in the way" << true << "own"
+                                         << "own";
+}
+
+void TestSettings::location()
+{
+    QFETCH(QString, app);
+    QFETCH(bool, ownExists);
+    QTemporaryDir root;
+    const QString appDir = root.filePath(app == "missing" ? "missing/app" : "app");
+    const QString own = root.filePath("config");
+    QVERIFY(QDir().mkpath(own));
+    if (app != "missing")
+        QVERIFY(QDir().mkpath(appDir));
+    if (app == "in the way")
+        QVERIFY(QDir().mkpath(appDir + "/setting_Quorvant.ini"));
+    if (ownExists)
+        QVERIFY(writeSizeLevels(own + "/setting_Quorvant.ini", {}));
+    const settings::Location location = settings::locate(appDir, own);
+    const auto where = [&](const QString &path) {
+        return path == appDir + "/setting_Quorvant.ini" ? "beside"
+            : path == own + "/setting_Quorvant.ini"     ? "own"
+                                                        : path;
+    };
+    QTEST(where(location.readFrom), "readFrom");
+    QTEST(where(location.writeTo), "writeTo");
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
