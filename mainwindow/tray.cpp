@@ -3,12 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDebug>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDesktopWidget>
 #include <QMenu>
 #include <QTextBrowser>
 #include <QTextEdit>
+#include <QTimer>
 
 #include "core/session.h"
 #include "core/usbhid.h"
@@ -114,6 +115,12 @@ void Widget::onKeySettings()
 
 void Widget::hideEvent(QHideEvent *event)
 {
+    // A tray program is hidden most of its life: the window system's window
+    // and the pixels behind it go until the window is shown again.
+    QTimer::singleShot(0, this, [this] {
+        if (isHidden())
+            destroy();
+    });
     for (QWidget *cover : { static_cast<QWidget *>(ui->textEdit), static_cast<QWidget *>(ui->textBrowser),
              static_cast<QWidget *>(ui->textBrowser_2) })
         cover->show();

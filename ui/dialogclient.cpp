@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPixmap>
+#include <QTimer>
 
 #include "ui/framelesswindow.h"
 #include "ui/placement.h"
@@ -18,8 +19,22 @@ DialogClient::DialogClient(QWidget *parent)
     setGeometry(0, 0, 850, 550);
     // Placed once; afterwards the dialog reopens wherever it was left.
     move(placement::navigationPosition(placement::currentScreen()));
+}
 
+void DialogClient::showEvent(QShowEvent *event)
+{
     ui->label->setPixmap(QPixmap(QCoreApplication::applicationDirPath() + "/data/pp.png"));
+    QDialog::showEvent(event);
+}
+
+void DialogClient::hideEvent(QHideEvent *event)
+{
+    ui->label->clear();
+    QTimer::singleShot(0, this, [this] {
+        if (isHidden())
+            destroy();
+    });
+    QDialog::hideEvent(event);
 }
 
 DialogClient::~DialogClient()

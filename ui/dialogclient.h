@@ -18,6 +18,12 @@ public:
     explicit DialogClient(QWidget *parent = nullptr);
     ~DialogClient() override;
 
+protected:
+    // The picture is held only while the window is up, and the window
+    // system's window only while it is shown.
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private slots:
     void onExit();
 
