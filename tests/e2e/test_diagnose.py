@@ -4,6 +4,7 @@ out."""
 
 import os
 import subprocess
+import sys
 import unittest
 
 import harness
@@ -20,6 +21,7 @@ class Diagnose(unittest.TestCase):
     def diagnose(self):
         result = subprocess.run([DIAGNOSE], env=dict(os.environ, **self.pen.env()), stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True, timeout=harness.TIMEOUT)
+        sys.stderr.write(result.stderr)
         return result.returncode, result.stdout.splitlines()
 
     def interface_line(self, lines, number):
