@@ -14,6 +14,9 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
     python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
+    # the Debian package: its dependencies, and the checks of its launcher and
+    # software centre entry
+    dpkg-dev desktop-file-utils appstream
     # the effects tested on a desktop that composites
     xcompmgr
     # bench/idle.py asks the X server whether the program answers

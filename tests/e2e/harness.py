@@ -322,9 +322,11 @@ class Program(Running):
 class Bench:
     """An installation, a TMPDIR for the segments' keys, and isolated programs."""
 
-    def __init__(self, desktop=None, pen=None, stand_ins=True, data=True):
+    def __init__(self, desktop=None, pen=None, stand_ins=True, data=True, app=None):
+        """app: an installed program's folder to use, instead of a private copy of the build."""
         self.desktop, self.pen = desktop, pen
-        self.app = install_app(effects=not stand_ins, stand_ins=stand_ins, data=data)
+        self._own_app = app is None
+        self.app = install_app(effects=not stand_ins, stand_ins=stand_ins, data=data) if app is None else app
         self.ipc_dir = tempfile.mkdtemp(prefix="quorvant-ipc-")
         self.env = {"TMPDIR": self.ipc_dir}
         self.programs = []
@@ -345,7 +347,8 @@ class Bench:
         for name in filter(lambda name: name.startswith("qipc_"), os.listdir(self.ipc_dir)):
             kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
             subprocess.run(["ipcrm", kind, "0x%08x" % self.system_key(name)], stderr=subprocess.DEVNULL)
-        shutil.rmtree(self.app, ignore_errors=True)
+        if self._own_app:
+            shutil.rmtree(self.app, ignore_errors=True)
         shutil.rmtree(self.ipc_dir, ignore_errors=True)
 
     def system_key(self, file_name):
