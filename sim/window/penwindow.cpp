@@ -212,6 +212,8 @@ void PenWindow::command(const std::string &line)
 
 void PenWindow::press(const std::string &line, const QString &what, const sim::Bytes &report)
 {
+    // What the program sent before the press comes first in the log.
+    poll();
     if (link.request(line))
         logReport(tr("pen"), what, report);
     else
@@ -255,8 +257,13 @@ void PenWindow::showPlugged(bool plugged)
 
 void PenWindow::showMapping(const sim::Image &image)
 {
-    for (int slot = 0; slot < keymap::slotCount; ++slot)
-        actionCells[std::size_t(slot)]->setText(actionName(image[std::size_t(keymap::imageByte(slot))]));
+    for (int slot = 0; slot < keymap::slotCount; ++slot) {
+        const QString name = actionName(image[std::size_t(keymap::imageByte(slot))]);
+        QLabel *cell = actionCells[std::size_t(slot)];
+        cell->setText(name);
+        // A blank label would be read out by the title of its group.
+        cell->setAccessibleName(name.isEmpty() ? tr("no action") : name);
+    }
     shownMapping = image;
 }
 
