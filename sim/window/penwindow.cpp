@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTime>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -181,6 +182,10 @@ void PenWindow::hideEvent(QHideEvent *event)
 
 void PenWindow::poll()
 {
+    // Window managers unmap the windows of the other workspaces without
+    // hiding them: nothing to be seen there either.
+    if (windowHandle() && !windowHandle()->isExposed())
+        return;
     const std::optional<std::vector<std::string>> status = link.request("status");
     showDaemon(link.reachable());
     if (!status)
@@ -233,7 +238,6 @@ void PenWindow::showDaemon(bool running)
     if (running) {
         // Whatever daemon answers now has records of its own, from the start.
         seenSent = 0;
-        shownMapping.reset();
         ui->receiverState->setToolTip(path);
         logNote(tr("receiver daemon running on %1").arg(path));
     } else {

@@ -27,8 +27,9 @@ class PenWindow(unittest.TestCase):
         self.desktop, self.pen, self.bench = harness.set_up(self)
         home = harness.private_home()
         self.addCleanup(shutil.rmtree, home["HOME"], ignore_errors=True)
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"], env=dict(os.environ, **home),
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
+                               env=dict(os.environ, **home), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True)
         self.addCleanup(bus.stdout.close)
         self.addCleanup(harness.end, bus)
         self.session_bus = bus.stdout.readline().strip()
@@ -44,17 +45,6 @@ class PenWindow(unittest.TestCase):
     def keys(self, *keys):
         self.desktop.xdotool("windowfocus", "--sync", self.window)
         self.desktop.xdotool("key", *keys)
-
-    def test_presses_reach_the_program(self):
-        self.bench.start_program()
-        self.keys("alt+z", "ctrl+a", "6", "alt+m")
-        self.bench.wait_effect("Loupex", 6)
-        self.desktop.keep("pen-window")
-
-        self.keys("alt+u")
-        harness.wait_until(lambda: not self.pen.status()["plugged"], message="the receiver unplugged")
-        self.keys("alt+p")
-        harness.wait_until(lambda: self.pen.status()["plugged"], message="the receiver plugged back in")
 
     def call(self, dest, path, method, *args):
         found = harness.output("gdbus", "call", "--address", self.a11y_bus, "--dest", dest, "--object-path", path,
@@ -83,27 +73,40 @@ class PenWindow(unittest.TestCase):
         window = tree[1][0][1][0] if tree and tree[1] and tree[1][0][1] else ("", [])
         return [name for name, _ in window[1]], {name: [text for text, _ in texts] for name, texts in window[1]}
 
-    def mapping_rows(self):
-        texts = self.shown()[1].get("Stored mapping", [])
-        return {texts[i]: texts[i + 1:i + 5] for i in range(0, len(texts), 5)}
+    def shows(self, rows, state=None):
+        """Whether the rows of the mapping, by their labels, hold those four
+        texts, and the window shows the state line, if one is given."""
+        texts, groups = self.shown()
+        mapping = groups.get("Stored mapping", [])
+        shown_rows = {mapping[i]: mapping[i + 1:i + 5] for i in range(0, len(mapping), 5)}
+        return (state is None or state in texts) and all(shown_rows.get(label) == row for label, row in rows.items())
+
+    def test_presses_reach_the_program(self):
+        self.bench.start_program()
+        self.keys("alt+z", "ctrl+a", "6", "alt+m")
+        self.bench.wait_effect("Loupex", 6)
+        self.desktop.keep("pen-window")
+
+        self.keys("alt+u")
+        harness.wait_until(lambda: not self.pen.status()["plugged"], message="the receiver unplugged")
+        self.keys("alt+p")
+        harness.wait_until(lambda: self.pen.status()["plugged"], message="the receiver plugged back in")
 
     def test_mapping_and_daemon_are_shown(self):
         image = bytearray(self.pen.mapping())
         image[4] = 0x3A  # key 1 click, column 2: F1
         image[32 + 28] = 0x99  # key 6 long press, column 4: in no vocabulary
         self.pen.set_mapping(image)
-        harness.wait_until(lambda: self.mapping_rows().get("单击Key1:") == ["MOUSE_L", "F1", BLANK, BLANK]
-                           and self.mapping_rows().get("长按Key6:") == ["W", BLANK, BLANK, "0x99"],
-                           message="the mapping set")
+        harness.wait_until(lambda: self.shows({"单击Key1:": ["MOUSE_L", "F1", BLANK, BLANK],
+                                               "长按Key6:": ["W", BLANK, BLANK, "0x99"]}), message="the mapping set")
 
         # A daemon that goes is shown gone, and one started later is found.
         self.pen.request("stop")
-        harness.wait_until(lambda: "Receiver daemon not running" in self.shown()[0], message="the daemon shown gone")
+        harness.wait_until(lambda: self.shows({}, "Receiver daemon not running"), message="the daemon shown gone")
         daemon = subprocess.Popen([os.path.join(harness.BIN_DIR, "quorvant-pen"), "--socket", self.pen.socket_path,
                                    "serve"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(harness.end, daemon)
-        harness.wait_until(lambda: "Receiver plugged in" in self.shown()[0]
-                           and self.mapping_rows().get("单击Key1:") == ["MOUSE_L", BLANK, BLANK, BLANK],
+        harness.wait_until(lambda: self.shows({"单击Key1:": ["MOUSE_L", BLANK, BLANK, BLANK]}, "Receiver plugged in"),
                            message="the new daemon and its factory mapping")
 
 
