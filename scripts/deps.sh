@@ -16,6 +16,8 @@ PACKAGES=(
     python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
     # the effects tested on a desktop that composites
     xcompmgr
+    # the pen window's test reads the window as a screen reader does
+    dbus-daemon at-spi2-core libglib2.0-bin
     # Chinese texts need a CJK font; the icon font ships in the tree
     fonts-wqy-microhei fonts-font-awesome
 )
