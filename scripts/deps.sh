@@ -19,8 +19,11 @@ PACKAGES=(
     dpkg-dev desktop-file-utils appstream
     # the effects tested on a desktop that composites
     xcompmgr
-    # bench/idle.py asks the X server whether the program answers
+    # bench/idle.py asks the X server whether the program answers, and the
+    # tests close windows as a window manager does
     python3-xlib
+    # the pen window's test reads the window as a screen reader does
+    dbus-daemon at-spi2-core libglib2.0-bin
     # Chinese texts need a CJK font; the icon font ships in the tree
     fonts-wqy-microhei fonts-font-awesome
 )

@@ -58,6 +58,29 @@ std::uint8_t blockChecksum(const std::uint8_t *block)
     return static_cast<std::uint8_t>(sum & 0xFF);
 }
 
+Bytes modeReport(Mode mode, std::uint8_t size)
+{
+    const ModeBytes bytes = modeBytes(mode);
+    Bytes report(kReportSize, 0);
+    report[0] = 0x12;
+    report[1] = 0x34;
+    report[2] = bytes.mode[0];
+    report[3] = bytes.mode[1];
+    report[5] = size;
+    return report;
+}
+
+Bytes noticeReport(Mode mode)
+{
+    const ModeBytes bytes = modeBytes(mode);
+    Bytes report(kReportSize, 0);
+    report[0] = 0x12;
+    report[1] = 0x34;
+    report[2] = bytes.notice[0];
+    report[3] = bytes.notice[1];
+    return report;
+}
+
 Receiver::Receiver()
     : stored(factoryMapping())
 {
@@ -166,26 +189,13 @@ bool Receiver::denied() const
 void Receiver::pressMode(Mode mode, std::uint8_t size)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    const ModeBytes bytes = modeBytes(mode);
-    Bytes report(kReportSize, 0);
-    report[0] = 0x12;
-    report[1] = 0x34;
-    report[2] = bytes.mode[0];
-    report[3] = bytes.mode[1];
-    report[5] = size;
-    queue(std::move(report));
+    queue(modeReport(mode, size));
 }
 
 void Receiver::pressNotice(Mode mode)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    const ModeBytes bytes = modeBytes(mode);
-    Bytes report(kReportSize, 0);
-    report[0] = 0x12;
-    report[1] = 0x34;
-    report[2] = bytes.notice[0];
-    report[3] = bytes.notice[1];
-    queue(std::move(report));
+    queue(noticeReport(mode));
 }
 
 void Receiver::inject(const Bytes &report)

@@ -45,6 +45,11 @@ constexpr std::size_t kMaxWrite = 65;
 // Checksum of a 32-byte mapping block: bytes 0..30 summed, modulo 256.
 std::uint8_t blockChecksum(const std::uint8_t *block);
 
+// The input reports a press of the pen's mode key sends, as the receiver
+// queues them: 12 34 xx yy 00 SIZE for a mode, 12 34 xx yy for its notice.
+Bytes modeReport(Mode, std::uint8_t size);
+Bytes noticeReport(Mode);
+
 class Receiver
 {
 public:
