@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QObject>
+#include <memory>
+
 class QWidget;
 
 // What the effects need from the window system, one implementation per system.
@@ -17,5 +20,20 @@ bool excludeFromCapture(QWidget *window);
 // Makes the termination requests of the system end the event loop, so the
 // effect leaves through its ordinary shutdown.
 void quitOnTermination();
+
+// Hears of the pointer's motion as it happens, so that nobody needs to look
+// at the pointer while it rests.
+class PointerMotion : public QObject
+{
+    Q_OBJECT
+
+signals:
+    // The pointer moved, or may have; a quick move comes as a burst of these.
+    void moved();
+};
+
+// Null where the system does not tell of motion by itself, and the pointer
+// must be looked at now and then instead.
+std::unique_ptr<PointerMotion> watchPointer();
 
 } // namespace desktop

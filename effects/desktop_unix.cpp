@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -78,6 +79,96 @@ void quitOnTermination()
     action.sa_flags = SA_RESTART;
     for (int signal : { SIGTERM, SIGINT, SIGHUP })
         ::sigaction(signal, &action, nullptr);
+}
+
+namespace {
+
+// XInput2 raw motion, which the server sends every client that selects it on
+// the root window, whatever grabs are active, for every device including the
+// XTEST one that synthetic input comes from. It carries no position; it only
+// says when to look. A connection of its own keeps Qt's event handling out of
+// it and wakes nobody but this notifier.
+class RawMotion : public PointerMotion
+{
+public:
+    RawMotion(xcb_connection_t *connection, uint8_t opcode)
+        : connection_(connection)
+        , opcode_(opcode)
+        , notifier_(xcb_get_file_descriptor(connection), QSocketNotifier::Read)
+    {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, this, [this] { drain(); });
+        drain();
+    }
+    ~RawMotion() override { xcb_disconnect(connection_); }
+
+private:
+    void drain()
+    {
+        bool motion = false;
+        while (xcb_generic_event_t *event = xcb_poll_for_event(connection_)) {
+            const auto *generic = reinterpret_cast<const xcb_ge_generic_event_t *>(event);
+            motion |= (event->response_type & 0x7f) == XCB_GE_GENERIC && generic->extension == opcode_
+                && generic->event_type == XCB_INPUT_RAW_MOTION;
+            free(event);
+        }
+        // A lost server leaves the socket readable for ever.
+        if (xcb_connection_has_error(connection_))
+            notifier_.setEnabled(false);
+        if (motion)
+            emit moved();
+    }
+
+    xcb_connection_t *connection_;
+    uint8_t opcode_;
+    QSocketNotifier notifier_;
+};
+
+xcb_screen_t *screenOf(xcb_connection_t *connection, int number)
+{
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (; it.rem && number > 0; --number)
+        xcb_screen_next(&it);
+    return it.rem ? it.data : nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<PointerMotion> watchPointer()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    int screenNumber = 0;
+    xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);
+    const auto fail = [connection] {
+        xcb_disconnect(connection);
+        return nullptr;
+    };
+    if (xcb_connection_has_error(connection))
+        return fail();
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_input_id);
+    xcb_screen_t *screen = screenOf(connection, screenNumber);
+    if (!extension || !extension->present || !screen)
+        return fail();
+
+    // Raw events reach clients regardless of grabs from version 2.1 on.
+    xcb_input_xi_query_version_reply_t *version
+        = xcb_input_xi_query_version_reply(connection, xcb_input_xi_query_version(connection, 2, 2), nullptr);
+    const bool recent = version && (version->major_version > 2 || version->minor_version >= 1);
+    free(version);
+    if (!recent)
+        return fail();
+
+    struct
+    {
+        xcb_input_event_mask_t head;
+        uint32_t bits;
+    } mask = { { XCB_INPUT_DEVICE_ALL_MASTER, 1 }, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION };
+    xcb_generic_error_t *error = xcb_request_check(
+        connection, xcb_input_xi_select_events_checked(connection, screen->root, 1, &mask.head));
+    free(error);
+    if (error)
+        return fail();
+    return std::make_unique<RawMotion>(connection, extension->major_opcode);
 }
 
 } // namespace desktop

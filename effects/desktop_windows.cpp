@@ -42,4 +42,11 @@ void quitOnTermination()
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+std::unique_ptr<PointerMotion> watchPointer()
+{
+    // A low-level mouse hook would hear of motion, but it sits in the path of
+    // every mouse event of the system; looking at the pointer costs less.
+    return nullptr;
+}
+
 } // namespace desktop

@@ -21,6 +21,7 @@ EffectHost::EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory 
     , sizes_(sizes)
     , factory_(std::move(factory))
     , pointerSource_([] { return QCursor::pos(); })
+    , motion_(desktop::watchPointer())
     , composited_(desktop::composites())
 {
 }
@@ -54,10 +55,17 @@ void EffectHost::start()
     connect(qGuiApp, &QGuiApplication::screenAdded, this, &EffectHost::addScreen);
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &EffectHost::removeScreen);
 
-    pointerTimer_ = startTimer(kPointerIntervalMs);
-    sizeTimer_ = startTimer(kSizeIntervalMs);
-    idleTimer_ = startTimer(kIdleIntervalMs);
-    raiseTimer_ = startTimer(kRaiseIntervalMs);
+    if (motion_)
+        connect(motion_.get(), &desktop::PointerMotion::moved, this, &EffectHost::pointerMoved);
+    sinceMove_.start();
+    tickTimer_.start(kTickMs, this);
+}
+
+void EffectHost::setPointerMotion(std::unique_ptr<desktop::PointerMotion> motion)
+{
+    motion_ = std::move(motion);
+    if (motion_ && started_)
+        connect(motion_.get(), &desktop::PointerMotion::moved, this, &EffectHost::pointerMoved);
 }
 
 EffectOverlay *EffectHost::makeOverlay(QScreen *screen)
@@ -113,28 +121,68 @@ void EffectHost::readLevel()
         level_ = *level;
 }
 
-void EffectHost::timerEvent(QTimerEvent *event)
+bool EffectHost::lookAtPointer()
 {
-    const int id = event->timerId();
-    if (id == pointerTimer_) {
-        const QPoint now = pointerSource_();
-        if (now != pointer_) {
-            pointer_ = now;
-            followAll();
-        }
-    } else if (id == sizeTimer_) {
-        const int before = pixels();
-        readLevel();
-        if (pixels() != before)
-            followAll();
-    } else if (id == idleTimer_) {
-        for (EffectOverlay *overlay : overlays_)
-            overlay->idle();
-    } else if (id == raiseTimer_) {
+    const QPoint now = pointerSource_();
+    if (now == pointer_)
+        return false;
+    pointer_ = now;
+    followAll();
+    sinceMove_.restart();
+    return true;
+}
+
+void EffectHost::pointerMoved()
+{
+    motionHeard_ = true;
+    // The first motion after a rest shows at once; the rest of the burst
+    // waits for the next frame, so a fast mouse costs one look per frame.
+    if (!frameTimer_.isActive()) {
+        frameTimer_.start(kFrameMs, this);
+        lookAtPointer();
+        motionHeard_ = false;
+    }
+}
+
+void EffectHost::frame()
+{
+    const bool moved = lookAtPointer();
+    // Resting: a frame that saw nothing new ends the frames until the next
+    // motion is heard, or, polled, until the next tick finds it moved.
+    const bool resting = motion_ ? !moved && !motionHeard_ : sinceMove_.elapsed() > kPolledHoldMs;
+    if (resting)
+        frameTimer_.stop();
+    motionHeard_ = false;
+}
+
+void EffectHost::tick()
+{
+    const int before = pixels();
+    readLevel();
+    if (pixels() != before)
+        followAll();
+
+    ++ticks_;
+    const bool raiseNow = ticks_ % kRaiseTicks == 0;
+    // Heard motion still gets a look now and then: a pointer moved by a
+    // program (XWarpPointer) makes no device motion.
+    if (!frameTimer_.isActive() && (!motion_ || raiseNow) && lookAtPointer())
+        frameTimer_.start(kFrameMs, this);
+    if (raiseNow) {
         for (EffectOverlay *overlay : overlays_)
             if (overlay->isVisible())
                 overlay->raise();
     }
+    for (EffectOverlay *overlay : overlays_)
+        overlay->idle();
+}
+
+void EffectHost::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == frameTimer_.timerId())
+        frame();
+    else if (event->timerId() == tickTimer_.timerId())
+        tick();
 }
 
 QPixmap settledPicture(QScreen *screen, int maxWaitMs)

@@ -39,7 +39,7 @@ public:
     // `here` says whether that position belongs to this overlay's screen.
     void follow(QPoint global, int pixels, bool here);
 
-    // Called a few times a second while nothing moves.
+    // Called about twelve times a second.
     virtual void idle() { }
 
     // Follows a change of the screen's geometry.

@@ -8,8 +8,9 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libhidapi-dev libudev-dev
-    # the effect programs ask X whether a compositor runs
-    libxcb1-dev
+    # the effect programs ask X whether a compositor runs, and hear of the
+    # pointer's motion from XInput2
+    libxcb1-dev libxcb-xinput-dev
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless

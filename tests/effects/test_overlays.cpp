@@ -1,7 +1,11 @@
 // The effects' common library: sizes from the segment to pixels, clamped; the
 // segment between the main program and an effect; placing the effect on the
-// pointer's screen; and that a move repaints only what the effect leaves and enters.
+// pointer's screen; that a move repaints only what the effect leaves and enters;
+// and that the pointer is looked at once a frame while it moves, and hardly at
+// all while it rests.
+#include "desktop.h"
 #include "dotoverlay.h"
+#include "effecthost.h"
 #include "framestats.h"
 #include "geometry.h"
 #include "lensoverlay.h"
@@ -58,6 +62,8 @@ private slots:
     void screenIndexAt();
     void movesRepaintOnlyWhatChanged_data();
     void movesRepaintOnlyWhatChanged();
+    void pointerLookedAtWhenItMoves_data();
+    void pointerLookedAtWhenItMoves();
 
 private:
     QScreen *screen = QGuiApplication::primaryScreen();
@@ -216,6 +222,53 @@ void TestOverlays::movesRepaintOnlyWhatChanged()
         QTRY_VERIFY(stats.frames() >= 1);
         QVERIFY2(stats.paintedPixels() <= bound,
             qPrintable(QString("painted %1 pixels").arg(stats.paintedPixels())));
+    }
+}
+
+void TestOverlays::pointerLookedAtWhenItMoves_data()
+{
+    QTest::addColumn<bool>("heard");
+    QTest::newRow("the system tells of motion") << true;
+    QTest::newRow("polled") << false;
+}
+
+void TestOverlays::pointerLookedAtWhenItMoves()
+{
+    QFETCH(bool, heard);
+    QPoint where = origin + QPoint(100, 100);
+    int looks = 0;
+    EffectHost host(uniqueKey("host"), kDotDiameter,
+        [](QScreen *s, bool composited, FrameStats *stats) { return new DotOverlay(s, composited, stats); });
+    auto motion = heard ? std::make_unique<desktop::PointerMotion>() : nullptr;
+    desktop::PointerMotion *events = motion.get();
+    host.setPointerMotion(std::move(motion));
+    host.setPointerSource([&] {
+        ++looks;
+        return where;
+    });
+    host.start();
+    QCOMPARE(host.pointer(), where);
+    DotOverlay *dot = static_cast<DotOverlay *>(host.overlays().value(0));
+    QVERIFY(dot);
+
+    where += QPoint(40, 10);
+    if (events) {
+        // A quick move of a fine mouse: the first motion is looked at at
+        // once, the rest of the burst waits for the next frame.
+        looks = 0;
+        for (int i = 0; i < 50; ++i)
+            emit events->moved();
+        QCOMPARE(looks, 1);
+    }
+    QTRY_COMPARE(host.pointer(), where);
+    QTRY_COMPARE(dot->state().pointer, where - dot->geometry().topLeft());
+
+    if (events) {
+        // At rest the frames stop; only the odd look for a warped pointer is left.
+        QTest::qWait(4 * EffectHost::kFrameMs);
+        looks = 0;
+        QTest::qWait(10 * EffectHost::kFrameMs);
+        QVERIFY2(looks <= 1, qPrintable(QString("%1 looks").arg(looks)));
     }
 }
 
