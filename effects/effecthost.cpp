@@ -6,10 +6,8 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 #include <QTimerEvent>
 
@@ -173,8 +171,6 @@ void EffectHost::tick()
             if (overlay->isVisible())
                 overlay->raise();
     }
-    for (EffectOverlay *overlay : overlays_)
-        overlay->idle();
 }
 
 void EffectHost::timerEvent(QTimerEvent *event)
@@ -183,21 +179,6 @@ void EffectHost::timerEvent(QTimerEvent *event)
         frame();
     else if (event->timerId() == tickTimer_.timerId())
         tick();
-}
-
-QPixmap settledPicture(QScreen *screen, int maxWaitMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QImage last = screen->grabWindow(0).toImage();
-    while (clock.elapsed() < maxWaitMs) {
-        QThread::msleep(100);
-        QImage next = screen->grabWindow(0).toImage();
-        if (next == last)
-            break;
-        last = std::move(next);
-    }
-    return QPixmap::fromImage(last);
 }
 
 int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,

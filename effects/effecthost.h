@@ -8,7 +8,6 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPixmap>
 #include <QPoint>
 #include <QVector>
 #include <functional>
@@ -86,12 +85,6 @@ private:
     bool motionHeard_ = false;
     QElapsedTimer sinceMove_;
 };
-
-// A picture of the screen once it holds still: windows that just vanished
-// (the previous effect's, say) leave holes until the applications beneath
-// have repainted. Gives up waiting after `maxWaitMs`, for screens that never
-// hold still.
-QPixmap settledPicture(QScreen *screen, int maxWaitMs = 1000);
 
 // The whole of an effect program's main: `settleMs` lets the windows of an
 // effect that was just stopped vanish before this one looks at the screen.

@@ -8,9 +8,10 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libhidapi-dev libudev-dev
-    # the effect programs ask X whether a compositor runs, and hear of the
-    # pointer's motion from XInput2
-    libxcb1-dev libxcb-xinput-dev
+    # the effect programs ask X whether a compositor runs, hear of the
+    # pointer's motion from XInput2 and read the screen beneath them through
+    # Composite, Damage and Shape
+    libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
