@@ -12,6 +12,7 @@
 #include <QTimerEvent>
 
 #include <cstdio>
+#include <utility>
 
 EffectHost::EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory factory, QObject *parent)
     : QObject(parent)
@@ -119,7 +120,7 @@ void EffectHost::readLevel()
         level_ = *level;
 }
 
-bool EffectHost::lookAtPointer()
+bool EffectHost::lookAtPointer(bool announced)
 {
     const QPoint now = pointerSource_();
     if (now == pointer_)
@@ -127,6 +128,8 @@ bool EffectHost::lookAtPointer()
     pointer_ = now;
     followAll();
     sinceMove_.restart();
+    if (!announced)
+        sinceWarp_.restart();
     return true;
 }
 
@@ -137,20 +140,23 @@ void EffectHost::pointerMoved()
     // waits for the next frame, so a fast mouse costs one look per frame.
     if (!frameTimer_.isActive()) {
         frameTimer_.start(kFrameMs, this);
-        lookAtPointer();
+        lookAtPointer(true);
         motionHeard_ = false;
     }
 }
 
 void EffectHost::frame()
 {
-    const bool moved = lookAtPointer();
-    // Resting: a frame that saw nothing new ends the frames until the next
-    // motion is heard, or, polled, until the next tick finds it moved.
-    const bool resting = motion_ ? !moved && !motionHeard_ : sinceMove_.elapsed() > kPolledHoldMs;
+    const bool heard = std::exchange(motionHeard_, false);
+    const bool moved = lookAtPointer(heard);
+    // With motion heard, a frame that neither saw nor heard anything new ends
+    // the frames until the next motion. A move that nothing announced was a
+    // program warping the pointer, which only looking finds: then, as when
+    // polled, the frames go on a while after the last move.
+    const bool warped = sinceWarp_.isValid() && sinceWarp_.elapsed() <= kPolledHoldMs;
+    const bool resting = motion_ && !warped ? !moved && !heard : sinceMove_.elapsed() > kPolledHoldMs;
     if (resting)
         frameTimer_.stop();
-    motionHeard_ = false;
 }
 
 void EffectHost::tick()
@@ -162,9 +168,9 @@ void EffectHost::tick()
 
     ++ticks_;
     const bool raiseNow = ticks_ % kRaiseTicks == 0;
-    // Heard motion still gets a look now and then: a pointer moved by a
-    // program (XWarpPointer) makes no device motion.
-    if (!frameTimer_.isActive() && (!motion_ || raiseNow) && lookAtPointer())
+    // Heard motion still gets a look now and then, for warps (XWarpPointer,
+    // xdotool's mousemove), which make no device motion.
+    if (!frameTimer_.isActive() && (!motion_ || raiseNow) && lookAtPointer(false))
         frameTimer_.start(kFrameMs, this);
     if (raiseNow) {
         for (EffectOverlay *overlay : overlays_)

@@ -21,9 +21,9 @@ class QScreen;
 //
 // The overlays let input through, so they never hear of the pointer. Where the
 // system tells of motion, the pointer is looked at only then, once a frame
-// while it moves; elsewhere it is polled, often while it moves and seldom
-// while it rests. Nothing here touches the cursor, so an effect that is
-// killed leaves the cursor as it found it.
+// while it moves, and about once a second for warps, which make no motion;
+// elsewhere it is polled, often while it moves and seldom while it rests. Nothing here touches the cursor, so
+// an effect that is killed leaves the cursor as it found it.
 class EffectHost : public QObject
 {
     Q_OBJECT
@@ -34,7 +34,8 @@ public:
     static constexpr int kFrameMs = 15; // about 66 frames a second while the pointer moves
     static constexpr int kTickMs = 85; // size changes show within 100 ms
     static constexpr int kRaiseTicks = 12; // about once a second: stay above windows raised since
-    static constexpr int kPolledHoldMs = 300; // polled pointers stay watched closely this long after a move
+    static constexpr int kPolledHoldMs
+        = 300; // polled or warped pointers stay watched closely this long after a move
 
     EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory factory, QObject *parent = nullptr);
     ~EffectHost() override;
@@ -62,7 +63,7 @@ private:
     void addScreen(QScreen *screen);
     void removeScreen(QScreen *screen);
     void followAll();
-    bool lookAtPointer();
+    bool lookAtPointer(bool announced);
     void pointerMoved();
     void frame();
     void tick();
@@ -84,6 +85,7 @@ private:
     int ticks_ = 0;
     bool motionHeard_ = false;
     QElapsedTimer sinceMove_;
+    QElapsedTimer sinceWarp_;
 };
 
 // The whole of an effect program's main: `settleMs` lets the windows of an
