@@ -16,6 +16,9 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
     python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
+    # the effects' tests and bench move the pointer through XTEST and paint
+    # windows of their own
+    libx11-6 libxtst6
     # the effects tested on a desktop that composites
     xcompmgr
     # Chinese texts need a CJK font; the icon font ships in the tree
