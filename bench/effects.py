@@ -1,29 +1,48 @@
 #!/usr/bin/env python3
-"""Cost and speed of the effect programs under Xvfb.
+"""Cost and speed of the effect programs under Xvfb, this tree's beside a
+baseline's, on a plain desktop and under xcompmgr.
 
-For each of Dotrix, Loupex and Halvix: 10 s with the pointer moving in a
-circle (about 100 moves a second, scripted with xdotool), then 10 s with the
-pointer still. Prints the CPU use of each phase (share of one core, from
-/proc), and the frames the program painted while the pointer moved, as the
-program itself counts them (QUORVANT_EFFECT_STATS).
+For each of Dotrix, Loupex and Halvix: the pointer moving in a circle for a
+phase (about 100 moves a second through the XTEST device, as a mouse moves
+it), then still for a phase. Prints the CPU use of each phase (share of one core, from /proc), the
+wakeups a second while the pointer is still (voluntary and involuntary
+context switches of all the program's threads), and the frames a second the
+program painted while the pointer moved, as it counts them itself
+(QUORVANT_EFFECT_STATS). For Loupex and Halvix, a window under the pointer
+then changes colour a few times: how long until the lens, or the spotlight's
+circle and veil, show the new colour (median and worst, in ms), or "stale"
+when they never do.
 
-    bench/effects.py [BIN_DIR]      default: build/bin beside this folder
+The baseline's effect programs are built from COMMIT in a scratch git
+worktree under /tmp, which is removed afterwards.
+
+    bench/effects.py [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
+
+BIN_DIR holds this tree's programs, by default build/bin beside this folder.
 """
 
+import argparse
+import ctypes
 import math
 import os
 import re
 import shutil
 import signal
+import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 PROGRAMS = ("Dotrix", "Loupex", "Halvix")
 WIDTH, HEIGHT = 1280, 800
-PHASE_S = 10.0
 MOVE_INTERVAL_S = 0.01
+CHANGES = 6  # colour changes timed per effect
+SHOW_DEADLINE_S = 2.0
+COLOURS = ((200, 40, 40), (40, 40, 200))
+VEIL_ALPHA = 102
+SPOT_RADIUS = 30  # level 0, as the segment holds when no program wrote it
 
 
 def wait_until(predicate, timeout, what):
@@ -34,17 +53,106 @@ def wait_until(predicate, timeout, what):
         time.sleep(0.05)
 
 
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
-                             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end, "rb") as pipe:
-        number = pipe.readline().strip().decode()
-    if not number:
-        raise SystemExit("Xvfb did not start")
-    return xvfb, ":" + number
+class X11:
+    """The few Xlib calls the bench needs: the pointer moved through the XTEST
+    device (xdotool's mousemove warps it, which makes no device motion), a
+    window of one colour that repaints all of itself, as a slide show does,
+    and single pixels of the screen."""
+
+    class Image(ctypes.Structure):
+        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                    ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
+
+    def __init__(self, display):
+        x11 = self.x11 = ctypes.CDLL("libX11.so.6")
+        self.xtest = ctypes.CDLL("libXtst.so.6")
+        self.xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p] + [ctypes.c_int] * 3 + [ctypes.c_ulong]
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+        for name in ("XMapWindow", "XClearWindow"):
+            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XSetWindowBackground.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+        x11.XGetImage.restype = ctypes.POINTER(X11.Image)
+        x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 2 + \
+            [ctypes.c_ulong, ctypes.c_int]
+        x11.XFree.argtypes = [ctypes.c_void_p]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.connection = x11.XOpenDisplay(display.encode())
+        if not self.connection:
+            raise SystemExit("cannot open display " + display)
+        self.root = x11.XDefaultRootWindow(self.connection)
+
+    def move_pointer(self, x, y):
+        self.xtest.XTestFakeMotionEvent(self.connection, -1, x, y, 0)
+        self.x11.XSync(self.connection, 0)
+
+    def window(self, x, y, width, height):
+        window = self.x11.XCreateSimpleWindow(self.connection, self.root, x, y, width, height, 0, 0, 0)
+        self.x11.XMapWindow(self.connection, window)
+        self.x11.XSync(self.connection, 0)
+        return window
+
+    def paint(self, window, rgb):
+        self.x11.XSetWindowBackground(self.connection, window, rgb[0] << 16 | rgb[1] << 8 | rgb[2])
+        self.x11.XClearWindow(self.connection, window)
+        self.x11.XSync(self.connection, 0)
+
+    def pixel(self, x, y):
+        image = self.x11.XGetImage(self.connection, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+        blue, green, red = ctypes.string_at(image.contents.data, 3)
+        self.x11.XFree(image.contents.data)
+        self.x11.XFree(image)
+        return red, green, blue
+
+    def close(self):
+        self.x11.XCloseDisplay(self.connection)
+
+
+class Desktop:
+    """An Xvfb display, with xcompmgr when asked, and a window over most of it."""
+
+    def __init__(self, compositor):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "%dx%dx24" % (WIDTH, HEIGHT), "-nolisten", "tcp"],
+                                     pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            number = pipe.readline().strip().decode()
+        if not number:
+            raise SystemExit("Xvfb did not start")
+        self.display = ":" + number
+        self.tmp = tempfile.mkdtemp(prefix="quorvant-bench-")
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", TMPDIR=self.tmp,
+                        XDG_RUNTIME_DIR=self.tmp, QUORVANT_EFFECT_STATS="1")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.compositor = None
+        if compositor:
+            self.compositor = subprocess.Popen(["xcompmgr"], env=self.env, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL)
+            # It names the window with which it takes the compositing selection.
+            wait_until(lambda: self.xdotool("search", "--name", "^xcompmgr$"), 30, "xcompmgr")
+        self.x = X11(self.display)
+        self.slide = self.x.window(40, 40, WIDTH - 80, HEIGHT - 80)
+        self.x.paint(self.slide, COLOURS[0])
+
+    def xdotool(self, *args):
+        found = subprocess.run(["xdotool", *args], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return found.returncode == 0 and found.stdout.strip() != b""
+
+    def close(self):
+        self.x.close()
+        for process in (self.compositor, self.xvfb):
+            if process:
+                process.terminate()
+                process.wait()
+        shutil.rmtree(self.tmp, ignore_errors=True)
 
 
 def cpu_seconds(pid):
@@ -54,71 +162,185 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def circle_script():
-    args = []
-    steps = int(PHASE_S / MOVE_INTERVAL_S)
-    for i in range(steps):
+def context_switches(pid):
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, task)) as status:
+                total += sum(int(line.split()[1]) for line in status
+                             if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
+        except OSError:
+            pass  # a thread that ended meanwhile
+    return total
+
+
+def circle(x11, phase_s):
+    """The pointer around a circle of radius 250 in the middle, 200 moves a
+    turn, on a connection of its own."""
+    begin = time.monotonic()
+    for i in range(int(phase_s / MOVE_INTERVAL_S)):
         angle = 2 * math.pi * i / 200
-        x = int(WIDTH / 2 + 250 * math.cos(angle))
-        y = int(HEIGHT / 2 + 250 * math.sin(angle))
-        args += ["mousemove", str(x), str(y), "sleep", str(MOVE_INTERVAL_S)]
-    return args
+        x11.move_pointer(int(WIDTH / 2 + 250 * math.cos(angle)), int(HEIGHT / 2 + 250 * math.sin(angle)))
+        time.sleep(max(0.0, begin + (i + 1) * MOVE_INTERVAL_S - time.monotonic()))
+    x11.close()
 
 
-def window_visible(env, name):
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name], env=env,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    return found.returncode == 0 and found.stdout.strip() != b""
-
-
-def measure(bin_dir, env, name):
-    subprocess.run(["xdotool", "mousemove", str(WIDTH // 2 + 250), str(HEIGHT // 2)], env=env, check=True)
-    mover = subprocess.Popen(["xdotool"] + circle_script(), env=env)
-    program = subprocess.Popen([os.path.join(bin_dir, name)], env=env, stdout=subprocess.DEVNULL,
+def start(desktop, bin_dir, name):
+    program = subprocess.Popen([os.path.join(bin_dir, name)], env=desktop.env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE)
-    wait_until(lambda: window_visible(env, name), 30, name + "'s window")
+    wait_until(lambda: desktop.xdotool("search", "--onlyvisible", "--name", "^%s$" % name), 30, name + "'s window")
+    return program
 
-    begin_cpu, begin = cpu_seconds(program.pid), time.monotonic()
-    mover.wait()
-    moving_cpu = (cpu_seconds(program.pid) - begin_cpu) / (time.monotonic() - begin)
 
-    begin_cpu, begin = cpu_seconds(program.pid), time.monotonic()
-    time.sleep(PHASE_S)
-    still_cpu = (cpu_seconds(program.pid) - begin_cpu) / (time.monotonic() - begin)
-
+def stop(program, name):
     program.send_signal(signal.SIGTERM)
     _, err = program.communicate(timeout=30)
-    stats = re.search(rb"frames=(\d+) span_ms=(\d+) fps=([\d.]+) pixels_per_frame=(\d+)", err)
+    stats = re.search(rb"frames=(\d+) span_ms=(\d+) fps=([\d.]+)", err)
     if not stats:
         raise SystemExit("%s printed no frame count: %s" % (name, err.decode(errors="replace")))
-    frames, span_ms, fps, pixels = int(stats[1]), int(stats[2]), float(stats[3]), int(stats[4])
-    return still_cpu * 100, moving_cpu * 100, fps, frames, pixels
+    return float(stats[3])
+
+
+def costs(desktop, bin_dir, name, phase_s):
+    """(CPU % still, wakeups/s still, CPU % moving, frames/s moving)"""
+    # Moving from before the start, so that the frames the program counts
+    # are all of the pointer moving.
+    desktop.x.move_pointer(WIDTH // 2 + 250, HEIGHT // 2)
+    mover = threading.Thread(target=circle, args=(X11(desktop.display), phase_s))
+    mover.start()
+    program = start(desktop, bin_dir, name)
+
+    begin_cpu, begin = cpu_seconds(program.pid), time.monotonic()
+    mover.join()
+    moving_cpu = (cpu_seconds(program.pid) - begin_cpu) / (time.monotonic() - begin)
+
+    time.sleep(0.5)  # the last frames of the move
+    begin_cpu, begin_switches, begin = cpu_seconds(program.pid), context_switches(program.pid), time.monotonic()
+    time.sleep(phase_s)
+    elapsed = time.monotonic() - begin
+    still_cpu = (cpu_seconds(program.pid) - begin_cpu) / elapsed
+    wakeups = (context_switches(program.pid) - begin_switches) / elapsed
+    return still_cpu * 100, wakeups, moving_cpu * 100, stop(program, name)
+
+
+def close(a, b, tolerance=12):
+    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
+def dimmed(rgb):
+    return tuple((v * (255 - VEIL_ALPHA) + 127) // 255 for v in rgb)
+
+
+def change_shown(desktop, bin_dir, name):
+    """Milliseconds from each change of the window under the pointer until the
+    effect shows it, None for a change it never showed."""
+    px, py = WIDTH // 2, HEIGHT // 2
+    desktop.x.move_pointer(px, py)
+    desktop.x.paint(desktop.slide, COLOURS[0])
+    program = start(desktop, bin_dir, name)
+    if name == "Loupex":
+        shows = lambda colour: close(desktop.x.pixel(px + 10, py + 5), colour)
+    else:
+        shows = lambda colour: close(desktop.x.pixel(px + 10, py + 5), colour) and \
+            close(desktop.x.pixel(px + SPOT_RADIUS + 30, py), dimmed(colour))
+    wait_until(lambda: shows(COLOURS[0]), 30, name + " over the window")
+    time.sleep(0.5)
+
+    delays = []
+    for i in range(CHANGES):
+        colour = COLOURS[(i + 1) % 2]
+        desktop.x.paint(desktop.slide, colour)
+        begin = time.monotonic()
+        while not shows(colour) and time.monotonic() - begin < SHOW_DEADLINE_S:
+            time.sleep(0.002)
+        delay = time.monotonic() - begin
+        delays.append(delay * 1000 if delay < SHOW_DEADLINE_S else None)
+        time.sleep(0.3)
+    stop(program, name)
+    return delays
+
+
+def measure(bin_dir, compositor, phase_s):
+    desktop = Desktop(compositor)
+    try:
+        results = {}
+        for name in PROGRAMS:
+            results[name] = costs(desktop, bin_dir, name, phase_s)
+            if name != "Dotrix":
+                results[name] += (change_shown(desktop, bin_dir, name),)
+        return results
+    finally:
+        desktop.close()
+
+
+def build_baseline(commit, folder):
+    repo = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "rev-parse", "--show-toplevel"],
+                          check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
+    tree = os.path.join(folder, "tree")
+    subprocess.run(["git", "-C", repo, "worktree", "add", "--detach", tree, commit], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        build = os.path.join(folder, "build")
+        subprocess.run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                        "-DQUORVANT_BUILD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", build, "-j2", "--target", *PROGRAMS], check=True,
+                       stdout=subprocess.DEVNULL)
+        return os.path.join(build, "bin")
+    finally:
+        subprocess.run(["git", "-C", repo, "worktree", "remove", "--force", tree], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
+def delays_text(delays):
+    if delays is None:
+        return ""
+    if any(d is None for d in delays):
+        return "stale"
+    return "%.0f/%.0f" % (statistics.median(delays), max(delays))
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    bin_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build", "bin"))
-    for tool in ("Xvfb", "xdotool"):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("bin_dir", nargs="?", default=os.path.join(here, "..", "build", "bin"))
+    parser.add_argument("--baseline", default="982ec5c", help="commit to compare with (default 982ec5c)")
+    parser.add_argument("--phase", type=float, default=10.0, help="seconds moving, then still (default 10)")
+    args = parser.parse_args()
+    for tool in ("Xvfb", "xdotool", "xcompmgr", "git", "cmake"):
         if not shutil.which(tool):
             raise SystemExit(tool + " is missing")
-    xvfb, display = start_xvfb()
-    tmp = tempfile.mkdtemp(prefix="quorvant-bench-")
-    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", TMPDIR=tmp, XDG_RUNTIME_DIR=tmp,
-               QUORVANT_EFFECT_STATS="1")
-    env.pop("WAYLAND_DISPLAY", None)
+
+    scratch = tempfile.mkdtemp(prefix="quorvant-baseline-")
     try:
-        print("Xvfb %dx%d, %.0f s pointer moving then %.0f s still; CPU as a share of one core" %
-              (WIDTH, HEIGHT, PHASE_S, PHASE_S))
-        print("%-8s %12s %13s %8s %8s %18s" % ("effect", "still CPU %", "moving CPU %", "fps", "frames",
-                                              "pixels per frame"))
-        for name in PROGRAMS:
-            still, moving, fps, frames, pixels = measure(bin_dir, env, name)
-            print("%-8s %12.1f %13.1f %8.1f %8d %11d (%.1f %%)" %
-                  (name, still, moving, fps, frames, pixels, 100.0 * pixels / (WIDTH * HEIGHT)))
+        print("building the baseline %s..." % args.baseline, file=sys.stderr)
+        versions = (("baseline", build_baseline(args.baseline, scratch)), ("new", os.path.abspath(args.bin_dir)))
+        results = {}
+        for compositor in (False, True):
+            for version, bin_dir in versions:
+                print("measuring %s%s..." % (version, " under xcompmgr" if compositor else ""), file=sys.stderr)
+                results[compositor, version] = measure(bin_dir, compositor, args.phase)
     finally:
-        xvfb.terminate()
-        xvfb.wait()
-        shutil.rmtree(tmp, ignore_errors=True)
+        shutil.rmtree(scratch, ignore_errors=True)
+
+    rows = (("CPU %, pointer still", 0, "%.1f"), ("wakeups/s, pointer still", 1, "%.0f"),
+            ("CPU %, pointer moving", 2, "%.1f"), ("frames/s, pointer moving", 3, "%.1f"),
+            ("change shown after, ms", 4, None))
+    print("Xvfb %dx%d; %.0f s pointer moving, then %.0f s still; CPU as a share of one core; "
+          "a change shown after: median/worst of %d" % (WIDTH, HEIGHT, args.phase, args.phase, CHANGES))
+    print("%-34s %21s %21s" % ("", "no compositor", "xcompmgr"))
+    print("%-34s %10s %10s %10s %10s" % ("", "baseline", "new", "baseline", "new"))
+    for name in PROGRAMS:
+        for label, index, form in rows:
+            cells = []
+            for compositor in (False, True):
+                for version in ("baseline", "new"):
+                    values = results[compositor, version][name]
+                    if index >= len(values):
+                        cells.append("")
+                    else:
+                        cells.append(delays_text(values[index]) if form is None else form % values[index])
+            if any(cells):
+                print("%-34s %10s %10s %10s %10s" % ("%-7s %s" % (name, label), *cells))
 
 
 if __name__ == "__main__":

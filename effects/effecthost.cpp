@@ -6,14 +6,13 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 #include <QTimerEvent>
 
 #include <cstdio>
+#include <utility>
 
 EffectHost::EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory factory, QObject *parent)
     : QObject(parent)
@@ -21,6 +20,7 @@ EffectHost::EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory 
     , sizes_(sizes)
     , factory_(std::move(factory))
     , pointerSource_([] { return QCursor::pos(); })
+    , motion_(desktop::watchPointer())
     , composited_(desktop::composites())
 {
 }
@@ -54,10 +54,17 @@ void EffectHost::start()
     connect(qGuiApp, &QGuiApplication::screenAdded, this, &EffectHost::addScreen);
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &EffectHost::removeScreen);
 
-    pointerTimer_ = startTimer(kPointerIntervalMs);
-    sizeTimer_ = startTimer(kSizeIntervalMs);
-    idleTimer_ = startTimer(kIdleIntervalMs);
-    raiseTimer_ = startTimer(kRaiseIntervalMs);
+    if (motion_)
+        connect(motion_.get(), &desktop::PointerMotion::moved, this, &EffectHost::pointerMoved);
+    sinceMove_.start();
+    tickTimer_.start(kTickMs, this);
+}
+
+void EffectHost::setPointerMotion(std::unique_ptr<desktop::PointerMotion> motion)
+{
+    motion_ = std::move(motion);
+    if (motion_ && started_)
+        connect(motion_.get(), &desktop::PointerMotion::moved, this, &EffectHost::pointerMoved);
 }
 
 EffectOverlay *EffectHost::makeOverlay(QScreen *screen)
@@ -113,43 +120,71 @@ void EffectHost::readLevel()
         level_ = *level;
 }
 
-void EffectHost::timerEvent(QTimerEvent *event)
+bool EffectHost::lookAtPointer(bool announced)
 {
-    const int id = event->timerId();
-    if (id == pointerTimer_) {
-        const QPoint now = pointerSource_();
-        if (now != pointer_) {
-            pointer_ = now;
-            followAll();
-        }
-    } else if (id == sizeTimer_) {
-        const int before = pixels();
-        readLevel();
-        if (pixels() != before)
-            followAll();
-    } else if (id == idleTimer_) {
-        for (EffectOverlay *overlay : overlays_)
-            overlay->idle();
-    } else if (id == raiseTimer_) {
+    const QPoint now = pointerSource_();
+    if (now == pointer_)
+        return false;
+    pointer_ = now;
+    followAll();
+    sinceMove_.restart();
+    if (!announced)
+        sinceWarp_.restart();
+    return true;
+}
+
+void EffectHost::pointerMoved()
+{
+    motionHeard_ = true;
+    // The first motion after a rest shows at once; the rest of the burst
+    // waits for the next frame, so a fast mouse costs one look per frame.
+    if (!frameTimer_.isActive()) {
+        frameTimer_.start(kFrameMs, this);
+        lookAtPointer(true);
+        motionHeard_ = false;
+    }
+}
+
+void EffectHost::frame()
+{
+    const bool heard = std::exchange(motionHeard_, false);
+    const bool moved = lookAtPointer(heard);
+    // With motion heard, a frame that neither saw nor heard anything new ends
+    // the frames until the next motion. A move that nothing announced was a
+    // program warping the pointer, which only looking finds: then, as when
+    // polled, the frames go on a while after the last move.
+    const bool warped = sinceWarp_.isValid() && sinceWarp_.elapsed() <= kPolledHoldMs;
+    const bool resting = motion_ && !warped ? !moved && !heard : sinceMove_.elapsed() > kPolledHoldMs;
+    if (resting)
+        frameTimer_.stop();
+}
+
+void EffectHost::tick()
+{
+    const int before = pixels();
+    readLevel();
+    if (pixels() != before)
+        followAll();
+
+    ++ticks_;
+    const bool raiseNow = ticks_ % kRaiseTicks == 0;
+    // Heard motion still gets a look now and then, for warps (XWarpPointer,
+    // xdotool's mousemove), which make no device motion.
+    if (!frameTimer_.isActive() && (!motion_ || raiseNow) && lookAtPointer(false))
+        frameTimer_.start(kFrameMs, this);
+    if (raiseNow) {
         for (EffectOverlay *overlay : overlays_)
             if (overlay->isVisible())
                 overlay->raise();
     }
 }
 
-QPixmap settledPicture(QScreen *screen, int maxWaitMs)
+void EffectHost::timerEvent(QTimerEvent *event)
 {
-    QElapsedTimer clock;
-    clock.start();
-    QImage last = screen->grabWindow(0).toImage();
-    while (clock.elapsed() < maxWaitMs) {
-        QThread::msleep(100);
-        QImage next = screen->grabWindow(0).toImage();
-        if (next == last)
-            break;
-        last = std::move(next);
-    }
-    return QPixmap::fromImage(last);
+    if (event->timerId() == frameTimer_.timerId())
+        frame();
+    else if (event->timerId() == tickTimer_.timerId())
+        tick();
 }
 
 int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,

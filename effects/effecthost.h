@@ -1,14 +1,17 @@
 #pragma once
 
 #include "core/sizesegment.h"
+#include "desktop.h"
 #include "framestats.h"
 #include "sizemap.h"
 
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QObject>
-#include <QPixmap>
 #include <QPoint>
 #include <QVector>
 #include <functional>
+#include <memory>
 
 class EffectOverlay;
 class QScreen;
@@ -16,10 +19,11 @@ class QScreen;
 // Runs one effect: reads its size from its segment, keeps one overlay on every
 // screen, and moves the effect with the pointer.
 //
-// The overlays let input through, so they never hear of the pointer; it is
-// polled instead, often enough to follow it smoothly and cheaply enough to
-// cost nothing while it rests. Nothing here touches the cursor, so an effect
-// that is killed leaves the cursor as it found it.
+// The overlays let input through, so they never hear of the pointer. Where the
+// system tells of motion, the pointer is looked at only then, once a frame
+// while it moves, and about once a second for warps, which make no motion;
+// elsewhere it is polled, often while it moves and seldom while it rests. Nothing here touches the cursor, so
+// an effect that is killed leaves the cursor as it found it.
 class EffectHost : public QObject
 {
     Q_OBJECT
@@ -27,15 +31,18 @@ class EffectHost : public QObject
 public:
     using Factory = std::function<EffectOverlay *(QScreen *screen, bool composited, FrameStats *stats)>;
 
-    static constexpr int kPointerIntervalMs = 15; // about 66 looks a second
-    static constexpr int kSizeIntervalMs = 50; // size changes show within 100 ms
-    static constexpr int kIdleIntervalMs = 100;
-    static constexpr int kRaiseIntervalMs = 1000; // stay above windows raised since
+    static constexpr int kFrameMs = 15; // about 66 frames a second while the pointer moves
+    static constexpr int kTickMs = 85; // size changes show within 100 ms
+    static constexpr int kRaiseTicks = 12; // about once a second: stay above windows raised since
+    static constexpr int kPolledHoldMs
+        = 300; // polled or warped pointers stay watched closely this long after a move
 
     EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory factory, QObject *parent = nullptr);
     ~EffectHost() override;
 
     void setPointerSource(std::function<QPoint()> source) { pointerSource_ = std::move(source); }
+    // Null: the pointer is polled. By default, whatever the system offers.
+    void setPointerMotion(std::unique_ptr<desktop::PointerMotion> motion);
     void setComposited(bool composited) { composited_ = composited; }
 
     // Opens the segment, reads the size, covers the screens and starts
@@ -56,29 +63,30 @@ private:
     void addScreen(QScreen *screen);
     void removeScreen(QScreen *screen);
     void followAll();
+    bool lookAtPointer(bool announced);
+    void pointerMoved();
+    void frame();
+    void tick();
     void readLevel();
 
     SizeSegment segment_;
     SizeMap sizes_;
     Factory factory_;
     std::function<QPoint()> pointerSource_;
+    std::unique_ptr<desktop::PointerMotion> motion_;
     bool composited_;
     bool started_ = false;
     FrameStats stats_;
     QVector<EffectOverlay *> overlays_;
     int level_ = 0;
     QPoint pointer_;
-    int pointerTimer_ = 0;
-    int sizeTimer_ = 0;
-    int idleTimer_ = 0;
-    int raiseTimer_ = 0;
+    QBasicTimer frameTimer_;
+    QBasicTimer tickTimer_;
+    int ticks_ = 0;
+    bool motionHeard_ = false;
+    QElapsedTimer sinceMove_;
+    QElapsedTimer sinceWarp_;
 };
-
-// A picture of the screen once it holds still: windows that just vanished
-// (the previous effect's, say) leave holes until the applications beneath
-// have repainted. Gives up waiting after `maxWaitMs`, for screens that never
-// hold still.
-QPixmap settledPicture(QScreen *screen, int maxWaitMs = 1000);
 
 // The whole of an effect program's main: `settleMs` lets the windows of an
 // effect that was just stopped vanish before this one looks at the screen.

@@ -1,19 +1,25 @@
 #include "lensoverlay.h"
 
+#include "backdrop.h"
 #include "geometry.h"
 #include "sizemap.h"
 
 #include <QPainter>
-#include <QScreen>
 
 LensOverlay::LensOverlay(QScreen *screen, bool composited, FrameStats *stats)
     : EffectOverlay(screen, composited, stats)
 {
 }
 
-void LensOverlay::setPicture(const QPixmap &picture)
+void LensOverlay::setBackdrop(Backdrop *backdrop)
 {
-    picture_ = picture;
+    backdrop_ = backdrop;
+    backdrop_->setParent(this);
+    connect(backdrop_, &Backdrop::changed, this, [this](const QRegion &area) {
+        // Smooth scaling reads a pixel beyond the source's edge.
+        if (state().here && area.intersects(source(state()).adjusted(-1, -1, 1, 1)))
+            refresh();
+    });
     update();
 }
 
@@ -32,23 +38,6 @@ QRect LensOverlay::footprint(const OverlayState &s) const
     return lens(s).adjusted(-kBorder, -kBorder, kBorder, kBorder);
 }
 
-void LensOverlay::idle()
-{
-    // A live lens follows what changes under it even while the pointer rests.
-    if (live())
-        refresh();
-}
-
-QPixmap LensOverlay::grabSource(const QRect &area) const
-{
-    if (live()) {
-        const QRect global = area.translated(geometry().topLeft() - targetScreen()->geometry().topLeft());
-        return targetScreen()->grabWindow(0, global.x(), global.y(), global.width(), global.height());
-    }
-    const qreal ratio = picture_.devicePixelRatio();
-    return picture_.copy(QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toRect());
-}
-
 void LensOverlay::paintEffect(QPainter &painter, const QRegion &dirty)
 {
     if (shaped()) {
@@ -61,9 +50,19 @@ void LensOverlay::paintEffect(QPainter &painter, const QRegion &dirty)
         return;
 
     const QRect round = lens(s);
-    QPixmap enlarged = grabSource(source(s));
-    enlarged.setDevicePixelRatio(1.0);
-    enlarged = enlarged.scaled(round.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QRect area = source(s);
+    QImage enlarged;
+    if (backdrop_) {
+        const QImage &picture = backdrop_->picture();
+        const qreal ratio = picture.devicePixelRatio();
+        enlarged
+            = picture.copy(QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toRect());
+        enlarged.setDevicePixelRatio(1.0);
+        enlarged = enlarged.scaled(round.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    } else {
+        enlarged = QImage(round.size(), QImage::Format_RGB32);
+        enlarged.fill(Qt::black);
+    }
 
     QBrush glass(enlarged);
     glass.setTransform(QTransform::fromTranslate(round.left(), round.top()));

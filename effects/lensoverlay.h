@@ -2,15 +2,15 @@
 
 #include "overlay.h"
 
-#include <QPixmap>
+class Backdrop;
 
 // The magnifier: a round lens with a thin border on the pointer, showing the
 // screen around the pointer enlarged `kLensZoom` times. `pixels` is the lens
 // diameter.
 //
-// The lens shows the live screen when the system keeps it out of its own
-// screen grabs. Otherwise it shows a picture of the screen taken before the
-// lens appeared, so it never shows itself.
+// What it enlarges is its backdrop: the screen beneath the effect's windows,
+// so the lens never shows itself. A live backdrop keeps the lens live; the
+// lens is painted again whenever what lies under it changes.
 class LensOverlay : public EffectOverlay
 {
     Q_OBJECT
@@ -21,24 +21,18 @@ public:
 
     LensOverlay(QScreen *screen, bool composited, FrameStats *stats);
 
-    // Works from this picture of the screen from now on; a null picture
-    // means the live screen.
-    void setPicture(const QPixmap &picture);
-    bool live() const { return picture_.isNull(); }
+    // Enlarges `backdrop` from now on, and keeps it.
+    void setBackdrop(Backdrop *backdrop);
 
     QRect footprint(const OverlayState &s) const override;
     // Where the lens is drawn, and the part of the screen it enlarges.
     QRect lens(const OverlayState &s) const;
     QRect source(const OverlayState &s) const;
 
-    void idle() override;
-
 protected:
     bool usesShape() const override { return true; }
     void paintEffect(QPainter &painter, const QRegion &dirty) override;
 
 private:
-    QPixmap grabSource(const QRect &area) const;
-
-    QPixmap picture_;
+    Backdrop *backdrop_ = nullptr;
 };

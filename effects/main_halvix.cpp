@@ -1,17 +1,18 @@
+#include "backdrop.h"
 #include "effecthost.h"
 #include "spotoverlay.h"
-
-#include <QScreen>
 
 int main(int argc, char **argv)
 {
     return runEffect(
         argc, argv, "Halvix", segment::kHalvixKey, kSpotRadius,
         [](QScreen *screen, bool composited, FrameStats *stats) -> EffectOverlay * {
-            // Without a compositor the veil cannot be translucent; it dims a
-            // picture taken before any overlay shows.
-            return new SpotOverlay(
-                screen, composited, stats, composited ? QPixmap() : settledPicture(screen));
+            auto *spot = new SpotOverlay(screen, composited, stats);
+            // Without a compositor the veil cannot be translucent; it dims
+            // the screen beneath it instead.
+            if (!composited)
+                spot->setBackdrop(backdropFor(spot));
+            return spot;
         },
         150);
 }

@@ -1,8 +1,6 @@
-#include "desktop.h"
+#include "backdrop.h"
 #include "effecthost.h"
 #include "lensoverlay.h"
-
-#include <QScreen>
 
 int main(int argc, char **argv)
 {
@@ -10,9 +8,7 @@ int main(int argc, char **argv)
         argc, argv, "Loupex", segment::kLoupexKey, kLensDiameter,
         [](QScreen *screen, bool composited, FrameStats *stats) -> EffectOverlay * {
             auto *lens = new LensOverlay(screen, composited, stats);
-            // Taken before any overlay shows, so the picture holds no lens.
-            if (!desktop::excludeFromCapture(lens))
-                lens->setPicture(settledPicture(screen));
+            lens->setBackdrop(backdropFor(lens));
             return lens;
         },
         150);

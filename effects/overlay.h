@@ -39,9 +39,6 @@ public:
     // `here` says whether that position belongs to this overlay's screen.
     void follow(QPoint global, int pixels, bool here);
 
-    // Called a few times a second while nothing moves.
-    virtual void idle() { }
-
     // Follows a change of the screen's geometry.
     void fitScreen();
 

@@ -1,22 +1,52 @@
 #include "spotoverlay.h"
 
+#include "backdrop.h"
 #include "geometry.h"
 
 #include <QPainter>
 
-SpotOverlay::SpotOverlay(QScreen *screen, bool composited, FrameStats *stats, const QPixmap &picture)
+SpotOverlay::SpotOverlay(QScreen *screen, bool composited, FrameStats *stats)
     : EffectOverlay(screen, composited, stats)
-    , picture_(picture)
 {
     if (!composited) {
-        if (picture_.isNull()) {
-            picture_ = QPixmap(size());
-            picture_.fill(Qt::black);
-        }
-        // Dimmed once, so a frame only copies pixels.
-        dimmed_ = picture_;
-        QPainter veil(&dimmed_);
-        veil.fillRect(dimmed_.rect(), QColor(0, 0, 0, kVeilAlpha));
+        blank_ = QImage(size(), QImage::Format_RGB32);
+        blank_.fill(Qt::black);
+        dimmed_ = blank_;
+    }
+}
+
+const QImage &SpotOverlay::picture() const
+{
+    return backdrop_ ? backdrop_->picture() : blank_;
+}
+
+void SpotOverlay::setBackdrop(Backdrop *backdrop)
+{
+    backdrop_ = backdrop;
+    backdrop_->setParent(this);
+    connect(backdrop_, &Backdrop::changed, this, [this](const QRegion &area) {
+        dim(area);
+        update(area);
+    });
+    dim(rect());
+    update();
+}
+
+void SpotOverlay::dim(const QRegion &area)
+{
+    // Dimmed once per change, so a frame only copies pixels.
+    const QImage &clear = picture();
+    const qreal ratio = clear.devicePixelRatio();
+    if (dimmed_.size() != clear.size() || dimmed_.devicePixelRatio() != ratio) {
+        dimmed_ = QImage(clear.size(), QImage::Format_RGB32);
+        dimmed_.setDevicePixelRatio(ratio);
+    }
+    QPainter veil(&dimmed_);
+    for (const QRect &r : area) {
+        veil.setCompositionMode(QPainter::CompositionMode_Source);
+        veil.drawImage(r, clear, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
+        veil.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        veil.fillRect(r, QColor(0, 0, 0, kVeilAlpha));
     }
 }
 
@@ -45,7 +75,7 @@ void SpotOverlay::paintEffect(QPainter &painter, const QRegion &dirty)
             // A screen that grew since the picture was taken: dark beyond it.
             if (!pictured.contains(r))
                 painter.fillRect(r, Qt::black);
-            painter.drawPixmap(r, dimmed_, QRectF(r.topLeft() * ratio, r.size() * ratio));
+            painter.drawImage(r, dimmed_, QRectF(r.topLeft() * ratio, r.size() * ratio));
         }
     }
     if (!s.here)
@@ -59,7 +89,7 @@ void SpotOverlay::paintEffect(QPainter &painter, const QRegion &dirty)
         painter.setBrush(Qt::transparent);
     } else {
         // The picture's pixels fall where they were taken.
-        painter.setBrush(QBrush(picture_));
+        painter.setBrush(QBrush(picture()));
     }
     painter.drawEllipse(round);
 

@@ -2,14 +2,17 @@
 
 #include "overlay.h"
 
-#include <QPixmap>
+#include <QImage>
+
+class Backdrop;
 
 // The spotlight: the screen under a 40 % black veil, with a clear circle on the
 // pointer, outlined by a thin white line. `pixels` is the circle's radius.
 //
 // On a desktop that composites the veil is translucent and everything under
-// it stays live. Otherwise the overlay paints a picture of the screen taken
-// before it appeared: dimmed, and clear inside the circle.
+// it stays live. Otherwise the overlay paints its backdrop, the screen beneath
+// it: dimmed, and clear inside the circle. A live backdrop keeps that live; the
+// parts that change are painted again.
 class SpotOverlay : public EffectOverlay
 {
     Q_OBJECT
@@ -17,7 +20,10 @@ class SpotOverlay : public EffectOverlay
 public:
     static constexpr int kVeilAlpha = 102; // 40 % of 255
 
-    SpotOverlay(QScreen *screen, bool composited, FrameStats *stats, const QPixmap &picture = QPixmap());
+    SpotOverlay(QScreen *screen, bool composited, FrameStats *stats);
+
+    // Without a compositor: shows `backdrop` from now on, and keeps it.
+    void setBackdrop(Backdrop *backdrop);
 
     QRect footprint(const OverlayState &s) const override;
     // The circle for state `s`, kept on the screen.
@@ -27,6 +33,10 @@ protected:
     void paintEffect(QPainter &painter, const QRegion &dirty) override;
 
 private:
-    QPixmap picture_;
-    QPixmap dimmed_;
+    const QImage &picture() const;
+    void dim(const QRegion &area);
+
+    Backdrop *backdrop_ = nullptr;
+    QImage blank_;
+    QImage dimmed_;
 };

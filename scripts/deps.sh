@@ -8,8 +8,10 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libhidapi-dev libudev-dev
-    # the effect programs ask X whether a compositor runs
-    libxcb1-dev
+    # the effect programs ask X whether a compositor runs, hear of the
+    # pointer's motion from XInput2 and read the screen beneath them through
+    # Composite, Damage and Shape
+    libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
@@ -17,6 +19,9 @@ PACKAGES=(
     # the Debian package: its dependencies, and the checks of its launcher and
     # software centre entry
     dpkg-dev desktop-file-utils appstream
+    # the effects' tests and bench move the pointer through XTEST and paint
+    # windows of their own
+    libx11-6 libxtst6
     # the effects tested on a desktop that composites
     xcompmgr
     # bench/idle.py asks the X server whether the program answers, and the

@@ -1,11 +1,13 @@
 """The real effect programs on a real display, switched by the real program as
 the simulated pen changes mode: each appears, draws at the pointer, follows
-it and a new size, and is gone after normal use; on a plain desktop and on
-one that composites (translucent windows, a live veil). The screen behind is
-ten-pixel vertical stripes in eight colours, so every pixel of a screenshot
-tells which column it shows; pointers sit on multiples of ten, so sampled
-points fall mid-stripe."""
+it and a new size, and is gone after normal use; the magnifier and the
+spotlight show what changes on the screen beneath them. On a plain desktop
+and on one that composites (translucent windows, a live veil). The screen
+behind is ten-pixel vertical stripes in eight colours, so every pixel of a
+screenshot tells which column it shows; pointers sit on multiples of ten, so
+sampled points fall mid-stripe."""
 
+import ctypes
 import os
 import shutil
 import unittest
@@ -31,7 +33,7 @@ def plain(image, points, colour=stripe):
 
 
 def veiled(image, points):
-    return plain(image, points, lambda x: tuple((v * (255 - VEIL_ALPHA) + 127) // 255 for v in stripe(x)))
+    return plain(image, points, lambda x: dimmed(stripe(x)))
 
 
 def dot_at(image, px, py, diameter):
@@ -53,6 +55,54 @@ def spot_at(image, px, py, radius):
         and veiled(image, [(px + radius + 15, py), (px - radius - 15, py), (px + 5, py + radius + 10), (5, 5)])
 
 
+class X11:
+    """A connection of the test's own. It moves the pointer as a mouse does,
+    through the XTEST device: xdotool's mousemove warps it, which makes no
+    device motion, so an effect finds a warp only when it next looks. And it
+    makes plain windows of one colour that repaint all of themselves when
+    given another, as a slide show does on the next slide."""
+
+    def __init__(self, display):
+        x11 = self.x11 = ctypes.CDLL("libX11.so.6")
+        self.xtest = ctypes.CDLL("libXtst.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+        for name in ("XMapWindow", "XClearWindow"):
+            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XSetWindowBackground.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p] + [ctypes.c_int] * 3 + [ctypes.c_ulong]
+        self.connection = x11.XOpenDisplay(display.encode())
+
+    def move_pointer(self, x, y):
+        self.xtest.XTestFakeMotionEvent(self.connection, -1, x, y, 0)
+        self.x11.XSync(self.connection, 0)
+
+    def window(self, x, y, width, height):
+        window = self.x11.XCreateSimpleWindow(self.connection, self.x11.XDefaultRootWindow(self.connection),
+                                              x, y, width, height, 0, 0, 0)
+        self.x11.XMapWindow(self.connection, window)
+        return window
+
+    def paint(self, window, rgb):
+        self.x11.XSetWindowBackground(self.connection, window, rgb[0] << 16 | rgb[1] << 8 | rgb[2])
+        self.x11.XClearWindow(self.connection, window)
+        self.x11.XSync(self.connection, 0)
+
+    def close(self):
+        self.x11.XCloseDisplay(self.connection)
+
+
+def dimmed(rgb):
+    return tuple((v * (255 - VEIL_ALPHA) + 127) // 255 for v in rgb)
+
+
 # mode, program, its look at the pointer and away from it, two levels with their size in pixels
 STEPS = (("laser", "Dotrix", dot_at, plain, ((5, 30), (9, 46))),
          ("magnifier", "Loupex", lens_at, plain, ((2, 200), (3, 240))),
@@ -69,6 +119,8 @@ class Effects(unittest.TestCase):
             # It names the window with which it takes the compositing selection.
             harness.wait_until(lambda: self.desktop.xdotool("search", "--name", "^xcompmgr$").stdout,
                                message="the compositor")
+        self.x = X11(self.desktop.display)
+        self.addCleanup(self.x.close)
         path = os.path.join(self.desktop.folder, "stripes.ppm")
         with open(path, "wb") as out:
             out.write(b"P6 1280 800 255\n" + b"".join(bytes(stripe(x)) for x in range(1280)) * 800)
@@ -83,14 +135,14 @@ class Effects(unittest.TestCase):
         bench.start_program()
         pen.wait_sent(1)  # the read-back request: the program has the receiver open
         for mode, name, drawn_at, away, ((first, first_px), (second, second_px)) in STEPS:
-            self.desktop.xdotool("mousemove", "400", "400")
+            self.x.move_pointer(400, 400)
             pen.mode(mode, first)
             bench.wait_effect(name, first)
             self.wait_drawn(lambda image: drawn_at(image, 400, 400, first_px), "%s at the pointer" % name)
 
             # It follows the pointer, leaving nothing where it was, and the
             # size the program writes while it runs.
-            self.desktop.xdotool("mousemove", "800", "300")
+            self.x.move_pointer(800, 300)
             self.wait_drawn(lambda image: drawn_at(image, 800, 300, first_px) and away(image, [(405, 405), (345, 405)]),
                             "%s to follow the pointer" % name)
             pen.mode(mode, second)
@@ -101,6 +153,32 @@ class Effects(unittest.TestCase):
         bench.wait(lambda: not bench.running() and not self.desktop.visible_windows("^(Dotrix|Loupex|Halvix)$"),
                    "the effects gone in normal use")
         self.wait_drawn(lambda image: plain(image, [(805, 305), (405, 405), (5, 5)]), "the plain screen")
+
+    def test_the_loupe_and_the_spotlight_show_the_screen_as_it_changes(self):
+        bench, pen = self.bench, self.pen
+        red, blue = (200, 40, 40), (40, 40, 200)
+        slide = self.x.window(200, 150, 600, 400)
+        self.x.paint(slide, red)
+        self.wait_drawn(lambda image: close(image.pixel(500, 350), red), "the slide")
+        self.x.move_pointer(500, 350)
+        bench.start_program()
+        pen.wait_sent(1)
+
+        # mode, program, level, its look over the slide at (500, 350): the
+        # lens (240 across) with its dark rim, the spotlight (radius 90) with
+        # its veil.
+        lens = lambda image, colour: close(image.pixel(500, 350), colour) and \
+            close(image.pixel(619, 350), (40, 40, 40), 40)
+        spot = lambda image, colour: close(image.pixel(500, 350), colour) and \
+            close(image.pixel(605, 350), dimmed(colour))
+        for mode, name, level, shows in (("magnifier", "Loupex", 3, lens), ("spotlight", "Halvix", 3, spot)):
+            pen.mode(mode, level)
+            bench.wait_effect(name, level)
+            self.wait_drawn(lambda image: shows(image, red), "%s over the slide" % name)
+            self.x.paint(slide, blue)
+            self.wait_drawn(lambda image: shows(image, blue), "%s to show the next slide" % name)
+            self.x.paint(slide, red)
+            self.wait_drawn(lambda image: shows(image, red), "%s to show the slide after" % name)
 
 
 @unittest.skipUnless(shutil.which("xcompmgr"), "xcompmgr is not installed")

@@ -1,8 +1,14 @@
 // The effects' common library: sizes from the segment to pixels, clamped; the
 // segment between the main program and an effect; placing the effect on the
-// pointer's screen; and that a move repaints only what the effect leaves and enters.
+// pointer's screen; that a move repaints only what the effect leaves and enters;
+// that the pointer is looked at once a frame while it moves, and hardly at all
+// while it rests; and that a live backdrop brings what changed on the screen
+// into the lens and the spotlight, and nothing else.
+#include "backdrop.h"
 #include "core/sizesegment.h"
+#include "desktop.h"
 #include "dotoverlay.h"
+#include "effecthost.h"
 #include "framestats.h"
 #include "geometry.h"
 #include "lensoverlay.h"
@@ -42,6 +48,27 @@ struct MainProgramSegment : QSharedMemory
     }
 };
 
+// A screen of one colour, which the test paints anew and then tells of.
+class PaintedScreen : public desktop::ScreenReader
+{
+public:
+    QColor colour = Qt::darkCyan;
+    int reads = 0;
+
+    QImage read(const QRect &area) override
+    {
+        ++reads;
+        QImage image(area.size(), QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    }
+    void paint(const QColor &c, const QRect &area)
+    {
+        colour = c;
+        emit changed(area);
+    }
+};
+
 } // namespace
 
 class TestOverlays : public QObject
@@ -58,6 +85,10 @@ private slots:
     void screenIndexAt();
     void movesRepaintOnlyWhatChanged_data();
     void movesRepaintOnlyWhatChanged();
+    void pointerLookedAtWhenItMoves_data();
+    void pointerLookedAtWhenItMoves();
+    void liveBackdrop_data();
+    void liveBackdrop();
 
 private:
     QScreen *screen = QGuiApplication::primaryScreen();
@@ -188,10 +219,13 @@ void TestOverlays::movesRepaintOnlyWhatChanged()
     picture.fill(Qt::darkCyan);
     std::unique_ptr<EffectOverlay> overlay;
     if (kind == 0) {
-        overlay.reset(new SpotOverlay(screen, composited, &stats, picture));
+        auto *spot = new SpotOverlay(screen, composited, &stats);
+        if (!composited)
+            spot->setBackdrop(new Backdrop(picture.toImage()));
+        overlay.reset(spot);
     } else if (kind == 1) {
         auto *lens = new LensOverlay(screen, composited, &stats);
-        lens->setPicture(picture);
+        lens->setBackdrop(new Backdrop(picture.toImage()));
         overlay.reset(lens);
     } else {
         overlay.reset(new DotOverlay(screen, composited, &stats));
@@ -217,6 +251,111 @@ void TestOverlays::movesRepaintOnlyWhatChanged()
         QVERIFY2(stats.paintedPixels() <= bound,
             qPrintable(QString("painted %1 pixels").arg(stats.paintedPixels())));
     }
+}
+
+void TestOverlays::pointerLookedAtWhenItMoves_data()
+{
+    QTest::addColumn<bool>("heard");
+    QTest::newRow("the system tells of motion") << true;
+    QTest::newRow("polled") << false;
+}
+
+void TestOverlays::pointerLookedAtWhenItMoves()
+{
+    QFETCH(bool, heard);
+    QPoint where = origin + QPoint(100, 100);
+    int looks = 0;
+    EffectHost host(uniqueKey("host"), kDotDiameter,
+        [](QScreen *s, bool composited, FrameStats *stats) { return new DotOverlay(s, composited, stats); });
+    auto motion = heard ? std::make_unique<desktop::PointerMotion>() : nullptr;
+    desktop::PointerMotion *events = motion.get();
+    host.setPointerMotion(std::move(motion));
+    host.setPointerSource([&] {
+        ++looks;
+        return where;
+    });
+    host.start();
+    QCOMPARE(host.pointer(), where);
+    DotOverlay *dot = static_cast<DotOverlay *>(host.overlays().value(0));
+    QVERIFY(dot);
+
+    where += QPoint(40, 10);
+    if (events) {
+        // A quick move of a fine mouse: the first motion is looked at at
+        // once, the rest of the burst waits for the next frame.
+        looks = 0;
+        for (int i = 0; i < 50; ++i)
+            emit events->moved();
+        QCOMPARE(looks, 1);
+    }
+    QTRY_COMPARE(host.pointer(), where);
+    QTRY_COMPARE(dot->state().pointer, where - dot->geometry().topLeft());
+
+    if (events) {
+        // At rest the frames stop; only the odd look for a warped pointer is left.
+        QTest::qWait(4 * EffectHost::kFrameMs);
+        looks = 0;
+        QTest::qWait(10 * EffectHost::kFrameMs);
+        QVERIFY2(looks <= 1, qPrintable(QString("%1 looks").arg(looks)));
+
+        // A program warps the pointer: nothing is heard, and yet it is found.
+        where += QPoint(-60, 30);
+        QTRY_COMPARE(host.pointer(), where);
+    }
+}
+
+void TestOverlays::liveBackdrop_data()
+{
+    QTest::addColumn<bool>("lens");
+    QTest::newRow("lens") << true;
+    QTest::newRow("spotlight without a compositor") << false;
+}
+
+void TestOverlays::liveBackdrop()
+{
+    QFETCH(bool, lens);
+    FrameStats stats;
+    auto *painted = new PaintedScreen;
+    auto *backdrop = new Backdrop(screen, std::unique_ptr<desktop::ScreenReader>(painted));
+    std::unique_ptr<EffectOverlay> overlay;
+    if (lens) {
+        auto *l = new LensOverlay(screen, false, &stats);
+        l->setBackdrop(backdrop);
+        overlay.reset(l);
+    } else {
+        auto *s = new SpotOverlay(screen, false, &stats);
+        s->setBackdrop(backdrop);
+        overlay.reset(s);
+    }
+    const QPoint at(300, 300);
+    overlay->follow(origin + at, 120, true);
+    overlay->present();
+    QVERIFY(QTest::qWaitForWindowExposed(overlay.get()));
+    const auto shown = [&overlay, at] { return overlay->grab().toImage().pixelColor(at); };
+    QCOMPARE(shown(), QColor(Qt::darkCyan));
+
+    // A change away from the effect: the lens has nothing new to show, the
+    // spotlight's veil only that part.
+    const QRect far(origin + QPoint(650, 450), QSize(50, 40));
+    QTRY_VERIFY(stats.frames() >= 1);
+    stats.reset();
+    painted->paint(Qt::red, far);
+    QTRY_COMPARE(painted->reads, 2);
+    QTest::qWait(Backdrop::kRefreshMs);
+    QCOMPARE(stats.frames(), lens ? 0 : 1);
+    QVERIFY(stats.paintedPixels() <= far.width() * far.height());
+
+    // A burst of changes under the effect is read once, and shown.
+    for (int i = 0; i < 20; ++i)
+        painted->paint(Qt::blue, QRect(origin + at - QPoint(20, 20), QSize(40, 40)));
+    QTRY_COMPARE(shown(), QColor(Qt::blue));
+    QCOMPARE(painted->reads, 3);
+
+    // A screen that holds still is neither read nor painted.
+    stats.reset();
+    QTest::qWait(3 * Backdrop::kRefreshMs);
+    QCOMPARE(painted->reads, 3);
+    QCOMPARE(stats.frames(), 0);
 }
 
 QTEST_MAIN(TestOverlays)
