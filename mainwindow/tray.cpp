@@ -45,16 +45,16 @@ void Widget::init()
     // shows through a StatusNotifierItem or an XEmbed tray.
     trayHost = new TrayHost(this);
     connect(trayHost, &TrayHost::hostAppeared, this, &Widget::makeTrayIcon);
-    if (trayHost->available())
-        makeTrayIcon();
+    makeTrayIcon();
 
     watchSessionEnd();
 }
 
 void Widget::makeTrayIcon()
 {
-    // No icon comes back on the way out.
-    if (session->finished())
+    // No icon comes back on the way out, and the first waits for a
+    // notification area.
+    if (session->finished() || (!trayIcon && !trayHost->available()))
         return;
     if (!trayIcon)
         trayHost->settle();
@@ -65,8 +65,12 @@ void Widget::makeTrayIcon()
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayMenu);
     // The menu belongs to the desktop, which outlives this window; it is of
-    // no use once the icon it pops up from is gone.
-    connect(trayIcon, &QObject::destroyed, trayMenu, &QObject::deleteLater);
+    // no use once the icon it pops up from is gone. Emptied first: the
+    // entries Qt exports for a StatusNotifierItem go only with their actions.
+    connect(trayIcon, &QObject::destroyed, trayMenu, [trayMenu] {
+        trayMenu->clear();
+        trayMenu->deleteLater();
+    });
     trayState = -1;
     showPresence(session->link().present());
     trayIcon->setToolTip(tr("Quorvant"));

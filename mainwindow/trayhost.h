@@ -34,7 +34,8 @@ public:
     void settle();
 
 signals:
-    // A host came that does not show the icon: make it (afresh).
+    // A host came that does not show the icon: make it (afresh). Always
+    // from the event loop, never from inside a call to this object.
     void hostAppeared();
 
 private:

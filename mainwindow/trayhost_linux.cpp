@@ -128,9 +128,8 @@ private:
 
 } // namespace
 
-// The session bus's StatusNotifierWatcher: tells once for each watcher that
-// has a host, the one there at the start included, since the first icon is
-// made for it.
+// The session bus's StatusNotifierWatcher: tells when it has a host, and
+// once an item was made, once for each watcher that comes with one.
 class StatusNotifierWatch : public QObject
 {
     Q_OBJECT
@@ -149,7 +148,6 @@ public:
         // before this side has learnt who took it.
         bus.connect(QString(), watcherPath, watcherService, QStringLiteral("StatusNotifierHostRegistered"),
             this, SLOT(hostRegistered()));
-        told = hostRegisteredNow();
     }
 
     bool hostRegisteredNow() const
@@ -159,7 +157,11 @@ public:
     }
 
     // The icon about to be made registers with the watcher there now.
-    void iconMade() { told = true; }
+    void iconMade()
+    {
+        itemMade = true;
+        told = true;
+    }
 
 private slots:
     void hostRegistered() { tell(); }
@@ -185,7 +187,7 @@ private:
 
     void tell()
     {
-        if (told)
+        if (itemMade && told)
             return;
         told = true;
         appeared();
@@ -193,7 +195,8 @@ private:
 
     QDBusConnection bus;
     std::function<void()> appeared;
-    bool told = false;
+    bool itemMade = false;
+    bool told = false; // of the watcher there now, or it has the item
     int generation = 0;
 };
 
@@ -201,6 +204,7 @@ struct TrayHost::Watch
 {
     std::unique_ptr<XEmbedTray> xembed;
     std::unique_ptr<StatusNotifierWatch> statusNotifier;
+    bool settled = false;
 };
 
 TrayHost::TrayHost(QObject *parent)
@@ -212,7 +216,18 @@ TrayHost::TrayHost(QObject *parent)
     if (!x11 && !platform.startsWith(QLatin1String("wayland")))
         return;
     watch = std::make_unique<Watch>();
-    const auto appeared = [this] { emit hostAppeared(); };
+    // Told from the event loop: the icon made on it settles the watches, and
+    // may end the one whose handler tells. What was told before the first
+    // icon was made is no news to it.
+    const auto appeared = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, settled = watch->settled] {
+                if (settled == watch->settled)
+                    emit hostAppeared();
+            },
+            Qt::QueuedConnection);
+    };
     if (x11)
         watch->xembed = std::make_unique<XEmbedTray>(appeared);
     watch->statusNotifier = std::make_unique<StatusNotifierWatch>(appeared);
@@ -228,8 +243,9 @@ bool TrayHost::available() const
 
 void TrayHost::settle()
 {
-    if (!watch)
+    if (!watch || watch->settled)
         return;
+    watch->settled = true;
     // Qt's XEmbed icon follows its tray manager by itself.
     watch->xembed.reset();
     // What Qt is about to ask, a moment later: its answer holds for good.
