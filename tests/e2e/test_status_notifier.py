@@ -4,7 +4,8 @@ tray of KDE Plasma, GNOME's AppIndicator extension and most panels; here
 status-notifier-watcher and gtk-sni-tray-standalone on a private session bus)
 the icon comes with the panel, showing the receiver's presence, and comes back
 after the panel restarted, with its menu and its click. On an XEmbed tray
-(trayer) it docks once the tray comes, and again after the tray restarted."""
+(trayer) it docks once the tray comes, and again after the tray restarted;
+the window closed before any tray was there stays reachable."""
 
 import os
 import re
@@ -205,13 +206,22 @@ class Tray(unittest.TestCase):
     def test_icon_docks_in_an_xembed_tray_that_comes_late_and_restarts(self):
         # A session bus with no StatusNotifierWatcher on it.
         program = self.bench.start_program()
+        self.assertEqual(program.run_second_copy()[0], 0)
+        window = self.bench.wait(lambda: self.desktop.visible_windows("^Widget$"), "the main window", program)[0]
+        # Closed with no tray to hide to, the window must not be lost.
+        self.desktop.xdotool("windowactivate", "--sync", window)
+        self.desktop.xdotool("key", "--window", window, "Escape")
         time.sleep(PANEL_DELAY_S)
-        for _ in range(2):
-            self.start_host(TRAYER)
-            self.wait_shown("present", self.shown_by_trayer)
-            self.stop_hosts()
-            self.bench.wait(lambda: self.desktop.tray_geometry() is None, "the tray to go", program)
-        self.assertTrue(program.running())
+        self.start_host(TRAYER)
+        self.wait_shown("present", self.shown_by_trayer)
+        self.assertTrue(self.desktop.visible_windows("^Widget$"), "closed before the tray came, the window went")
+        self.desktop.xdotool("key", "--window", window, "Escape")
+        self.bench.wait(lambda: not self.desktop.visible_windows("^Widget$"), "the window hidden to the tray", program)
+
+        self.stop_hosts()
+        self.bench.wait(lambda: self.desktop.tray_geometry() is None, "the tray to go", program)
+        self.start_host(TRAYER)
+        self.wait_shown("present", self.shown_by_trayer)
 
 
 if __name__ == "__main__":
