@@ -13,6 +13,7 @@
 
 #include "core/session.h"
 #include "core/usbhid.h"
+#include "mainwindow/trayhost.h"
 #include "ui/dialogclient.h"
 #include "ui_widget.h"
 
@@ -21,23 +22,16 @@ void Widget::init()
     auto *navigationAction = new QAction(tr("Function navigation (&S)"), this);
     auto *keysAction = new QAction(tr("Key settings (&K)"), this);
     auto *exitAction = new QAction(tr("Exit(&E)"), this);
-    auto *trayMenu = new QMenu(QApplication::desktop());
-    trayMenu->addAction(navigationAction);
-    trayMenu->addAction(keysAction);
-    trayMenu->addAction(exitAction);
-
-    trayIcon = new QSystemTrayIcon(this);
-    trayIcon->setContextMenu(trayMenu);
-    // The menu belongs to the desktop, which outlives this window; it is of
-    // no use once the icon it pops up from is gone.
-    connect(trayIcon, &QObject::destroyed, trayMenu, &QObject::deleteLater);
+    trayActions = { navigationAction, keysAction, exitAction };
+    connect(navigationAction, SIGNAL(triggered()), this, SLOT(onNavigation()));
+    connect(keysAction, SIGNAL(triggered()), this, SLOT(onKeySettings()));
+    connect(exitAction, SIGNAL(triggered()), this, SLOT(onExit()));
 
     // Both pictures are read once; the icon is handed to the system when the
     // receiver comes or goes.
     const QString dataDir = QCoreApplication::applicationDirPath() + "/data";
     presentIcon = QIcon(dataDir + "/3.png");
     absentIcon = QIcon(dataDir + "/2.png");
-    showPresence(session->link().present());
     connect(&session->link(), &usbhid::presenceChanged, this, &Widget::showPresence);
     connect(&session->link(), &usbhid::openDenied, this, [this](const QString &path) {
         qDebug() << "Receiver not opened, permission denied:" << path;
@@ -47,16 +41,43 @@ void Widget::init()
                "is then taken at once."));
     });
 
-    trayIcon->setToolTip(tr("Quorvant"));
-    trayIcon->setVisible(true);
-
-    connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
-        SLOT(iconIsActived(QSystemTrayIcon::ActivationReason)));
-    connect(navigationAction, SIGNAL(triggered()), this, SLOT(onNavigation()));
-    connect(keysAction, SIGNAL(triggered()), this, SLOT(onKeySettings()));
-    connect(exitAction, SIGNAL(triggered()), this, SLOT(onExit()));
+    // Started with the session, the program may come before the panel: the
+    // icon waits for it, since Qt settles with the first icon whether it
+    // shows through a StatusNotifierItem or an XEmbed tray.
+    trayHost = new TrayHost(this);
+    connect(trayHost, &TrayHost::hostAppeared, this, &Widget::makeTrayIcon);
+    makeTrayIcon();
 
     watchSessionEnd();
+}
+
+void Widget::makeTrayIcon()
+{
+    // No icon comes back on the way out, and the first waits for a
+    // notification area.
+    if (session->finished() || (!trayIcon && !trayHost->available()))
+        return;
+    if (!trayIcon)
+        trayHost->settle();
+    delete trayIcon;
+
+    auto *trayMenu = new QMenu(QApplication::desktop());
+    trayMenu->addActions(trayActions);
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setContextMenu(trayMenu);
+    // The menu belongs to the desktop, which outlives this window; it is of
+    // no use once the icon it pops up from is gone. Emptied first: the
+    // entries Qt exports for a StatusNotifierItem go only with their actions.
+    connect(trayIcon, &QObject::destroyed, trayMenu, [trayMenu] {
+        trayMenu->clear();
+        trayMenu->deleteLater();
+    });
+    trayState = -1;
+    showPresence(session->link().present());
+    trayIcon->setToolTip(tr("Quorvant"));
+    connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
+        SLOT(iconIsActived(QSystemTrayIcon::ActivationReason)));
+    trayIcon->setVisible(true);
 }
 
 void Widget::showBalloon(const QString &title, const QString &text)
@@ -86,12 +107,17 @@ void Widget::onExit_clicked()
         hide();
         trayIcon->setVisible(true);
         showBalloon(tr("Prompt"), tr("This is TALVE laser intelligent pen management software!"));
+    } else if (!session->finished()) {
+        // No notification area (yet) to hide to: hidden, the window could be
+        // found again only by starting the program anew. It steps aside into
+        // the task bar instead, and the pen keeps working.
+        showMinimized();
     }
 }
 
 void Widget::closeEvent(QCloseEvent *event)
 {
-    if (!trayIcon) {
+    if (session->finished()) {
         // On the way out: nothing to hide to.
         event->accept();
         return;

@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+class QAction;
 class QComboBox;
 class Dialog;
 class DialogClient;
@@ -16,6 +17,7 @@ class FramelessWindow;
 class HightDialog;
 class Session;
 class ShowModeDiag;
+class TrayHost;
 
 namespace Ui {
 class Widget;
@@ -114,6 +116,8 @@ protected:
 private:
     // tray.cpp
     void init();
+    // The tray icon, made afresh with the same menu, tooltip and presence.
+    void makeTrayIcon();
     void showBalloon(const QString &title, const QString &text);
     void showPresence(bool present);
 
@@ -132,7 +136,11 @@ private:
     Session *session = nullptr;
     Ui::Widget *ui = nullptr;
     FramelessWindow *chrome = nullptr;
+    // None until a notification area is there; remade when a
+    // StatusNotifierWatcher comes back.
     QSystemTrayIcon *trayIcon = nullptr;
+    TrayHost *trayHost = nullptr;
+    QList<QAction *> trayActions; // the tray menu's entries, kept across icons
     ShowModeDiag *modeDiag = nullptr;
     DialogClient *navDialog = nullptr;
     HightDialog *hightDialog = nullptr;

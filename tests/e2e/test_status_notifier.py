@@ -1,0 +1,228 @@
+"""The tray icon on the panels of a session that starts after the program, as
+the autostart entry does at login. On a StatusNotifierItem panel (the D-Bus
+tray of KDE Plasma, GNOME's AppIndicator extension and most panels; here
+status-notifier-watcher and gtk-sni-tray-standalone on a private session bus)
+the icon comes with the panel, showing the receiver's presence, and comes back
+after the panel restarted, with its menu and its click. On an XEmbed tray
+(trayer) it docks once the tray comes, and again after the tray restarted;
+the window closed before any tray was there stays reachable."""
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import harness
+from simpen import SimPen
+
+WATCHER = "org.kde.StatusNotifierWatcher"
+# The panel comes this long after the program: the scenario, not a wait.
+PANEL_DELAY_S = 3
+TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+          "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"]
+
+# Nothing is started on demand: the test starts what the bus carries.
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir={folder}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+class SessionBus(harness.Running):
+    def start(self):
+        self.folder = tempfile.mkdtemp(prefix="quorvant-bus-")
+        config = os.path.join(self.folder, "session.conf")
+        with open(config, "w") as f:
+            f.write(BUS_CONFIG.format(folder=self.folder))
+        self.process = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--print-address"],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.address = self.process.stdout.readline().decode().strip()
+        if not self.address:
+            raise AssertionError("dbus-daemon did not start")
+        return self
+
+    def stop(self):
+        harness.end(self.process)
+        self.process.stdout.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class BareDesktop(harness.Desktop):
+    """Xvfb with no tray host: the tests start and restart the hosts."""
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self._processes.append(subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (self.width, self.height),
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            self.display = ":" + pipe.readline().strip().decode()
+        if self.display == ":":
+            raise AssertionError("Xvfb did not start")
+        return self
+
+
+def icon_state(colours):
+    """"present": pen with a green dot (3.png); "absent": red cross (2.png)."""
+    green = sum(g > 140 and r < 110 and b < 130 for r, g, b in colours)
+    red = sum(r > 170 and g < 100 and b < 100 for r, g, b in colours)
+    return "present" if green >= 8 and red < 3 else "absent" if red >= 8 and green < 3 else None
+
+
+def drawn_state(image, geometry):
+    x, y, w, h = geometry
+    return icon_state([image.pixel(px, py) for py in range(max(y, 0), y + h) for px in range(max(x, 0), x + w)])
+
+
+class Tray(unittest.TestCase):
+    def setUp(self):
+        self.bus = SessionBus().start()
+        self.addCleanup(self.bus.stop)
+        self.desktop = BareDesktop().start()
+        self.addCleanup(self.desktop.stop)
+        # Verbose, it logs when the program lets go of its handle.
+        self.pen = SimPen(verbose=True).start()
+        self.addCleanup(self.pen.stop)
+        self.bench = harness.Bench(self.desktop, self.pen)
+        self.bench.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus.address
+        self.addCleanup(self.bench.close)
+        # The hosts are GTK programs: no accessibility bus for them.
+        self.env = dict(self.desktop.env(), DBUS_SESSION_BUS_ADDRESS=self.bus.address, NO_AT_BRIDGE="1")
+        self.hosts = []
+        self.addCleanup(self.stop_hosts)
+
+    def start_host(self, args):
+        self.hosts.append(subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+
+    def stop_hosts(self):
+        while self.hosts:
+            harness.end(self.hosts.pop())
+
+    def call(self, destination, path, method, *args):
+        return harness.output("gdbus", "call", "--session", "--dest", destination, "--object-path", path,
+                              "--method", method, "--", *args, env=self.env)
+
+    def watcher_up(self):
+        return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                         WATCHER) == "(true,)\n"
+
+    def watcher_property(self, name):
+        return self.call(WATCHER, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get", WATCHER, name)
+
+    def start_panel(self):
+        """A StatusNotifierWatcher, then a host that shows the items in a bar
+        along the top of the screen."""
+        self.start_host(["status-notifier-watcher"])
+        harness.wait_until(self.watcher_up, message="the StatusNotifierWatcher")
+        self.start_host(["gtk-sni-tray-standalone", "--top", "--end", "--size", "32"])
+        harness.wait_until(lambda: "true" in (self.watcher_property("IsStatusNotifierHostRegistered") or ""),
+                           message="the StatusNotifierHost")
+
+    def items_of(self, program):
+        """The program's items registered with the watcher: bus names owned by its process."""
+        names = re.findall(r"'([^'/]+)[^']*'", self.watcher_property("RegisteredStatusNotifierItems") or "")
+        pid = "(uint32 %d,)\n" % program.program_pid()
+        return [name for name in names if self.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                    "org.freedesktop.DBus.GetConnectionUnixProcessID", name) == pid]
+
+    def wait_item(self, program, other_than=None):
+        """The program's one item, once the watcher holds it: a new one, not other_than."""
+        def new_item():
+            found = self.items_of(program)
+            return len(found) == 1 and found[0] != other_than and found[0]
+        return self.bench.wait(new_item, "the program's one item with the watcher", program)
+
+    def shown_by_panel(self):
+        """The state of the icon drawn in the host's bar. An item that registers
+        as this host starts may be drawn twice, and one of the two then never
+        changes: the host's own race, so changes are read from the item."""
+        found = self.desktop.xdotool("search", "--onlyvisible", "--class", "gtk-sni-tray-standalone").stdout
+        bar = max(filter(None, map(self.desktop.window_geometry, found.split())), key=lambda g: g[2] * g[3],
+                  default=None)
+        return bar and drawn_state(self.desktop.image(), bar)
+
+    def shown_by_trayer(self):
+        tray = self.desktop.tray_geometry()
+        return tray and drawn_state(self.desktop.image(), tray)
+
+    def shown_by_item(self, item):
+        """The state of the picture the item hands to hosts: ARGB, its first size."""
+        found = re.search(r"\((\d+), (\d+), \[byte ([^\]]*)\]", self.item_property(item, "IconPixmap") or "")
+        data = bytes(int(value, 16) for value in found.group(3).split(", ")) if found else b""
+        return icon_state([tuple(data[i + 1:i + 4]) for i in range(0, len(data) - 3, 4) if data[i] > 128])
+
+    def wait_shown(self, state, shown):
+        self.bench.wait(lambda: shown() == state, "the %s icon on screen" % state)
+
+    def item_property(self, item, name):
+        return self.call(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
+                         "org.kde.StatusNotifierItem", name)
+
+    def test_icon_comes_with_a_late_panel_and_again_after_the_panel_restarted(self):
+        program = self.bench.start_program()
+        time.sleep(PANEL_DELAY_S)
+        self.start_panel()
+        first = self.wait_item(program)
+        self.wait_shown("present", self.shown_by_panel)
+        self.desktop.keep("status-notifier-present")
+        self.pen.pull_out()
+        self.wait_shown("absent", lambda: self.shown_by_item(first))
+
+        # The panel restarts, its watcher with it, forgetting every item.
+        self.stop_hosts()
+        harness.wait_until(lambda: not self.watcher_up(), message="the watcher to go")
+        self.start_panel()
+        item = self.wait_item(program, other_than=first)
+        self.assertEqual(self.shown_by_item(item), "absent")
+        self.wait_shown("absent", self.shown_by_panel)
+        self.desktop.keep("status-notifier-again")
+        self.assertIn("'Quorvant'", self.item_property(item, "ToolTip"))
+
+        # A click opens the navigation window; the menu's exit ends the program.
+        self.call(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
+        self.bench.wait(lambda: self.desktop.visible_windows("^功能导航$"), "the navigation window", program)
+        layout = self.call(item, self.item_property(item, "Menu").split("'")[1], "com.canonical.dbusmenu.GetLayout",
+                           "0", "-1", "@as []")
+        labels = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)
+        self.assertEqual([label for _, label in labels],
+                         ["Function navigation (_S)", "Key settings (_K)", "Exit(_E)"])
+        self.call(item, "/MenuBar", "com.canonical.dbusmenu.Event", labels[-1][0], "clicked", "<0>", "0")
+        self.assertEqual(program.wait(), 0)
+
+    def test_icon_docks_in_an_xembed_tray_that_comes_late_and_restarts(self):
+        # A session bus with no StatusNotifierWatcher on it.
+        program = self.bench.start_program()
+        self.assertEqual(program.run_second_copy()[0], 0)
+        window = self.bench.wait(lambda: self.desktop.visible_windows("^Widget$"), "the main window", program)[0]
+        # Closed with no tray to hide to, the window must not be lost.
+        self.desktop.xdotool("windowactivate", "--sync", window)
+        self.desktop.xdotool("key", "--window", window, "Escape")
+        time.sleep(PANEL_DELAY_S)
+        self.start_host(TRAYER)
+        self.wait_shown("present", self.shown_by_trayer)
+        self.assertTrue(self.desktop.visible_windows("^Widget$"), "closed before the tray came, the window went")
+        self.desktop.xdotool("key", "--window", window, "Escape")
+        self.bench.wait(lambda: not self.desktop.visible_windows("^Widget$"), "the window hidden to the tray", program)
+
+        self.stop_hosts()
+        self.bench.wait(lambda: self.desktop.tray_geometry() is None, "the tray to go", program)
+        self.start_host(TRAYER)
+        self.wait_shown("present", self.shown_by_trayer)
+
+
+if __name__ == "__main__":
+    unittest.main()
