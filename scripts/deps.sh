@@ -34,7 +34,7 @@ PACKAGES=(
     # the tray icon tested on a StatusNotifierItem panel, on a private session
     # bus asked with gdbus: a watcher and a host, in Haskell (about 17 MB to
     # fetch, 140 MB installed)
-    dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
+    haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
 # Extra packages can be named on the command line: scripts/check-windows asks
 # for mingw-w64 and wine, which running the program does not need.
