@@ -269,6 +269,12 @@ std::size_t Receiver::pendingInput() const
     return input.size();
 }
 
+std::size_t Receiver::openHandles() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return handles.size();
+}
+
 int Receiver::waitingReads() const
 {
     std::lock_guard<std::mutex> lock(mutex);

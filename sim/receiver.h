@@ -85,6 +85,8 @@ public:
     // Reads now waiting for a report: a reader that waits has taken every
     // report before.
     int waitingReads() const;
+    // Handles opened and not yet closed, stale ones too.
+    std::size_t openHandles() const;
 
     // what hidapi does
     std::vector<int> interfaces() const; // {0,1,2,3} plugged, {} unplugged

@@ -186,6 +186,8 @@ private slots:
         QCOMPARE(pen().openAttempts(), 2);
         pen().unplug();
         QTRY_VERIFY_WITH_TIMEOUT(!link.isOpen(), 5000);
+        // Both handles let go of, the reader's by its own thread.
+        QTRY_COMPARE_WITH_TIMEOUT(pen().openHandles(), std::size_t(0), 5000);
         QCOMPARE(presence.size(), 1);
         QCOMPARE(presence.at(0).at(0).toBool(), false);
         // While it is away, nothing is sent and nothing opened.

@@ -126,8 +126,11 @@ private slots:
         {
             int code, index;
             const char *name;
-        } entries[] = { { 0x00, 0, "" }, { 0xF5, 1, "Shift+F5/Esc" }, { 0x4E, 3, "PageDown" },
-            { 0x28, 77, "Enter" }, { 0x27, 81, "0" }, { 0xF3, 91, "MOUSE_L" }, { 0xCD, 94, "PREV_TRACK" } };
+        } entries[] = { { 0x00, 0, "" }, { 0xF5, 1, "Shift+F5/Esc" }, { 0x4B, 2, "PageUp" },
+            { 0x4E, 3, "PageDown" }, { 0xE0, 5, "L_Ctrl" }, { 0xE7, 14, "R_Win" }, { 0x4A, 11, "Home" },
+            { 0x4D, 12, "End" }, { 0x2C, 15, "Space" }, { 0x29, 20, "Esc" }, { 0x4F, 24, "Right" },
+            { 0x28, 77, "Enter" }, { 0xC3, 78, "Vol+" }, { 0xCE, 80, "Mute" }, { 0x27, 81, "0" },
+            { 0xF3, 91, "MOUSE_L" }, { 0xCD, 94, "PREV_TRACK" } };
         for (const auto &entry : entries) {
             QCOMPARE(keymap::keyIndex(std::uint8_t(entry.code)).value_or(-1), entry.index);
             QCOMPARE(names.at(entry.index), QString(entry.name));
