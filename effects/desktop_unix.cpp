@@ -533,11 +533,9 @@ std::unique_ptr<PointerMotion> watchPointer()
         return fail();
 
     // Raw events reach clients regardless of grabs from version 2.1 on.
-    xcb_input_xi_query_version_reply_t *version
-        = xcb_input_xi_query_version_reply(connection, xcb_input_xi_query_version(connection, 2, 2), nullptr);
-    const bool recent = version && (version->major_version > 2 || version->minor_version >= 1);
-    free(version);
-    if (!recent)
+    if (!atLeast(xcb_input_xi_query_version_reply(
+                     connection, xcb_input_xi_query_version(connection, 2, 2), nullptr),
+            2, 1))
         return fail();
 
     struct

@@ -107,8 +107,9 @@ class Image:
 class Desktop(Running):
     """An Xvfb display with a tray host (trayer) docked on it."""
 
-    def __init__(self, width=1280, height=800):
+    def __init__(self, width=1280, height=800, tray=True):
         self.width, self.height, self.display, self._processes = width, height, None, []
+        self.tray = tray
         self.folder = tempfile.mkdtemp(prefix="quorvant-desktop-")
 
     def start(self):
@@ -122,6 +123,8 @@ class Desktop(Running):
             self.display = ":" + pipe.readline().strip().decode()
         if self.display == ":":
             raise AssertionError("Xvfb did not start")
+        if not self.tray:
+            return self
         self.run_beside(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
                          "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"])
         wait_until(self.tray_geometry, message="the tray host")

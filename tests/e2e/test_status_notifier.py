@@ -59,23 +59,6 @@ class SessionBus(harness.Running):
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-class BareDesktop(harness.Desktop):
-    """Xvfb with no tray host: the tests start and restart the hosts."""
-
-    def start(self):
-        read_end, write_end = os.pipe()
-        self._processes.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (self.width, self.height),
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            self.display = ":" + pipe.readline().strip().decode()
-        if self.display == ":":
-            raise AssertionError("Xvfb did not start")
-        return self
-
-
 def icon_state(colours):
     """"present": pen with a green dot (3.png); "absent": red cross (2.png)."""
     green = sum(g > 140 and r < 110 and b < 130 for r, g, b in colours)
@@ -92,7 +75,7 @@ class Tray(unittest.TestCase):
     def setUp(self):
         self.bus = SessionBus().start()
         self.addCleanup(self.bus.stop)
-        self.desktop = BareDesktop().start()
+        self.desktop = harness.Desktop(tray=False).start()
         self.addCleanup(self.desktop.stop)
         # Verbose, it logs when the program lets go of its handle.
         self.pen = SimPen(verbose=True).start()
