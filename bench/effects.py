@@ -22,7 +22,6 @@ BIN_DIR holds this tree's programs, by default build/bin beside this folder.
 """
 
 import argparse
-import ctypes
 import math
 import os
 import re
@@ -34,6 +33,10 @@ import sys
 import tempfile
 import threading
 import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
+from x11 import X11  # noqa: E402
 
 PROGRAMS = ("Dotrix", "Loupex", "Halvix")
 WIDTH, HEIGHT = 1280, 800
@@ -51,67 +54,6 @@ def wait_until(predicate, timeout, what):
         if time.monotonic() > deadline:
             raise SystemExit("timed out waiting for " + what)
         time.sleep(0.05)
-
-
-class X11:
-    """The few Xlib calls the bench needs: the pointer moved through the XTEST
-    device (xdotool's mousemove warps it, which makes no device motion), a
-    window of one colour that repaints all of itself, as a slide show does,
-    and single pixels of the screen."""
-
-    class Image(ctypes.Structure):
-        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                    ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
-
-    def __init__(self, display):
-        x11 = self.x11 = ctypes.CDLL("libX11.so.6")
-        self.xtest = ctypes.CDLL("libXtst.so.6")
-        self.xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p] + [ctypes.c_int] * 3 + [ctypes.c_ulong]
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XDefaultRootWindow.restype = ctypes.c_ulong
-        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
-            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
-        for name in ("XMapWindow", "XClearWindow"):
-            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        x11.XSetWindowBackground.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
-        x11.XGetImage.restype = ctypes.POINTER(X11.Image)
-        x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 2 + \
-            [ctypes.c_ulong, ctypes.c_int]
-        x11.XFree.argtypes = [ctypes.c_void_p]
-        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.connection = x11.XOpenDisplay(display.encode())
-        if not self.connection:
-            raise SystemExit("cannot open display " + display)
-        self.root = x11.XDefaultRootWindow(self.connection)
-
-    def move_pointer(self, x, y):
-        self.xtest.XTestFakeMotionEvent(self.connection, -1, x, y, 0)
-        self.x11.XSync(self.connection, 0)
-
-    def window(self, x, y, width, height):
-        window = self.x11.XCreateSimpleWindow(self.connection, self.root, x, y, width, height, 0, 0, 0)
-        self.x11.XMapWindow(self.connection, window)
-        self.x11.XSync(self.connection, 0)
-        return window
-
-    def paint(self, window, rgb):
-        self.x11.XSetWindowBackground(self.connection, window, rgb[0] << 16 | rgb[1] << 8 | rgb[2])
-        self.x11.XClearWindow(self.connection, window)
-        self.x11.XSync(self.connection, 0)
-
-    def pixel(self, x, y):
-        image = self.x11.XGetImage(self.connection, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
-        blue, green, red = ctypes.string_at(image.contents.data, 3)
-        self.x11.XFree(image.contents.data)
-        self.x11.XFree(image)
-        return red, green, blue
-
-    def close(self):
-        self.x11.XCloseDisplay(self.connection)
 
 
 class Desktop:

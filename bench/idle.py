@@ -92,14 +92,10 @@ class Failed(Exception):
 
 
 def wait_until(predicate, what, timeout=DEADLINE_S, interval=0.01):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failed("no %s within %.0f s" % (what, timeout))
-        time.sleep(interval)
+    try:
+        return harness.wait_until(predicate, timeout, interval, message=what)
+    except AssertionError as timeout_error:
+        raise Failed(str(timeout_error)) from None
 
 
 def quiet(*args, **kwargs):

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 #include <vector>
 
@@ -505,6 +506,21 @@ bool plainPixels(xcb_connection_t *connection, const xcb_screen_t *screen)
     return order && wide && rgb && screen->root_depth == 24;
 }
 
+using Connection = std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t *)>;
+
+// A connection of its own for a watcher, closed again unless handed over to
+// the watcher that keeps it.
+Connection connectOwn(int &screenNumber)
+{
+    Connection connection(nullptr, xcb_disconnect);
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return connection;
+    connection.reset(xcb_connect(nullptr, &screenNumber));
+    if (xcb_connection_has_error(connection.get()))
+        connection.reset();
+    return connection;
+}
+
 template <typename Reply> bool atLeast(Reply *reply, uint32_t major, uint32_t minor)
 {
     const bool recent = reply
@@ -517,26 +533,21 @@ template <typename Reply> bool atLeast(Reply *reply, uint32_t major, uint32_t mi
 
 std::unique_ptr<PointerMotion> watchPointer()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
     int screenNumber = 0;
-    xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);
-    const auto fail = [connection] {
-        xcb_disconnect(connection);
+    Connection owned = connectOwn(screenNumber);
+    xcb_connection_t *connection = owned.get();
+    if (!connection)
         return nullptr;
-    };
-    if (xcb_connection_has_error(connection))
-        return fail();
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_input_id);
     xcb_screen_t *screen = screenOf(connection, screenNumber);
     if (!extension || !extension->present || !screen)
-        return fail();
+        return nullptr;
 
     // Raw events reach clients regardless of grabs from version 2.1 on.
     if (!atLeast(xcb_input_xi_query_version_reply(
                      connection, xcb_input_xi_query_version(connection, 2, 2), nullptr),
             2, 1))
-        return fail();
+        return nullptr;
 
     struct
     {
@@ -547,22 +558,17 @@ std::unique_ptr<PointerMotion> watchPointer()
         connection, xcb_input_xi_select_events_checked(connection, screen->root, 1, &mask.head));
     free(error);
     if (error)
-        return fail();
-    return std::make_unique<RawMotion>(connection, extension->major_opcode);
+        return nullptr;
+    return std::make_unique<RawMotion>(owned.release(), extension->major_opcode);
 }
 
 std::unique_ptr<ScreenReader> readScreen()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
     int screenNumber = 0;
-    xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);
-    const auto fail = [connection] {
-        xcb_disconnect(connection);
+    Connection owned = connectOwn(screenNumber);
+    xcb_connection_t *connection = owned.get();
+    if (!connection)
         return nullptr;
-    };
-    if (xcb_connection_has_error(connection))
-        return fail();
     xcb_prefetch_extension_data(connection, &xcb_composite_id);
     xcb_prefetch_extension_data(connection, &xcb_damage_id);
     xcb_prefetch_extension_data(connection, &xcb_shape_id);
@@ -572,18 +578,18 @@ std::unique_ptr<ScreenReader> readScreen()
     const xcb_screen_t *screen = screenOf(connection, screenNumber);
     if (!composite || !composite->present || !damage || !damage->present || !screen
         || !plainPixels(connection, screen))
-        return fail();
+        return nullptr;
     if (!atLeast(xcb_composite_query_version_reply(
                      connection, xcb_composite_query_version(connection, 0, 2), nullptr),
             0, 2)
         || !atLeast(
             xcb_damage_query_version_reply(connection, xcb_damage_query_version(connection, 1, 1), nullptr),
             1, 1))
-        return fail();
+        return nullptr;
     // Without the extension a shaped window (a shaped effect's, say) shows as
     // its whole rectangle.
     const uint8_t shapeEvent = shape && shape->present ? shape->first_event : 0;
-    return std::make_unique<CompositeReader>(connection, screen, damage->first_event, shapeEvent);
+    return std::make_unique<CompositeReader>(owned.release(), screen, damage->first_event, shapeEvent);
 }
 
 } // namespace desktop

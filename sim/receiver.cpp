@@ -48,6 +48,14 @@ void sealBlocks(Image &image)
     image[63] = blockChecksum(image.data() + kBlockSize);
 }
 
+Bytes penReport(const std::uint8_t (&kind)[2])
+{
+    Bytes report = answer(0x12, 0x34);
+    report[2] = kind[0];
+    report[3] = kind[1];
+    return report;
+}
+
 } // namespace
 
 std::uint8_t blockChecksum(const std::uint8_t *block)
@@ -60,25 +68,14 @@ std::uint8_t blockChecksum(const std::uint8_t *block)
 
 Bytes modeReport(Mode mode, std::uint8_t size)
 {
-    const ModeBytes bytes = modeBytes(mode);
-    Bytes report(kReportSize, 0);
-    report[0] = 0x12;
-    report[1] = 0x34;
-    report[2] = bytes.mode[0];
-    report[3] = bytes.mode[1];
+    Bytes report = penReport(modeBytes(mode).mode);
     report[5] = size;
     return report;
 }
 
 Bytes noticeReport(Mode mode)
 {
-    const ModeBytes bytes = modeBytes(mode);
-    Bytes report(kReportSize, 0);
-    report[0] = 0x12;
-    report[1] = 0x34;
-    report[2] = bytes.notice[0];
-    report[3] = bytes.notice[1];
-    return report;
+    return penReport(modeBytes(mode).notice);
 }
 
 Receiver::Receiver()

@@ -7,12 +7,12 @@ behind is ten-pixel vertical stripes in eight colours, so every pixel of a
 screenshot tells which column it shows; pointers sit on multiples of ten, so
 sampled points fall mid-stripe."""
 
-import ctypes
 import os
 import shutil
 import unittest
 
 import harness
+from x11 import X11
 
 STRIPES = ((200, 40, 40), (40, 200, 40), (40, 40, 200), (220, 220, 40),
            (40, 220, 220), (220, 40, 220), (250, 250, 250), (20, 20, 20))
@@ -53,50 +53,6 @@ def lens_at(image, px, py, diameter):
 def spot_at(image, px, py, radius):
     return plain(image, [(px + 5, py), (px - 15, py), (px + radius - 15, py), (px + 5, py - radius + 10)]) \
         and veiled(image, [(px + radius + 15, py), (px - radius - 15, py), (px + 5, py + radius + 10), (5, 5)])
-
-
-class X11:
-    """A connection of the test's own. It moves the pointer as a mouse does,
-    through the XTEST device: xdotool's mousemove warps it, which makes no
-    device motion, so an effect finds a warp only when it next looks. And it
-    makes plain windows of one colour that repaint all of themselves when
-    given another, as a slide show does on the next slide."""
-
-    def __init__(self, display):
-        x11 = self.x11 = ctypes.CDLL("libX11.so.6")
-        self.xtest = ctypes.CDLL("libXtst.so.6")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XDefaultRootWindow.restype = ctypes.c_ulong
-        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
-            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
-        for name in ("XMapWindow", "XClearWindow"):
-            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        x11.XSetWindowBackground.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
-        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p] + [ctypes.c_int] * 3 + [ctypes.c_ulong]
-        self.connection = x11.XOpenDisplay(display.encode())
-
-    def move_pointer(self, x, y):
-        self.xtest.XTestFakeMotionEvent(self.connection, -1, x, y, 0)
-        self.x11.XSync(self.connection, 0)
-
-    def window(self, x, y, width, height):
-        window = self.x11.XCreateSimpleWindow(self.connection, self.x11.XDefaultRootWindow(self.connection),
-                                              x, y, width, height, 0, 0, 0)
-        self.x11.XMapWindow(self.connection, window)
-        return window
-
-    def paint(self, window, rgb):
-        self.x11.XSetWindowBackground(self.connection, window, rgb[0] << 16 | rgb[1] << 8 | rgb[2])
-        self.x11.XClearWindow(self.connection, window)
-        self.x11.XSync(self.connection, 0)
-
-    def close(self):
-        self.x11.XCloseDisplay(self.connection)
 
 
 def dimmed(rgb):
