@@ -1,7 +1,7 @@
 """The program in a real tray: the icon follows the receiver with one read-back
-request per plug-in, the menu opens the navigation window and exits, hiding
-the window shows the balloon, and both the exit and SIGTERM leave the sizes
-saved and the effect program stopped, with exit code 0."""
+request per plug-in, and the menu opens the navigation window and exits,
+leaving the sizes saved and the effect program stopped, with exit code 0.
+(Hiding to the tray and the ways out by signal are in test_windows.)"""
 
 import os
 import unittest
@@ -65,33 +65,6 @@ class Tray(unittest.TestCase):
         self.assertEqual(program.saved_sizes(), (5, 3, 3))
         self.assertEqual(program.count("pInt: 0"), 1, "the current effect program, killed once")
         self.assertIsNone(self.icon_state(), "the tray icon is gone")
-
-    def test_sigterm_saves_the_sizes_and_stops_the_effect_program(self):
-        program = self.start(args=["-bg"])
-        self.pen.mode("spotlight", 4)
-        self.bench.wait_effect("Halvix", 4)
-        self.assertFalse(os.path.exists(program.settings_path))
-        self.assertEqual(program.terminate(), 0)
-        self.assertEqual(program.saved_sizes(), (3, 4, 3))
-        self.assertEqual(program.count("pInt: 0"), 1)
-
-    def test_escape_hides_the_window_to_the_tray_with_the_balloon(self):
-        program = self.start()
-        self.assertEqual(program.run_second_copy()[0], 0)
-        window = harness.wait_until(lambda: self.desktop.visible_windows("^Widget$"), message="the main window")[0]
-        self.assertEqual(self.desktop.windows_of_type("TOOLTIP"), {})
-        self.desktop.xdotool("windowactivate", "--sync", window)
-        self.desktop.xdotool("key", "--window", window, "Escape")
-        harness.wait_until(lambda: not self.desktop.visible_windows("^Widget$"), message="the window to hide")
-        # Qt's balloon is a tool tip window, taller than the icon's tool tip,
-        # beside the tray at the top of the screen.
-        x, y, width, _ = harness.wait_until(
-            lambda: [g for g in self.desktop.windows_of_type("TOOLTIP").values() if g[3] >= 60], message="a balloon")[0]
-        self.desktop.keep("tray-balloon")
-        tray_x, _, _, tray_h = self.desktop.tray_geometry()
-        self.assertLess(y, tray_h + 20)
-        self.assertGreater(x + width, tray_x - 40)
-        self.assertTrue(program.running(), "hidden, not ended")
 
 
 if __name__ == "__main__":

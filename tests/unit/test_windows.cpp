@@ -378,8 +378,8 @@ private slots:
             picture.convertToFormat(QImage::Format_ARGB32));
     }
 
-    // Up for about two seconds, red bold 16-point text, half transparent; a
-    // notice put up over another counts anew.
+    // Up for about two seconds where the placement puts it; a notice put up
+    // over another counts anew.
     void notice()
     {
         QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetSpotLight"));
@@ -390,13 +390,7 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(window.get(), "onSetLazer"));
         QElapsedTimer shown;
         shown.start();
-        auto *label = notice->findChild<QLabel *>("label");
-        QCOMPARE(label->text(), QString("Electronic laser"));
-        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QCOMPARE(label->font().pointSize(), 16);
-        QVERIFY(label->font().bold());
-        QCOMPARE(notice->size(), QSize(300, 100));
-        QVERIFY(qAbs(notice->windowOpacity() - 0.5) < 0.01);
+        QCOMPARE(notice->findChild<QLabel *>("label")->text(), QString("Electronic laser"));
         QCOMPARE(notice->pos(), placement::noticePosition(QGuiApplication::primaryScreen()->geometry()));
         QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 5000);
         QVERIFY2(shown.elapsed() >= 1800, qPrintable(QString::number(shown.elapsed())));
