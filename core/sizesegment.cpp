@@ -9,11 +9,16 @@ SizeSegment::SizeSegment(const QString &key)
 
 bool SizeSegment::open()
 {
-    if (memory_.isAttached())
+    // Attaching comes first. Qt hands the segment's lock to whoever calls
+    // create(), even when that fails because the segment exists, and the
+    // attach() after it then removes the lock from under the other side, which
+    // makes a new one at its next lock; an effect program killed at the end of
+    // its mode would leave one such lock behind in the system at every switch.
+    // Attached, the lock stays its maker's to remove.
+    if (memory_.isAttached() || memory_.attach(QSharedMemory::ReadWrite))
         return true;
-    if (memory_.create(kBytes, QSharedMemory::ReadWrite))
-        return true;
-    return memory_.attach(QSharedMemory::ReadWrite);
+    // Between the two calls the other side may have made it.
+    return memory_.create(kBytes, QSharedMemory::ReadWrite) || memory_.attach(QSharedMemory::ReadWrite);
 }
 
 bool SizeSegment::usable() const

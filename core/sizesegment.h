@@ -26,9 +26,9 @@ public:
 
     explicit SizeSegment(const QString &key);
 
-    // Creates the segment, or attaches to it when the other side (or an
-    // earlier run that was killed) made it first. Safe to call again after a
-    // failure.
+    // Attaches to the segment, or creates it when nobody has: the other side
+    // or an earlier run that was killed may have made it first. Safe to call
+    // again after a failure.
     bool open();
     bool isOpen() const { return memory_.isAttached(); }
 

@@ -20,7 +20,9 @@
 
 #include <climits>
 #include <memory>
+#include <sys/ipc.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -79,6 +81,7 @@ private slots:
     void levelToPixels_data();
     void levelToPixels();
     void segmentMadeByEitherSide();
+    void killedEffectsLeaveNoLockBehind();
     void keptInside_data();
     void keptInside();
     void screenIndexAt_data();
@@ -142,6 +145,50 @@ void TestOverlays::segmentMadeByEitherSide()
     SizeSegment small(uniqueKey("small"));
     QVERIFY(small.open());
     QVERIFY(!small.read().has_value());
+}
+
+// Mode after mode, the main program writes while an effect program comes,
+// reads and is killed (its side never lets go). Once the main program has let
+// go too, no lock of the segment may be left in the system: one left at every
+// switch would, over the weeks, use up the system's semaphores.
+void TestOverlays::killedEffectsLeaveNoLockBehind()
+{
+    const QString key = uniqueKey("switches");
+    const QString lockFile = QDir::tempPath() + "/qipc_systemsem_"
+        + QString(key).remove(QRegularExpression("[^A-Za-z]"))
+        + QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
+    // Every key the lock has had on the way: Qt derives it from a file that
+    // it makes anew whenever it makes the lock anew.
+    QSet<int> keys;
+    const auto note = [&] {
+        if (QFile::exists(lockFile))
+            keys << int(::ftok(QFile::encodeName(lockFile).constData(), 'Q'));
+    };
+    std::vector<std::unique_ptr<SizeSegment>> killed;
+    {
+        SizeSegment main(key);
+        QVERIFY(main.open());
+        for (qint32 level = 1; level <= 5; ++level) {
+            QVERIFY(main.write(level));
+            note();
+            killed.push_back(std::make_unique<SizeSegment>(key));
+            QVERIFY(killed.back()->open());
+            note();
+            QCOMPARE(killed.back()->read().value_or(INT_MIN), level);
+        }
+        QVERIFY(main.write(0));
+        note();
+    }
+    QFile table("/proc/sysvipc/sem");
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    QStringList left;
+    for (const QByteArray &line : table.readAll().split('\n').mid(1)) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 1 && keys.contains(fields[0].toInt()))
+            left << "semaphore " + fields[1];
+    }
+    QCOMPARE(left, QStringList());
+    QVERIFY(!keys.isEmpty());
 }
 
 void TestOverlays::keptInside_data()
