@@ -11,7 +11,8 @@ class IpcSandbox
 public:
     // Must be made before the first QSharedMemory of the process.
     IpcSandbox();
-    ~IpcSandbox() { hadTmpDir ? qputenv("TMPDIR", previousTmpDir) : qunsetenv("TMPDIR"); }
+    // Also removes what a process killed on purpose left in the system.
+    ~IpcSandbox();
     IpcSandbox(const IpcSandbox &) = delete;
     IpcSandbox &operator=(const IpcSandbox &) = delete;
     QString path() const { return dir.path(); }
