@@ -3,6 +3,7 @@ installation, the real program against the simulated receiver, and the
 effect programs' segments. Every wait is for a condition, with a generous
 deadline."""
 
+import atexit
 import configparser
 import hashlib
 import os
@@ -241,6 +242,7 @@ def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False, data=True):
 def private_home():
     """For the autostart entry and the single-instance socket, never the user's own."""
     home = tempfile.mkdtemp(prefix="quorvant-home-")
+    atexit.register(shutil.rmtree, home, True)
     os.mkdir(os.path.join(home, "runtime"), 0o700)
     return {"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
             "XDG_RUNTIME_DIR": os.path.join(home, "runtime")}
@@ -268,7 +270,10 @@ class Program(Running):
         return env
 
     def start(self):
-        self._err = os.path.join(tempfile.mkdtemp(prefix="quorvant-log-"), "stderr")
+        folder = tempfile.mkdtemp(prefix="quorvant-log-")
+        # Kept to the end: a failure's report shows the log of any copy.
+        atexit.register(shutil.rmtree, folder, True)
+        self._err = os.path.join(folder, "stderr")
         with open(self._err, "wb") as err:
             self.process = subprocess.Popen(self.command, env=self.environment(), stdin=subprocess.DEVNULL,
                                             stdout=subprocess.DEVNULL, stderr=err)
