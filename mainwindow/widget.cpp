@@ -112,9 +112,5 @@ void Widget::onSetNormalUse()
 
 void Widget::showNotice(const QString &text)
 {
-    // Setting the flags again hides a notice that is up; showing it after
-    // brings it back in front of whatever came up meanwhile.
-    modeDiag->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    modeDiag->setModeText(text);
-    modeDiag->show();
+    modeDiag->showText(text);
 }

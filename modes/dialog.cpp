@@ -38,7 +38,11 @@ Dialog::Dialog(QWidget *parent)
     ui->setupUi(this);
     // The overlay stays up until whoever showed it hides it.
     new FramelessWindow(this);
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // Like the effect programs' windows, it never takes the focus from the
+    // slide show beneath.
+    setWindowFlags(
+        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_MouseTracking);
     // As large as the desktop. The picture of it is taken only when the

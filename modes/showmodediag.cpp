@@ -18,7 +18,12 @@ ShowModeDiag::ShowModeDiag(QWidget *parent)
     , ui(new Ui::ShowModeDiag)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    // Shown without activation: on X11 no input focus is given or asked of
+    // the window manager, on Windows the window is made and shown without
+    // activation (WS_EX_NOACTIVATE, SW_SHOWNOACTIVATE).
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11NetWmWindowTypeNotification);
+    setNoticeWindowKind();
     move(placement::noticePosition(placement::currentScreen()));
     setWindowOpacity(0.5);
     countdown.setSingleShot(true);
@@ -45,6 +50,25 @@ void ShowModeDiag::setModeText(const QString &text)
     // A new notice gets the whole time again.
     countdown.start();
     update();
+}
+
+void ShowModeDiag::setNoticeWindowKind()
+{
+    // A notification outside the window manager's care: it keeps its place,
+    // stays out of the task bar and pager, and a full-screen slide show keeps
+    // the focus, so no panel comes up over the slide. A tool window on
+    // Windows stays out of the task bar too.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+        | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint);
+}
+
+void ShowModeDiag::showText(const QString &text)
+{
+    // Setting the flags again hides a notice that is up; showing it after
+    // brings it back in front of whatever came up meanwhile.
+    setNoticeWindowKind();
+    setModeText(text);
+    show();
 }
 
 void ShowModeDiag::timerDone()

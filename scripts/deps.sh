@@ -24,6 +24,9 @@ PACKAGES=(
     libx11-6 libxtst6
     # the effects tested on a desktop that composites
     xcompmgr
+    # notices and effects tested under a window manager that gives new
+    # windows the focus
+    openbox
     # bench/idle.py asks the X server whether the program answers, and the
     # tests close windows as a window manager does
     python3-xlib

@@ -106,11 +106,12 @@ class Image:
 
 
 class Desktop(Running):
-    """An Xvfb display with a tray host (trayer) docked on it."""
+    """An Xvfb display with a tray host (trayer) docked on it and, when asked
+    for, a window manager (openbox) that focuses new windows as desktops do."""
 
-    def __init__(self, width=1280, height=800, tray=True):
+    def __init__(self, width=1280, height=800, tray=True, window_manager=False):
         self.width, self.height, self.display, self._processes = width, height, None, []
-        self.tray = tray
+        self.tray, self.window_manager = tray, window_manager
         self.folder = tempfile.mkdtemp(prefix="quorvant-desktop-")
 
     def start(self):
@@ -124,6 +125,13 @@ class Desktop(Running):
             self.display = ":" + pipe.readline().strip().decode()
         if self.display == ":":
             raise AssertionError("Xvfb did not start")
+        if self.window_manager:
+            # Its settings are Debian's own; its caches stay in the desktop's folder.
+            self._processes.append(subprocess.Popen(
+                ["openbox", "--sm-disable"], env=dict(self.env(), XDG_CONFIG_HOME=self.folder, XDG_CACHE_HOME=self.folder),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            wait_until(lambda: "window id" in (output("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", env=self.env()) or ""),
+                       message="the window manager")
         if not self.tray:
             return self
         self.run_beside(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
@@ -156,6 +164,9 @@ class Desktop(Running):
 
     def visible_windows(self, name):
         return self._search("--onlyvisible", "--name", name)
+
+    def focused_window(self):
+        return self.xdotool("getwindowfocus").stdout.strip()
 
     def window_geometry(self, window):
         """(x, y, width, height), or None for a window gone meanwhile."""
@@ -410,11 +421,11 @@ class Bench:
                   "%s alone running and %s holding %d" % (name, key, level), program)
 
 
-def set_up(test, desktop=True, stand_ins=True, verbose_pen=False, data=True):
+def set_up(test, desktop=True, stand_ins=True, verbose_pen=False, data=True, window_manager=False):
     """(desktop, pen, bench) for one test, each stopped when it ends."""
     from simpen import SimPen
 
-    screen = Desktop().start() if desktop else None
+    screen = Desktop(window_manager=window_manager).start() if desktop else None
     test.addCleanup(screen.stop if screen else lambda: None)
     pen = SimPen(verbose=verbose_pen).start()
     test.addCleanup(pen.stop)

@@ -1,8 +1,11 @@
 """The pen's modes, end to end: driven by the simulated receiver, the real
 program starts and stops the effect programs beside it (stand-ins that note
 their start) and hands them their sizes, read from outside with
-quorvant-segment; the mode notice comes up near the top of the screen."""
+quorvant-segment; the mode notice comes up near the top of the screen.
+Under a window manager, neither the notice nor an effect takes the focus
+from a full-screen slide show."""
 
+import os
 import unittest
 
 import harness
@@ -61,6 +64,77 @@ class Modes(unittest.TestCase):
         self.desktop.keep("mode-notice")
         # It goes again by itself.
         harness.wait_until(lambda: not self.desktop.visible_windows("^Dialog$"), message="the notice to go")
+
+
+# A full-screen slide show that notes every key it is given, by keysym.
+SLIDE = """
+import sys
+from Xlib import X, Xutil, display
+d = display.Display()
+screen = d.screen()
+w = screen.root.create_window(0, 0, screen.width_in_pixels, screen.height_in_pixels, 0, screen.root_depth,
+                              background_pixel=0x204080, event_mask=X.KeyPressMask)
+w.set_wm_name("Slide")
+w.set_wm_hints(flags=Xutil.InputHint, input=1)
+w.change_property(d.intern_atom("_NET_WM_STATE"), d.intern_atom("ATOM"), 32,
+                  [d.intern_atom("_NET_WM_STATE_FULLSCREEN")])
+w.map()
+while True:
+    event = d.next_event()
+    if event.type == X.KeyPress:
+        with open(sys.argv[1], "a") as keys:
+            keys.write("%#x\\n" % d.keycode_to_keysym(event.detail, 0))
+"""
+RIGHT = "0xff53"
+SLIDE_BLUE = (0x20, 0x40, 0x80)
+
+
+class Focus(unittest.TestCase):
+    def setUp(self):
+        self.desktop, self.pen, self.bench = harness.set_up(self, stand_ins=False, window_manager=True)
+        self.keys = os.path.join(self.desktop.folder, "keys")
+        self.desktop.run_beside(["/usr/bin/python3", "-c", SLIDE, self.keys])
+        self.slide = harness.wait_until(lambda: self.desktop.visible_windows("^Slide$"), message="the slide")[0]
+        harness.wait_until(lambda: self.desktop.focused_window() == self.slide, message="the slide focused")
+
+    def keys_received(self):
+        return harness.read(self.keys).split()
+
+    def test_notices_and_effects_leave_the_focus_with_the_slide(self):
+        self.bench.start_program()
+        pressed = 0
+
+        # Right typed into whatever has the focus, as a presenter does, while
+        # the notice is up; a busy machine may let it go first, and it is
+        # asked for again.
+        def typed_during_notice():
+            nonlocal pressed
+            self.pen.notice("laser")
+            shown = harness.wait_until(lambda: self.desktop.visible_windows("^Dialog$"), message="the notice")
+            self.desktop.xdotool("key", "Right")
+            pressed += 1
+            image = self.desktop.image()
+            self.desktop.keep("notice-over-full-screen")
+            return self.desktop.visible_windows("^Dialog$") == shown and (shown[0], image)
+
+        notice, image = harness.wait_until(typed_during_notice, message="a key typed while the notice is up")
+        harness.wait_until(lambda: len(self.keys_received()) == pressed, message="every Right at the slide")
+        self.assertEqual(self.desktop.focused_window(), self.slide)
+        types = harness.output("xprop", "-id", notice, "_NET_WM_WINDOW_TYPE", env=self.desktop.env())
+        self.assertIn("_NET_WM_WINDOW_TYPE_NOTIFICATION", types)
+        # The panel stays behind the full-screen slide.
+        x, y, width, height = self.desktop.tray_geometry()
+        self.assertEqual(image.pixel(x + width // 2, y + height // 2), SLIDE_BLUE)
+
+        # An effect program's start takes nothing either.
+        self.pen.mode("laser", 5)
+        self.bench.wait_effect("Dotrix", 5)
+        harness.wait_until(lambda: self.desktop.visible_windows("^Dotrix$"), message="the laser dot's window")
+        self.desktop.xdotool("key", "Right")
+        pressed += 1
+        harness.wait_until(lambda: len(self.keys_received()) == pressed, message="Right at the slide under the effect")
+        self.assertEqual(self.desktop.focused_window(), self.slide)
+        self.assertEqual(set(self.keys_received()), {RIGHT})
 
 
 if __name__ == "__main__":
