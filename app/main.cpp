@@ -34,12 +34,10 @@ int main(int argc, char *argv[])
     {
         Session session;
         Widget window(&session);
-        // Started by the autostart entry (any argument), the window is not
-        // brought up by a later copy.
-        if (argc == 1) {
-            app.mainWindow = &window;
-            window.hide();
-        }
+        // Hidden in the tray however it was started, at login or by hand; a
+        // later copy brings the window up.
+        app.mainWindow = &window;
+        window.hide();
         exitCode = app.exec();
         app.mainWindow = nullptr;
     }
