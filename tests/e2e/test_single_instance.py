@@ -1,8 +1,11 @@
-"""One copy of the program at a time, with real processes on a real display.
-A copy that crashed and left its socket behind is in test_stale_state."""
+"""One copy of the program at a time, with real processes on a real display;
+usage and the version, asked for without one. A copy that crashed and left
+its socket behind is in test_stale_state."""
 
 import os
+import re
 import shutil
+import subprocess
 import unittest
 
 import harness
@@ -37,6 +40,22 @@ class SingleInstance(unittest.TestCase):
                 harness.wait_until(self.window_shown, message="the first copy's window")
                 self.assertTrue(first.running())
                 first.stop()
+
+    def test_help_and_version_answer_without_starting_anything(self):
+        # No display at all: a program that went on to start would fail to.
+        home = harness.private_home()
+        env = {key: value for key, value in os.environ.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env.update(home, QT_QPA_PLATFORM="xcb")
+        with open(os.path.join(harness.HERE, "..", "..", "CMakeLists.txt")) as cmake:
+            version = re.search(r"project\(Quorvant VERSION ([0-9.]+)", cmake.read()).group(1)
+        for args, expected in ((["--help"], "Usage: quorvant"), (["--version"], "quorvant %s\n" % version),
+                               (["-bg", "--version"], "quorvant %s\n" % version)):
+            with self.subTest(args=args):
+                result = subprocess.run([os.path.join(self.app, "quorvant"), *args], env=env, stdin=subprocess.DEVNULL,
+                                        capture_output=True, text=True, timeout=harness.TIMEOUT)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertTrue(result.stdout.startswith(expected), result.stdout)
+                self.assertEqual(os.listdir(home["XDG_RUNTIME_DIR"]), [], "no single-instance socket")
 
     def test_a_strangers_folder_in_tmp_neither_stops_nor_is_used(self):
         # Without a runtime directory the guard lives in a private folder of
