@@ -322,7 +322,7 @@ class Program(harness.Program):
 
 
 class Session:
-    """One installation of a build, its TMPDIR for the segments' keys, and
+    """One installation of a build, its runtime folder for the segments' keys, and
     optionally a simulated receiver; everything gone on close."""
 
     def __init__(self, bin_dir, screen, pen=False, verbose_pen=False, stand_ins=True):
@@ -338,7 +338,7 @@ class Session:
     def start(self, isolated=True):
         """Isolated, it finds and stops by name only the stand-ins it started."""
         self.isolated = isolated
-        self.program = Program(self.app, self.screen.desktop, self.pen, env={"TMPDIR": self.ipc_dir},
+        self.program = Program(self.app, self.screen.desktop, self.pen, env={"TMPDIR": self.ipc_dir, "XDG_RUNTIME_DIR": self.ipc_dir},
                                isolated=isolated)
         if not self.pen:
             self.program.extra_env["LD_PRELOAD"] = ""
@@ -354,9 +354,11 @@ class Session:
 
     def segment(self, key):
         """The address of key's segment, attached read-only."""
-        name = "qipc_sharedmemory_" + "".join(filter(str.isalpha, key)) + hashlib.sha1(key.encode()).hexdigest()
-        path = os.path.join(self.ipc_dir, name)
-        wait_until(lambda: os.path.exists(path), "segment %s" % key)
+        # Keyed in the private folder, or by Qt's name in the temporary
+        # folder as a baseline from before the private folder keys it.
+        paths = (os.path.join(self.ipc_dir, "quorvant", key), os.path.join(self.ipc_dir, "qipc_sharedmemory_"
+                 + "".join(filter(str.isalpha, key)) + hashlib.sha1(key.encode()).hexdigest()))
+        path = wait_until(lambda: next(filter(os.path.exists, paths), None), "segment %s" % key)
         shmid = wait_until(lambda: segment_id(system_key(path)), "segment %s" % key)
         address = LIBC.shmat(shmid, None, SHM_RDONLY)
         if address in (None, ctypes.c_void_p(-1).value):
@@ -397,10 +399,12 @@ def segment_id(key):
 
 
 def remove_segments(ipc_dir):
-    """Segments and semaphores whose key files are in ipc_dir, then the folder."""
+    """Segments and semaphores whose key files are in ipc_dir or its private
+    folder, then the folder."""
     for name in filter(lambda name: name.startswith("qipc_"), os.listdir(ipc_dir)):
         kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
         quiet("ipcrm", kind, "0x%08x" % system_key(os.path.join(ipc_dir, name)))
+    harness.remove_segments(ipc_dir)
     shutil.rmtree(ipc_dir, ignore_errors=True)
 
 

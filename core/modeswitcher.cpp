@@ -120,7 +120,7 @@ void ModeSwitcher::enter(int newMode, int reportedSize)
 
     const std::string name = row->program;
     QString title, text;
-    if (platform.isRunning(name)) {
+    if (platform.isRunning(appDir.toStdString(), name)) {
         title = say(row->running.title);
         text = say(row->running.text);
     } else if (platform.startProgram(appDir.toStdString(), name)) {
@@ -155,11 +155,11 @@ void ModeSwitcher::stopCurrent()
 void ModeSwitcher::stop(int which)
 {
     const Row *row = rowOf(which);
-    if (!row || !platform.isRunning(row->program))
+    if (!row || !platform.isRunning(appDir.toStdString(), row->program))
         return;
     // Told to end, not waited for: the program goes on reading the pen while
     // the system takes the effect down.
-    qDebug() << "pInt:" << platform.stopProgram(row->program);
+    qDebug() << "pInt:" << platform.stopProgram(appDir.toStdString(), row->program);
 }
 
 void ModeSwitcher::store(int which)

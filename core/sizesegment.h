@@ -3,6 +3,12 @@
 // its size level as a 32-bit little-endian signed integer at byte 0. Both
 // sides write and read it only under the segment's lock; whichever side
 // starts first creates it, the other attaches.
+//
+// Where a segment lives is the user's own: on Linux its native key is the
+// file of its name in the user's private folder (platform/privatefolder.h),
+// and its lock an exclusive flock(2) on that file, which no other user can
+// open; on Windows, whose named objects belong to the session, it keeps its
+// name and Qt's lock.
 #pragma once
 
 #include <QSharedMemory>
@@ -24,16 +30,22 @@ class SizeSegment
 public:
     static constexpr int kBytes = segment::kBytes;
 
-    explicit SizeSegment(const QString &key);
+    explicit SizeSegment(const QString &name);
+    ~SizeSegment();
+    SizeSegment(const SizeSegment &) = delete;
+    SizeSegment &operator=(const SizeSegment &) = delete;
 
     // Attaches to the segment, or creates it when nobody has: the other side
     // or an earlier run that was killed may have made it first. Safe to call
     // again after a failure.
     bool open();
+    // Attaches to the segment only when somebody made it.
+    bool attach();
     bool isOpen() const { return memory_.isAttached(); }
 
     // The level now in the segment, or nothing when it cannot be read: not
-    // open, the lock refused, or a segment too small to hold the integer.
+    // open, the lock not had in time, or a segment too small to hold the
+    // integer.
     std::optional<qint32> read();
 
     // Stores the level; false when it cannot be stored for the same reasons.
@@ -43,6 +55,13 @@ public:
 
 private:
     bool usable() const;
+    bool keyed();
+    bool checkAttached();
+    bool lock();
+    void unlock();
 
+    const QString name_;
     QSharedMemory memory_;
+    int lockFile_ = -1;
+    bool refusalTold_ = false;
 };

@@ -47,21 +47,24 @@ public:
     // ".exe" extension on Windows, as it is elsewhere.
     virtual std::string programFile(const std::string &program) const = 0;
 
-    // Whether a live process runs from that effect program's file. The
-    // comparison is case-sensitive.
-    virtual bool isRunning(const std::string &program) = 0;
+    // Whether this user's effect program runs: a live process of the user's
+    // session whose executable is the program's file in appDir, or the one
+    // startProgram started. A process that only bears the name is not it.
+    // The comparison of names is case-sensitive. appDir is UTF-8 with forward
+    // slashes, as Qt reports it.
+    virtual bool isRunning(const std::string &appDir, const std::string &program) = 0;
 
-    // Starts the program's file in appDir, detached, with no arguments.
-    // Returns false when it could not be started. appDir is UTF-8 with
-    // forward slashes, as Qt reports it.
+    // Starts the program's file in appDir, detached, with no arguments, and
+    // keeps knowing it as that effect program until it ends. Returns false
+    // when it could not be started.
     virtual bool startProgram(const std::string &appDir, const std::string &program) = 0;
 
-    // Ends every process of that program at once, and gives them a moment
-    // (50 ms at most) to be gone, so that the program can be started anew
-    // right after. Returns 0 when one or more were told to end, 1 when none
-    // ran, and another value when ending one failed, as the system's kill
-    // command would.
-    virtual int stopProgram(const std::string &program) = 0;
+    // Ends every process that isRunning would take for that effect program,
+    // and nothing else, at once, and gives them a moment (50 ms at most) to
+    // be gone, so that the program can be started anew right after. Returns 0
+    // when one or more were told to end, 1 when none ran, and another value
+    // when ending one failed, as the system's kill command would.
+    virtual int stopProgram(const std::string &appDir, const std::string &program) = 0;
 
     // Makes the program start with the user's session, passing "-bg".
     // appFilePath is UTF-8 with forward slashes, as Qt reports it. Returns
@@ -90,9 +93,9 @@ public:
 // The implementation for the system the program was built for.
 std::unique_ptr<Platform> createPlatform();
 
-// The name of the local socket through which copies of the program started
-// from that executable find each other: one per user, out of other users'
-// reach.
+// The name of the local socket through which this user's copies of the
+// program find each other, out of other users' reach: in the private folder
+// where there is one, else named after the executable.
 std::string instanceSocketName(const std::string &executableFileName);
 
 } // namespace platform

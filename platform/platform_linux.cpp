@@ -1,7 +1,9 @@
 // Linux services: effect programs are plain executables beside the program,
-// found through /proc, started detached and stopped with a signal; autostart
+// started detached, known by their pidfd or found through /proc by their very
+// file, and stopped with a signal through the pidfd; autostart
 // is an XDG autostart desktop entry; HID devices are watched through udev.
 #include "platform/platform.h"
+#include "platform/privatefolder.h"
 
 #include <libudev.h>
 
@@ -17,6 +19,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <limits.h>
+#include <map>
+#include <optional>
 #include <poll.h>
 #include <pwd.h>
 #include <sstream>
@@ -24,8 +28,10 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -80,19 +86,21 @@ bool readNameAndState(const std::string &pid, std::string &name, char &state)
     return true;
 }
 
-std::string executableBaseName(const std::string &pid)
+// Whether the process is the user's own and runs that very file: the same
+// file by device and inode, or that path replaced on disk since it started
+// (an update), which is still the same program.
+bool runsFile(const std::string &pid, const std::string &path, const struct stat *file)
 {
+    const std::string proc = "/proc/" + pid;
+    struct stat info;
+    if (stat(proc.c_str(), &info) != 0 || info.st_uid != getuid())
+        return false;
+    if (file && stat((proc + "/exe").c_str(), &info) == 0 && info.st_dev == file->st_dev
+        && info.st_ino == file->st_ino)
+        return true;
     char target[PATH_MAX];
-    const ssize_t length = readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target - 1);
-    if (length <= 0)
-        return {};
-    std::string path(target, static_cast<std::size_t>(length));
-    // A program replaced on disk while it runs is still the same program.
-    const std::string deleted = " (deleted)";
-    if (path.size() > deleted.size()
-        && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
-        path.resize(path.size() - deleted.size());
-    return path.substr(path.rfind('/') + 1);
+    const ssize_t length = readlink((proc + "/exe").c_str(), target, sizeof target - 1);
+    return length > 0 && std::string(target, static_cast<std::size_t>(length)) == path + " (deleted)";
 }
 
 bool isPid(const char *entry)
@@ -222,22 +230,83 @@ bool replaceFile(const std::string &path, const std::string &contents)
     return ok;
 }
 
-// Calls `visit` with each live process running the executable `file`, until
-// it returns false.
-void forEachProcessOf(const std::string &file, const std::function<bool(pid_t)> &visit)
+// A process held by a pidfd where the system has them, so that whatever is
+// done to it reaches that very process, whatever became of its number.
+class Process
 {
-    // A name of the kernel's full length may be the cut-short name of a
-    // longer one: only the executable tells them apart.
-    const bool ambiguous = file.size() >= kernelNameLength;
-    const std::string shown = file.substr(0, kernelNameLength);
+public:
+    Process(pid_t pid, int pidfd)
+        : pid(pid)
+        , pidfd(pidfd)
+    {
+    }
+    Process(Process &&other) noexcept
+        : pid(other.pid)
+        , pidfd(std::exchange(other.pidfd, -1))
+    {
+    }
+    Process &operator=(Process &&other) noexcept
+    {
+        std::swap(pid, other.pid);
+        std::swap(pidfd, other.pidfd);
+        return *this;
+    }
+    ~Process()
+    {
+        if (pidfd >= 0)
+            close(pidfd);
+    }
 
+    static Process open(pid_t pid) { return Process(pid, static_cast<int>(syscall(SYS_pidfd_open, pid, 0))); }
+
+    Process duplicate() const { return Process(pid, pidfd >= 0 ? fcntl(pidfd, F_DUPFD_CLOEXEC, 0) : -1); }
+
+    pid_t id() const { return pid; }
+    bool held() const { return pidfd >= 0; }
+
+    // Over once it has ended, reaped or not.
+    bool ended() const
+    {
+        pollfd exit = { pidfd, POLLIN, 0 };
+        return pidfd >= 0 && poll(&exit, 1, 0) > 0;
+    }
+
+    bool kill() const
+    {
+        const long result
+            = pidfd >= 0 ? syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) : ::kill(pid, SIGKILL);
+        return result == 0 || errno == ESRCH;
+    }
+
+    // Waits for the end until the deadline; a process not held is not waited for.
+    void awaitEnd(std::chrono::steady_clock::time_point deadline) const
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd exit = { pidfd, POLLIN, 0 };
+        while (pidfd >= 0 && poll(&exit, 1, int(std::max<std::int64_t>(0, left.count()))) < 0
+            && errno == EINTR) { }
+    }
+
+private:
+    pid_t pid;
+    int pidfd;
+};
+
+// Live processes of this user that run the executable `path` (file name
+// `file`), found through /proc; at most one when `first` is set.
+std::vector<Process> processesRunning(const std::string &path, const std::string &file, bool first)
+{
+    std::vector<Process> found;
+    struct stat fileInfo;
+    const struct stat *present = stat(path.c_str(), &fileInfo) == 0 ? &fileInfo : nullptr;
+    // The kernel's name of a process is checked first: it is cheap, and only
+    // those that bear the file's name need a closer look.
+    const std::string shown = file.substr(0, kernelNameLength);
     DIR *proc = opendir("/proc");
     if (!proc)
-        return;
-    for (bool more = true; more;) {
-        const dirent *entry = readdir(proc);
-        if (!entry)
-            break;
+        return found;
+    while (const dirent *entry = readdir(proc)) {
         if (!isPid(entry->d_name))
             continue;
         std::string name;
@@ -248,11 +317,67 @@ void forEachProcessOf(const std::string &file, const std::function<bool(pid_t)> 
         // longer runs, and must not keep its mode from being entered again.
         if (state == 'Z' || state == 'X')
             continue;
-        if (ambiguous && executableBaseName(entry->d_name) != file)
+        // Held before it is looked at: what is looked at then is what is held.
+        Process process = Process::open(static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10)));
+        if ((!process.held() && errno != ENOSYS) || !runsFile(entry->d_name, path, present)
+            || process.ended())
             continue;
-        more = visit(static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10)));
+        found.push_back(std::move(process));
+        if (first)
+            break;
     }
     closedir(proc);
+    return found;
+}
+
+// What the middle process of a start tells of the effect program it forked:
+// its number, and a pidfd made while it was still the middle's child, so
+// that it cannot be anybody else's by then. Only async-signal-safe calls.
+void sendStarted(int channel, pid_t pid, int pidfd)
+{
+    iovec data = { &pid, sizeof pid };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    std::memset(control, 0, sizeof control);
+    msghdr message;
+    std::memset(&message, 0, sizeof message);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    if (pidfd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &pidfd, sizeof pidfd);
+    }
+    if (sendmsg(channel, &message, MSG_NOSIGNAL) < 0) {
+        // The start is then only known by its file.
+    }
+}
+
+// The middle process has ended: what it sent waits already.
+std::optional<Process> receiveStarted(int channel)
+{
+    pid_t pid = 0;
+    iovec data = { &pid, sizeof pid };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr message;
+    std::memset(&message, 0, sizeof message);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(channel, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC) != sizeof pid)
+        return std::nullopt;
+    for (cmsghdr *header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
+            int pidfd;
+            std::memcpy(&pidfd, CMSG_DATA(header), sizeof pidfd);
+            return Process(pid, pidfd);
+        }
+    }
+    return std::nullopt;
 }
 
 // The udev daemon's view of hidraw nodes: it announces a node once its rules
@@ -360,40 +485,25 @@ class LinuxPlatform final : public Platform
 public:
     std::string programFile(const std::string &program) const override { return program; }
 
-    bool isRunning(const std::string &program) override
+    bool isRunning(const std::string &appDir, const std::string &program) override
     {
-        bool found = false;
-        forEachProcessOf(programFile(program), [&](pid_t) {
-            found = true;
-            return false;
-        });
-        return found;
+        return !processesOf(appDir, program, true).empty();
     }
 
-    int stopProgram(const std::string &program) override
+    int stopProgram(const std::string &appDir, const std::string &program) override
     {
-        int found = 0, stopped = 0;
-        std::vector<pollfd> going;
         // SIGKILL, as the effects are built to be killed at any moment. The
         // kernel ends a killed process in a moment; that moment is waited
         // for, briefly, so that whoever asks next finds it gone.
-        forEachProcessOf(programFile(program), [&](pid_t pid) {
-            ++found;
-            const int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-            if (kill(pid, SIGKILL) == 0 || errno == ESRCH)
-                ++stopped;
-            if (handle >= 0)
-                going.push_back({ handle, POLLIN, 0 });
-            return true;
-        });
+        const std::vector<Process> found = processesOf(appDir, program, false);
+        started.erase(appDir + "/" + programFile(program));
+        int stopped = 0;
+        for (const Process &process : found)
+            stopped += process.kill();
         const auto deadline = std::chrono::steady_clock::now() + kLongestStopWait;
-        for (pollfd &process : going) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            while (poll(&process, 1, int(std::max<std::int64_t>(0, left.count()))) < 0 && errno == EINTR) { }
-            close(process.fd);
-        }
-        return found == 0 ? 1 : stopped > 0 ? 0 : 2;
+        for (const Process &process : found)
+            process.awaitEnd(deadline);
+        return found.empty() ? 1 : stopped > 0 ? 0 : 2;
     }
 
     std::unique_ptr<DeviceMonitor> watchDevices(DeviceCallback onEvent) override
@@ -429,16 +539,20 @@ public:
         const std::string path = appDir + "/" + programFile(program);
         char *const argv[] = { const_cast<char *>(path.c_str()), nullptr };
         const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        int status[2];
+        int status[2], channel[2];
         if (pipe2(status, O_CLOEXEC) != 0) {
             if (devNull >= 0)
                 close(devNull);
             return false;
         }
+        if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, channel) != 0) {
+            channel[0] = channel[1] = -1;
+        }
 
         // Two forks: the effect program is orphaned at once and adopted by
-        // init, so it is never our child and never a zombie of ours. The
-        // status pipe closes on a successful exec and carries errno otherwise.
+        // init, so it is never our child and never a zombie of ours; the
+        // middle process tells which process it is. The status pipe closes
+        // on a successful exec and carries errno otherwise.
         const pid_t middle = fork();
         if (middle == 0) {
             close(status[0]);
@@ -459,6 +573,7 @@ public:
                     sigaction(sig, &standard, nullptr);
                 execv(path.c_str(), argv);
             } else if (effect > 0) {
+                sendStarted(channel[1], effect, static_cast<int>(syscall(SYS_pidfd_open, effect, 0)));
                 _exit(0);
             }
             const int error = errno;
@@ -469,18 +584,31 @@ public:
         }
 
         close(status[1]);
+        if (channel[1] >= 0)
+            close(channel[1]);
         if (devNull >= 0)
             close(devNull);
         if (middle < 0) {
             close(status[0]);
+            if (channel[0] >= 0)
+                close(channel[0]);
             return false;
         }
         while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) { }
+        std::optional<Process> effect;
+        if (channel[0] >= 0) {
+            effect = receiveStarted(channel[0]);
+            close(channel[0]);
+        }
         int error = 0;
         ssize_t n;
         while ((n = read(status[0], &error, sizeof error)) < 0 && errno == EINTR) { }
         close(status[0]);
-        return n == 0;
+        if (n != 0)
+            return false;
+        if (effect)
+            started.insert_or_assign(path, std::move(*effect));
+        return true;
     }
 
     bool writeAutostart(const std::string &appFilePath) override
@@ -503,6 +631,34 @@ public:
             return nullptr;
         return std::make_unique<TerminationWatch>(std::move(onRequest));
     }
+
+private:
+    // The user's processes that are that effect program: the one started
+    // here, then any other that runs its very file (started by hand, or by
+    // an earlier run of the program).
+    std::vector<Process> processesOf(const std::string &appDir, const std::string &program, bool first)
+    {
+        const std::string file = programFile(program);
+        const std::string path = appDir + "/" + file;
+        std::vector<Process> found;
+        const auto own = started.find(path);
+        if (own != started.end()) {
+            if (own->second.ended())
+                started.erase(own);
+            else
+                found.push_back(own->second.duplicate());
+        }
+        if (first && !found.empty())
+            return found;
+        for (Process &process : processesRunning(path, file, first))
+            if (found.empty() || process.id() != found.front().id())
+                found.push_back(std::move(process));
+        return found;
+    }
+
+    // The effect programs started here, by their file's path, each held
+    // until it ends or is stopped.
+    std::map<std::string, Process> started;
 };
 
 } // namespace
@@ -514,26 +670,17 @@ std::unique_ptr<Platform> createPlatform()
 
 std::string instanceSocketName(const std::string &executableFileName)
 {
-    // In the user's runtime folder, so that other users' copies and
-    // strangers' files in /tmp neither stop this program nor are stopped by it.
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat info;
-    if (runtime && *runtime && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode))
-        return std::string(runtime) + "/" + executableFileName;
-
-    // Without one, a folder of our own in the temporary folder: a name
-    // directly in /tmp could be taken, or answered, by anyone.
-    const uid_t uid = getuid();
-    const char *tmp = std::getenv("TMPDIR");
-    const std::string tempDir = tmp && *tmp ? tmp : "/tmp";
-    const std::string dir = tempDir + "/quorvant-" + std::to_string(uid);
-    mkdir(dir.c_str(), 0700);
-    if (lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid
-        && (info.st_mode & 077) == 0)
-        return dir + "/" + executableFileName;
+    // Beside the segments: other users' copies and strangers' files in /tmp
+    // neither stop this program nor are stopped by it.
+    const std::string folder = privateFolder();
+    if (!folder.empty())
+        return folder + "/instance";
 
     // Someone else holds that folder: run without a guard rather than trust it.
-    return tempDir + "/" + executableFileName + "-" + std::to_string(uid) + "-" + std::to_string(getpid());
+    const char *tmp = std::getenv("TMPDIR");
+    const std::string tempDir = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    return tempDir + "/" + executableFileName + "-" + std::to_string(getuid()) + "-"
+        + std::to_string(getpid());
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
-// Windows services: effect programs are found in a process snapshot, started
-// through the shell and ended with TerminateProcess; autostart and the pointer
+// Windows services: effect programs are found in a process snapshot and known
+// by their full image path and session, started through the shell and ended
+// with TerminateProcess on their handle; autostart and the pointer
 // scheme live in the registry; HID devices are watched through device-interface
 // notices to a window.
 #include "platform/platform_windows.h"
@@ -92,19 +93,58 @@ bool setRunValue(HKEY root, const std::wstring &data)
     return ok;
 }
 
-// Calls `visit` with the id of each process whose executable is `file`
-// (compared case-sensitively), until it returns false.
-template <typename Visit> void forEachProcessOf(const std::wstring &file, Visit visit)
+// Whether two paths name the same file as Windows compares them: without
+// regard to case.
+bool samePath(const std::wstring &a, const std::wstring &b)
+{
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The full path of a process's executable; empty when it cannot be had.
+std::wstring imagePath(HANDLE process)
+{
+    std::wstring path(32768, L'\0');
+    DWORD size = DWORD(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, &path[0], &size))
+        return {};
+    path.resize(size);
+    return path;
+}
+
+DWORD sessionOf(DWORD processId)
+{
+    DWORD session = DWORD(-1);
+    return ProcessIdToSessionId(processId, &session) ? session : DWORD(-1);
+}
+
+// Calls `visit` with a handle to each process of this session whose
+// executable is the file at `path` (named `file`, compared case-sensitively
+// first), until it returns false. The handle is closed after the visit; what
+// is done through it reaches that very process, whatever became of its id.
+template <typename Visit>
+void forEachProcessOf(const std::wstring &path, const std::wstring &file, Visit visit)
 {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return;
+    const DWORD session = sessionOf(GetCurrentProcessId());
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (std::wcscmp(entry.szExeFile, file.c_str()) == 0 && !visit(entry.th32ProcessID))
-            break;
+    bool more = true;
+    for (BOOL listed = Process32FirstW(snapshot, &entry); listed && more;
+         listed = Process32NextW(snapshot, &entry)) {
         entry.dwSize = sizeof entry;
+        if (std::wcscmp(entry.szExeFile, file.c_str()) != 0 || sessionOf(entry.th32ProcessID) != session)
+            continue;
+        const HANDLE process = OpenProcess(
+            PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        // Looked at through the handle: the id may have been taken by another
+        // process since the snapshot.
+        if (samePath(imagePath(process), path) && WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+            more = visit(process);
+        CloseHandle(process);
     }
     CloseHandle(snapshot);
 }
@@ -210,10 +250,15 @@ class WindowsPlatform final : public Platform
 public:
     std::string programFile(const std::string &program) const override { return program + ".exe"; }
 
-    bool isRunning(const std::string &program) override
+    std::wstring programPath(const std::string &appDir, const std::string &program) const
+    {
+        return windowsPath(appDir + "/" + programFile(program));
+    }
+
+    bool isRunning(const std::string &appDir, const std::string &program) override
     {
         bool found = false;
-        forEachProcessOf(widen(programFile(program)), [&](DWORD) {
+        forEachProcessOf(programPath(appDir, program), widen(programFile(program)), [&](HANDLE) {
             found = true;
             return false;
         });
@@ -224,29 +269,25 @@ public:
     // holds characters of another code page would not survive a narrow one.
     bool startProgram(const std::string &appDir, const std::string &program) override
     {
-        const std::wstring path = windowsPath(appDir + "/" + programFile(program));
+        const std::wstring path = programPath(appDir, program);
         const HINSTANCE result
             = ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return reinterpret_cast<INT_PTR>(result) > 32;
     }
 
-    // What "taskkill /f" does, without a process of its own to wait for.
-    int stopProgram(const std::string &program) override
+    // What "taskkill /f" does, by handle, to the effect program alone.
+    int stopProgram(const std::string &appDir, const std::string &program) override
     {
         int found = 0, stopped = 0;
         std::vector<HANDLE> going;
-        forEachProcessOf(widen(programFile(program)), [&](DWORD id) {
+        forEachProcessOf(programPath(appDir, program), widen(programFile(program)), [&](HANDLE process) {
             ++found;
-            if (const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
-                if (TerminateProcess(process, 1) != FALSE) {
-                    ++stopped;
-                    going.push_back(process);
-                } else {
-                    CloseHandle(process);
-                }
-            } else {
-                // One that ended since the snapshot was taken is as good as ended.
-                stopped += GetLastError() == ERROR_INVALID_PARAMETER;
+            HANDLE kept = nullptr;
+            if (TerminateProcess(process, 1) != FALSE) {
+                ++stopped;
+                if (DuplicateHandle(
+                        GetCurrentProcess(), process, GetCurrentProcess(), &kept, SYNCHRONIZE, FALSE, 0))
+                    going.push_back(kept);
             }
             return true;
         });

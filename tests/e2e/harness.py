@@ -5,7 +5,6 @@ deadline."""
 
 import atexit
 import configparser
-import hashlib
 import os
 import shutil
 import signal
@@ -250,13 +249,22 @@ def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False, data=True):
     return dest
 
 
-def private_home():
-    """For the autostart entry and the single-instance socket, never the user's own."""
+def private_home(user=None):
+    """For the autostart entry and the single-instance socket, never the user's
+    own; the given user's (a uid) when there is one."""
     home = tempfile.mkdtemp(prefix="quorvant-home-")
     atexit.register(shutil.rmtree, home, True)
     os.mkdir(os.path.join(home, "runtime"), 0o700)
+    if user is not None:
+        for folder in (home, os.path.join(home, "runtime")):
+            os.chown(folder, user, user)
     return {"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
             "XDG_RUNTIME_DIR": os.path.join(home, "runtime")}
+
+
+def as_user(uid):
+    """The command prefix that runs what follows as that user (and group)."""
+    return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups"]
 
 
 class Program(Running):
@@ -289,6 +297,10 @@ class Program(Running):
             self.process = subprocess.Popen(self.command, env=self.environment(), stdin=subprocess.DEVNULL,
                                             stdout=subprocess.DEVNULL, stderr=err)
         return self
+
+    def instance_socket(self):
+        """The single-instance socket, in the private folder of its runtime folder."""
+        return os.path.join(self.environment()["XDG_RUNTIME_DIR"], "quorvant", "instance")
 
     def run_second_copy(self, args=(), timeout=TIMEOUT):
         """Starts another copy, outside any namespace (the guard is a socket in
@@ -337,9 +349,17 @@ class Program(Running):
         init = output("pgrep", "-P", str(self.process.pid)).split()[0]
         return int(output("pgrep", "-x", "quorvant", "-P", init))
 
+    def beside(self):
+        """The command prefix that starts a process where the program sees it:
+        in its process namespace, when it runs in one."""
+        init = output("pgrep", "-P", str(self.process.pid)).split()[0]
+        inside = os.readlink("/proc/%s/ns/pid" % init) != os.readlink("/proc/self/ns/pid")
+        return ["nsenter", "--target", init, "--pid", "--"] if inside else []
+
 
 class Bench:
-    """An installation, a TMPDIR for the segments' keys, and isolated programs."""
+    """An installation, a runtime folder for the segments' keys and the
+    single-instance socket, and isolated programs."""
 
     def __init__(self, desktop=None, pen=None, stand_ins=True, data=True, app=None):
         """app: an installed program's folder to use, instead of a private copy of the build."""
@@ -347,7 +367,7 @@ class Bench:
         self._own_app = app is None
         self.app = install_app(effects=not stand_ins, stand_ins=stand_ins, data=data) if app is None else app
         self.ipc_dir = tempfile.mkdtemp(prefix="quorvant-ipc-")
-        self.env = {"TMPDIR": self.ipc_dir}
+        self.env = {"XDG_RUNTIME_DIR": self.ipc_dir}
         self.programs = []
 
     def start_program(self, home=None, args=()):
@@ -362,33 +382,30 @@ class Bench:
             program.stop()
         for pid in (pid for name in SEGMENTS for pid in self.running_pids(name)):
             os.kill(pid, signal.SIGKILL)
-        # Segments and locks nobody holds outlive their key files: they go first.
-        for name in filter(lambda name: name.startswith("qipc_"), os.listdir(self.ipc_dir)):
-            kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
-            subprocess.run(["ipcrm", kind, "0x%08x" % self.system_key(name)], stderr=subprocess.DEVNULL)
+        # Segments nobody holds outlive their key files: they go first.
+        remove_segments(self.ipc_dir)
         if self._own_app:
             shutil.rmtree(self.app, ignore_errors=True)
         shutil.rmtree(self.ipc_dir, ignore_errors=True)
 
-    def system_key(self, file_name):
-        """The System V key Qt derives from a key file: ftok(file, 'Q')."""
-        info = os.stat(os.path.join(self.ipc_dir, file_name))
-        return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
-
-    def segment(self, key):
-        """The level in a segment, read as an effect program reads it, or None."""
-        out = output(os.path.join(BIN_DIR, "quorvant-segment"), "read", key, env=dict(os.environ, **self.env))
+    def segment(self, key, runtime=None, user=None):
+        """The level in a segment, read as an effect program reads it, or None:
+        this user's in the bench's runtime folder, or that user's in that one."""
+        env = dict(os.environ, **self.env)
+        env["XDG_RUNTIME_DIR"] = runtime or env["XDG_RUNTIME_DIR"]
+        out = output(*(as_user(user) if user is not None else []), os.path.join(BIN_DIR, "quorvant-segment"),
+                     "read", key, env=env)
         return None if out is None else int(out)
 
     def segment_record(self, key):
         """(shmid, processes attached) from the system's table, or None: attaching
         to a segment nobody holds and letting go would remove it."""
-        name = "qipc_sharedmemory_" + "".join(filter(str.isalpha, key)) + hashlib.sha1(key.encode()).hexdigest()
-        if not os.path.exists(os.path.join(self.ipc_dir, name)):
+        path = os.path.join(self.ipc_dir, "quorvant", key)
+        if not os.path.exists(path):
             return None
         with open("/proc/sysvipc/shm") as table:
             for fields in (line.split() for line in list(table)[1:]):
-                if int(fields[0]) & 0xFFFFFFFF == self.system_key(name):
+                if int(fields[0]) & 0xFFFFFFFF == system_key(path):
                     return int(fields[1]), int(fields[6])
         return None
 
@@ -419,6 +436,20 @@ class Bench:
         key = SEGMENTS[name]
         self.wait(lambda: self.running() == {name} and self.segment(key) == level,
                   "%s alone running and %s holding %d" % (name, key, level), program)
+
+
+def system_key(path):
+    """The System V key Qt derives from a key file: ftok(file, 'Q')."""
+    info = os.stat(path)
+    return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
+
+
+def remove_segments(runtime):
+    """Removes the segments keyed in the private folder of that runtime folder."""
+    folder = os.path.join(runtime, "quorvant")
+    for name in set(os.listdir(folder) if os.path.isdir(folder) else ()) - {"instance"}:
+        subprocess.run(["ipcrm", "-M", "0x%08x" % system_key(os.path.join(folder, name))],
+                       stderr=subprocess.DEVNULL)
 
 
 def set_up(test, desktop=True, stand_ins=True, verbose_pen=False, data=True, window_manager=False):

@@ -1,8 +1,10 @@
 """The program installed where its user cannot write, as a package puts it,
-run by an ordinary user: the sizes are kept in the user's own configuration
+run by ordinary users: the sizes are kept in the user's own configuration
 folder instead of being lost, a file already beside the program is still
-read until then, and the next start reads the user's file."""
+read until then, and the next start reads the user's file. Two users' copies
+run at once, each with segments of its own in its own runtime folder."""
 
+import fcntl
 import os
 import shutil
 import stat
@@ -12,6 +14,8 @@ import harness
 from simpen import SimPen
 
 NOBODY = 65534
+# A user with no account, as a second person on the machine.
+OTHER = 65533
 
 
 def open_to_all(path):
@@ -20,34 +24,48 @@ def open_to_all(path):
 
 class InstalledLayout(unittest.TestCase):
     def setUp(self):
-        self.pen = SimPen().start()
-        self.addCleanup(self.pen.stop)
-        # The user reaches the receiver's socket and makes segments of its own.
-        for path in (os.path.dirname(self.pen.socket_path), self.pen.socket_path):
-            open_to_all(path)
+        self.pen = self.start_pen()
         self.bench = harness.Bench(pen=self.pen)
         self.addCleanup(self.bench.close)
         # No effect programs: the sizes are what this is about.
         for name in harness.SEGMENTS:
             os.remove(os.path.join(self.bench.app, name))
-        open_to_all(self.bench.ipc_dir)
         os.chmod(self.bench.app, 0o755)  # root's, as /usr/lib/quorvant is
-        self.home = harness.private_home()
-        self.addCleanup(shutil.rmtree, self.home["HOME"], True)
-        for folder, _, files in os.walk(self.home["HOME"]):
-            os.chown(folder, NOBODY, NOBODY)
+        self.home = self.user_home(NOBODY)
 
-    def run_as_user(self, report=None):
-        program = harness.Program(self.bench.app, pen=self.pen, home=self.home, env=self.bench.env, isolated=True)
+    def start_pen(self):
+        """A receiver whose socket the users reach."""
+        pen = SimPen().start()
+        self.addCleanup(pen.stop)
+        for path in (os.path.dirname(pen.socket_path), pen.socket_path):
+            open_to_all(path)
+        return pen
+
+    def user_home(self, user):
+        home = harness.private_home(user)
+        self.addCleanup(shutil.rmtree, home["HOME"], True)
+        # The segments the user's copies leave behind go with the test.
+        self.addCleanup(harness.remove_segments, home["XDG_RUNTIME_DIR"])
+        return home
+
+    def start_as(self, user, home, pen):
+        program = harness.Program(self.bench.app, pen=pen, home=home, isolated=True)
         # Into the namespace as root, then down to the ordinary user.
-        program.command[2:2] = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
+        program.command[2:2] = harness.as_user(user)
         program.start()
         self.addCleanup(program.stop)
-        self.pen.wait_sent(1)
+        pen.wait_sent(1)
+        return program
+
+    def segment(self, user, home, key):
+        return self.bench.segment(key, runtime=home["XDG_RUNTIME_DIR"], user=user)
+
+    def run_as_user(self, report=None):
+        program = self.start_as(NOBODY, self.home, self.pen)
         if report:
             mode, size, key = report
             self.pen.mode(mode, size)
-            self.bench.wait(lambda: self.bench.segment(key) == size, "the mode report taken", program)
+            self.bench.wait(lambda: self.segment(NOBODY, self.home, key) == size, "the mode report taken", program)
         self.assertEqual(program.terminate(), 0)
         self.pen.clear_sent()
         return program
@@ -67,6 +85,35 @@ class InstalledLayout(unittest.TestCase):
         self.assertEqual(program.saved_sizes(program.user_settings_path), (7, 4, 9))
         program = self.run_as_user()
         self.assertEqual(program.saved_sizes(program.user_settings_path), (7, 4, 9))
+
+    def test_two_users_at_once_each_with_segments_of_their_own(self):
+        users = ((NOBODY, self.home, self.pen, 9), (OTHER, self.user_home(OTHER), self.start_pen(), 4))
+        programs = [self.start_as(user, home, pen) for user, home, pen, _ in users]
+        for (user, home, pen, size), program in zip(users, programs):
+            pen.mode("laser", size)
+        for (user, home, pen, size), program in zip(users, programs):
+            self.bench.wait(lambda: self.segment(user, home, "Dotrix_shared") == size, "%d's size" % user, program)
+            key_file = os.path.join(home["XDG_RUNTIME_DIR"], "quorvant", "Dotrix_shared")
+            self.assertEqual(os.stat(key_file).st_uid, user)
+            self.assertEqual(stat.S_IMODE(os.stat(os.path.dirname(key_file)).st_mode), 0o700)
+
+        # One user's lock held for good, by a process stopped while it holds
+        # it: the other user's copy goes on, and the holder's own gives up on
+        # its segment for a moment, says so, and takes the next size.
+        held = os.path.join(self.home["XDG_RUNTIME_DIR"], "quorvant", "Dotrix_shared")
+        with open(held) as holder:
+            fcntl.flock(holder, fcntl.LOCK_EX)
+            users[1][2].mode("laser", 5)
+            self.bench.wait(lambda: self.segment(OTHER, users[1][1], "Dotrix_shared") == 5, "the other's new size",
+                            programs[1])
+            self.pen.mode("laser", 8)
+            programs[0].wait_for_log("its lock was held elsewhere")
+        self.pen.mode("laser", 7)
+        self.bench.wait(lambda: self.segment(NOBODY, self.home, "Dotrix_shared") == 7, "the size after the lock",
+                        programs[0])
+        for program, sizes in zip(programs, ((3, 3, 7), (3, 3, 5))):
+            self.assertEqual(program.terminate(), 0)
+            self.assertEqual(program.saved_sizes(program.user_settings_path), sizes)
 
 
 if __name__ == "__main__":

@@ -6,10 +6,15 @@ Under a window manager, neither the notice nor an effect takes the focus
 from a full-screen slide show."""
 
 import os
+import shutil
+import subprocess
+import tempfile
 import unittest
 
 import harness
 from harness import SEGMENTS
+
+NOBODY = 65534
 
 
 class Modes(unittest.TestCase):
@@ -40,6 +45,34 @@ class Modes(unittest.TestCase):
         self.assertEqual(program.count("Mode balloon:"), 3)
         self.assertEqual({key: bench.segment(key) for key in SEGMENTS.values()},
                          {"Dotrix_shared": 7, "Magnifier_shared": 3, "Halvix_shared": 5})
+
+    def test_strangers_named_like_an_effect_program_are_left_alone(self):
+        bench, pen = self.bench, self.pen
+        program = bench.start_program()
+        # A program named Halvix that is not ours, run by this user and by
+        # another one, where the program sees them.
+        folder = tempfile.mkdtemp(prefix="quorvant-stranger-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        os.chmod(folder, 0o755)
+        stranger = shutil.copy("/bin/sleep", os.path.join(folder, "Halvix"))
+        for user in ([], harness.as_user(NOBODY)):
+            process = subprocess.Popen(program.beside() + user + [stranger, "600"])
+            self.addCleanup(harness.end, process)
+
+        def strangers():
+            return [pid for pid in harness.processes_named("Halvix") if folder in harness.read("/proc/%d/cmdline" % pid)]
+
+        harness.wait_until(lambda: len(strangers()) == 2, message="both strangers")
+        alive = strangers()
+
+        pen.mode("spotlight", 5)
+        bench.wait_effect("Halvix", 5)
+        program.wait_for_log('Mode balloon: "Prompt" "Spotlight mode!"')
+        pen.mode("normal", 0)
+        bench.wait(lambda: not bench.running(), "Halvix stopped")
+        program.wait_for_log("pInt: 0")
+        self.assertEqual(program.count("is running!"), 0)
+        self.assertEqual(strangers(), alive)
 
     def test_notice_appears_near_the_top(self):
         self.bench.start_program()

@@ -32,7 +32,7 @@ class SingleInstance(unittest.TestCase):
         for args in ([], ["-bg"]):
             with self.subTest(args=args):
                 first = self.start(args)
-                socket = os.path.join(first.home["XDG_RUNTIME_DIR"], "quorvant")
+                socket = first.instance_socket()
                 harness.wait_until(lambda: harness.listening(socket), message="the single-instance guard")
                 self.assertFalse(self.window_shown(), "start-up must not show the window")
                 code, err = first.run_second_copy()

@@ -45,7 +45,7 @@ class StaleState(unittest.TestCase):
     def test_socket_and_segments_of_a_killed_program(self):
         bench, pen = self.bench, self.pen
         first = bench.start_program()
-        socket = os.path.join(first.home["XDG_RUNTIME_DIR"], "quorvant")
+        socket = first.instance_socket()
         pen.mode("laser", 9)
         bench.wait_effect("Dotrix", 9)
 

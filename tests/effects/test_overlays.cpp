@@ -12,6 +12,7 @@
 #include "framestats.h"
 #include "geometry.h"
 #include "lensoverlay.h"
+#include "platform/privatefolder.h"
 #include "sizemap.h"
 #include "spotoverlay.h"
 
@@ -20,7 +21,7 @@
 
 #include <climits>
 #include <memory>
-#include <sys/ipc.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
@@ -32,23 +33,11 @@ QString uniqueKey(const char *name)
     return QStringLiteral("quorvant_test_%1_%2").arg(::getpid()).arg(QLatin1String(name));
 }
 
-// What the main program does with a segment: create, else attach, and store a
-// level under the lock.
-struct MainProgramSegment : QSharedMemory
+// The key file of a segment: its native key, and the file whose lock it is.
+QString keyFile(const QString &name)
 {
-    explicit MainProgramSegment(const QString &key, int bytes = SizeSegment::kBytes)
-        : QSharedMemory(key)
-    {
-        if (!create(bytes))
-            attach();
-    }
-    void write(qint32 level)
-    {
-        lock();
-        qToLittleEndian(level, data());
-        unlock();
-    }
-};
+    return QFile::decodeName(platform::privateFolder().c_str()) + '/' + name;
+}
 
 // A screen of one colour, which the test paints anew and then tells of.
 class PaintedScreen : public desktop::ScreenReader
@@ -78,10 +67,11 @@ class TestOverlays : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void levelToPixels_data();
     void levelToPixels();
     void segmentMadeByEitherSide();
-    void killedEffectsLeaveNoLockBehind();
+    void lockHeldElsewhereIsNotWaitedFor();
     void keptInside_data();
     void keptInside();
     void screenIndexAt_data();
@@ -94,9 +84,16 @@ private slots:
     void liveBackdrop();
 
 private:
+    // The segments' folder: of this test alone.
+    QTemporaryDir runtime;
     QScreen *screen = QGuiApplication::primaryScreen();
     QPoint origin = screen->geometry().topLeft();
 };
+
+void TestOverlays::initTestCase()
+{
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+}
 
 void TestOverlays::levelToPixels_data()
 {
@@ -126,69 +123,42 @@ void TestOverlays::segmentMadeByEitherSide()
     SizeSegment segment(uniqueKey("missing"));
     QVERIFY(segment.open());
     QCOMPARE(segment.read().value_or(INT_MIN), 0);
-    MainProgramSegment main(uniqueKey("missing"));
-    QVERIFY(main.isAttached());
+    SizeSegment main(uniqueKey("missing"));
+    QVERIFY(main.open());
     for (qint32 level : { 4, 0, -3, 1000000 }) {
-        main.write(level);
+        QVERIFY(main.write(level));
         QCOMPARE(segment.read().value_or(INT_MIN), level);
     }
 
     // The main program first: the effect attaches and reads what it holds.
-    MainProgramSegment first(uniqueKey("first"));
-    first.write(7);
+    SizeSegment first(uniqueKey("first"));
+    QVERIFY(first.open() && first.write(7));
     SizeSegment late(uniqueKey("first"));
-    QVERIFY(late.open());
+    QVERIFY(late.attach());
     QCOMPARE(late.read().value_or(INT_MIN), 7);
 
     // Made too short by someone else: never read past its end.
-    MainProgramSegment stranger(uniqueKey("small"), 2);
+    QSharedMemory stranger;
+    stranger.setNativeKey(keyFile(uniqueKey("small")));
+    QVERIFY(stranger.create(2));
     SizeSegment small(uniqueKey("small"));
     QVERIFY(small.open());
     QVERIFY(!small.read().has_value());
 }
 
-// Mode after mode, the main program writes while an effect program comes,
-// reads and is killed (its side never lets go). Once the main program has let
-// go too, no lock of the segment may be left in the system: one left at every
-// switch would, over the weeks, use up the system's semaphores.
-void TestOverlays::killedEffectsLeaveNoLockBehind()
+// A side that stops while it holds the lock (a stopped or stuck process)
+// costs the other a moment, never its loop; let go, the lock is had again.
+void TestOverlays::lockHeldElsewhereIsNotWaitedFor()
 {
-    const QString key = uniqueKey("switches");
-    const QString lockFile = QDir::tempPath() + "/qipc_systemsem_"
-        + QString(key).remove(QRegularExpression("[^A-Za-z]"))
-        + QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
-    // Every key the lock has had on the way: Qt derives it from a file that
-    // it makes anew whenever it makes the lock anew.
-    QSet<int> keys;
-    const auto note = [&] {
-        if (QFile::exists(lockFile))
-            keys << int(::ftok(QFile::encodeName(lockFile).constData(), 'Q'));
-    };
-    std::vector<std::unique_ptr<SizeSegment>> killed;
-    {
-        SizeSegment main(key);
-        QVERIFY(main.open());
-        for (qint32 level = 1; level <= 5; ++level) {
-            QVERIFY(main.write(level));
-            note();
-            killed.push_back(std::make_unique<SizeSegment>(key));
-            QVERIFY(killed.back()->open());
-            note();
-            QCOMPARE(killed.back()->read().value_or(INT_MIN), level);
-        }
-        QVERIFY(main.write(0));
-        note();
-    }
-    QFile table("/proc/sysvipc/sem");
-    QVERIFY(table.open(QIODevice::ReadOnly));
-    QStringList left;
-    for (const QByteArray &line : table.readAll().split('\n').mid(1)) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 1 && keys.contains(fields[0].toInt()))
-            left << "semaphore " + fields[1];
-    }
-    QCOMPARE(left, QStringList());
-    QVERIFY(!keys.isEmpty());
+    SizeSegment segment(uniqueKey("held"));
+    QVERIFY(segment.open() && segment.write(5));
+    QFile holder(keyFile(uniqueKey("held")));
+    QVERIFY(holder.open(QIODevice::ReadOnly));
+    QCOMPARE(::flock(holder.handle(), LOCK_EX), 0);
+    QVERIFY(!segment.write(6));
+    QVERIFY(!segment.read().has_value());
+    holder.close();
+    QCOMPARE(segment.read().value_or(INT_MIN), 5);
 }
 
 void TestOverlays::keptInside_data()

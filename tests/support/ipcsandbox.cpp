@@ -5,54 +5,53 @@
 #include <QtEndian>
 
 #include <sys/ipc.h>
-#include <sys/sem.h>
 #include <sys/shm.h>
 
+#include "core/sizesegment.h"
+#include "platform/privatefolder.h"
+
 IpcSandbox::IpcSandbox()
-    : hadTmpDir(qEnvironmentVariableIsSet("TMPDIR"))
-    , previousTmpDir(qgetenv("TMPDIR"))
+    : hadRuntimeDir(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+    , previousRuntimeDir(qgetenv("XDG_RUNTIME_DIR"))
 {
-    // Qt finds the key files under the temporary folder; child processes
-    // inherit the variable and so meet the same segments.
-    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    // Child processes inherit the variable and so meet the same segments.
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
 }
 
 IpcSandbox::~IpcSandbox()
 {
-    // Segments and locks outlive their makers and are found by the keys Qt
-    // derives from the files here, which go with the folder.
-    for (const QFileInfo &file : QDir(dir.path()).entryInfoList({ "qipc_*" }, QDir::Files)) {
+    // Segments outlive their makers and are found by the keys Qt derives
+    // from the files here, which go with the folder.
+    for (const QFileInfo &file : QDir(segmentKeyFile(QString())).entryInfoList(QDir::Files)) {
         const key_t key = ::ftok(QFile::encodeName(file.filePath()).constData(), 'Q');
-        if (key == -1)
-            continue;
-        if (const int lock = ::semget(key, 0, 0); lock != -1)
-            ::semctl(lock, 0, IPC_RMID);
-        if (const int memory = ::shmget(key, 0, 0); memory != -1)
+        if (const int memory = key == -1 ? -1 : ::shmget(key, 0, 0); memory != -1)
             ::shmctl(memory, IPC_RMID, nullptr);
     }
-    hadTmpDir ? qputenv("TMPDIR", previousTmpDir) : qunsetenv("TMPDIR");
+    hadRuntimeDir ? qputenv("XDG_RUNTIME_DIR", previousRuntimeDir) : qunsetenv("XDG_RUNTIME_DIR");
 }
 
-SegmentContents readSegment(const QString &key)
+QString segmentKeyFile(const QString &name)
+{
+    return QFile::decodeName(platform::privateFolder().c_str()) + '/' + name;
+}
+
+SegmentContents readSegment(const QString &name)
 {
     SegmentContents contents;
-    QSharedMemory segment(key);
+    QSharedMemory segment;
+    segment.setNativeKey(segmentKeyFile(name));
     contents.attached = segment.attach(QSharedMemory::ReadOnly);
     contents.size = segment.size();
-    if (!contents.attached || !segment.lock())
+    if (!contents.attached)
         return contents;
     contents.bytes = QByteArray(static_cast<const char *>(segment.constData()), segment.size());
-    segment.unlock();
     if (contents.bytes.size() >= int(sizeof(qint32)))
         contents.level = qFromLittleEndian<qint32>(contents.bytes.constData());
     return contents;
 }
 
-bool writeSegmentLevel(const QString &key, qint32 level)
+bool writeSegmentLevel(const QString &name, qint32 level)
 {
-    QSharedMemory segment(key);
-    if (!segment.attach() || segment.size() < int(sizeof level) || !segment.lock())
-        return false;
-    qToLittleEndian<qint32>(level, segment.data());
-    return segment.unlock();
+    SizeSegment segment(name);
+    return segment.attach() && segment.write(level);
 }

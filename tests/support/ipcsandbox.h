@@ -1,6 +1,7 @@
-// Shared-memory segments are named machine-wide. Tests that make them get a
-// folder of their own for the files Qt derives the native keys from, so that
-// tests running side by side, or a program in real use, never share one.
+// Shared-memory segments are named machine-wide by key files in the user's
+// private folder. Tests that make them get a runtime folder of their own for
+// it, so that tests running side by side, or a program in real use, never
+// share one.
 #pragma once
 
 #include <QByteArray>
@@ -9,7 +10,7 @@
 class IpcSandbox
 {
 public:
-    // Must be made before the first QSharedMemory of the process.
+    // Must be made before the first segment of the process.
     IpcSandbox();
     // Also removes what a process killed on purpose left in the system.
     ~IpcSandbox();
@@ -19,11 +20,14 @@ public:
 
 private:
     QTemporaryDir dir;
-    const bool hadTmpDir;
-    const QByteArray previousTmpDir;
+    const bool hadRuntimeDir;
+    const QByteArray previousRuntimeDir;
 };
 
-// What a second QSharedMemory object sees in the segment of that key; level
+// The native key of the segment of that name: its key file.
+QString segmentKeyFile(const QString &name);
+
+// What a second QSharedMemory object sees in the segment of that name; level
 // is the little-endian integer at byte 0.
 struct SegmentContents
 {
@@ -32,7 +36,7 @@ struct SegmentContents
     QByteArray bytes;
     qint32 level = 0;
 };
-SegmentContents readSegment(const QString &key);
+SegmentContents readSegment(const QString &name);
 
 // Stores a level at byte 0, as an effect program would.
-bool writeSegmentLevel(const QString &key, qint32 level);
+bool writeSegmentLevel(const QString &name, qint32 level);

@@ -12,7 +12,7 @@ bool RecordingPlatform::startProgram(const std::string &appDir, const std::strin
     return true;
 }
 
-int RecordingPlatform::stopProgram(const std::string &program)
+int RecordingPlatform::stopProgram(const std::string &, const std::string &program)
 {
     const QString name = QString::fromStdString(program);
     calls << "stop " + name;

@@ -23,13 +23,13 @@ public:
     bool denyOpens = false;
 
     std::string programFile(const std::string &program) const override { return program; }
-    bool isRunning(const std::string &program) override
+    bool isRunning(const std::string &, const std::string &program) override
     {
         calls << "find " + QString::fromStdString(program);
         return running.contains(QString::fromStdString(program));
     }
     bool startProgram(const std::string &appDir, const std::string &program) override;
-    int stopProgram(const std::string &program) override;
+    int stopProgram(const std::string &appDir, const std::string &program) override;
     bool writeAutostart(const std::string &appFilePath) override
     {
         calls << "autostart " + QString::fromStdString(appFilePath);

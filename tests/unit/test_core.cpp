@@ -373,7 +373,8 @@ private slots:
     // never written past its end.
     void shortForeignSegmentIsNotOverrun()
     {
-        QSharedMemory foreign(segment::kDotrixKey);
+        QSharedMemory foreign;
+        foreign.setNativeKey(segmentKeyFile(segment::kDotrixKey));
         QVERIFY(foreign.create(2));
         std::memset(foreign.data(), 0x5a, 2);
         session = std::make_unique<Session>(&platform);

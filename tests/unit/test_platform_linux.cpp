@@ -1,6 +1,7 @@
 // The Linux services against real processes and files. Effect programs here
 // have names of this run alone, so that no running program's are touched.
 #include "platform/platform.h"
+#include "platform/privatefolder.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,16 +68,20 @@ class TestPlatformLinux : public QObject
     const std::string effectExe = effect.toStdString();
     // The effect program's folder, in a name that needs quoting and is no Latin-1.
     const QString appDir = temp.filePath("with blanks 测试 \"quoted\"");
+    const std::string dir = appDir.toStdString();
     QList<pid_t> children;
 
-    // The stand-in as a child in a process group of its own, killed and reaped at cleanup.
-    pid_t spawn()
+    // A program file, as a child in a process group of its own, killed and
+    // reaped at cleanup; run by another user when one is given.
+    pid_t spawn(const QString &file = QString(), uid_t user = 0)
     {
-        const QByteArray path = QFile::encodeName(appDir + '/' + effect);
+        const QByteArray path = QFile::encodeName(file.isEmpty() ? appDir + '/' + effect : file);
         const pid_t pid = fork();
         if (pid == 0) {
             setpgid(0, 0);
             dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+            if (user && (setgid(user) != 0 || setuid(user) != 0))
+                _exit(126);
             execl(path.constData(), path.constData(), static_cast<char *>(nullptr));
             _exit(127);
         }
@@ -83,14 +89,44 @@ class TestPlatformLinux : public QObject
         return pid;
     }
 
+    static QByteArray readAll(pid_t pid, const char *what)
+    {
+        QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(what)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    bool alive(pid_t pid)
+    {
+        siginfo_t info = {};
+        return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    }
+
+    // A program of the effect's name elsewhere: the stand-in, or a script.
+    QString impostor(const QString &folder, const QByteArray &script = QByteArray())
+    {
+        const QString path = temp.filePath(folder) + '/' + effect;
+        QDir().mkpath(temp.filePath(folder));
+        if (script.isEmpty()) {
+            QFile::copy(appDir + '/' + effect, path);
+        } else {
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(script);
+        }
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+        return path;
+    }
+
 private slots:
     void initTestCase()
     {
-        // Stops itself until it is killed, without touching its standard input.
-        QFile standIn(appDir + '/' + effect);
-        QVERIFY(QDir().mkpath(appDir) && standIn.open(QIODevice::WriteOnly));
-        QVERIFY(standIn.write("#!/bin/sh\nkill -STOP $$\n") > 0);
-        QVERIFY(standIn.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        // Waits until it is killed, without touching its standard input.
+        QVERIFY(QDir().mkpath(appDir));
+        QVERIFY(
+            QFile::copy(QCoreApplication::applicationDirPath() + "/quorvant-standin", appDir + '/' + effect));
+        // Others may run it: a test runs it as another user.
+        for (QString folder = appDir; folder.startsWith(temp.path()); folder = QFileInfo(folder).path())
+            QFile(folder).setPermissions(QFile(folder).permissions() | QFile::ReadOther | QFile::ExeOther);
     }
 
     void cleanup()
@@ -123,29 +159,29 @@ private slots:
         QFETCH(QString, wanted);
         QFETCH(bool, found);
         spawn();
-        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(effectExe), deadlineMs);
-        QCOMPARE(platform->isRunning(wanted.toStdString()), found);
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
+        QCOMPARE(platform->isRunning(dir, wanted.toStdString()), found);
     }
 
     void goneProgramIsNotFound()
     {
         const pid_t pid = spawn();
-        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(effectExe), deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
         // A process that vanishes on the way through /proc is passed over,
         // whether it is some other one or the one looked for.
         arm(getpid());
-        QVERIFY(!platform->isRunning("Absent"));
+        QVERIFY(!platform->isRunning(dir, "Absent"));
         QVERIFY(failedReads > 0);
         arm(pid);
-        QVERIFY(!platform->isRunning(effectExe));
+        QVERIFY(!platform->isRunning(dir, effectExe));
         QVERIFY(failedReads > 0);
         armed = false;
-        QVERIFY(platform->isRunning(effectExe));
+        QVERIFY(platform->isRunning(dir, effectExe));
         // Killed but not yet reaped, it runs no more.
         kill(-pid, SIGKILL);
         siginfo_t info;
         QCOMPARE(waitid(P_PID, pid, &info, WEXITED | WNOWAIT), 0);
-        QVERIFY(!platform->isRunning(effectExe));
+        QVERIFY(!platform->isRunning(dir, effectExe));
     }
 
     void startFailsWithoutARunnableProgram_data()
@@ -175,9 +211,9 @@ private slots:
     void startedProgramRunsDetachedAndIsKilled()
     {
         QCOMPARE(platform->programFile("Dotrix"), std::string("Dotrix"));
-        QCOMPARE(platform->stopProgram(effectExe), 1); // nothing to stop yet
-        QVERIFY(platform->startProgram(appDir.toStdString(), effectExe));
-        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(effectExe), deadlineMs);
+        QCOMPARE(platform->stopProgram(dir, effectExe), 1); // nothing to stop yet
+        QVERIFY(platform->startProgram(dir, effectExe));
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
         QProcess pgrep;
         pgrep.start("pgrep", { "-x", effect });
         QVERIFY(pgrep.waitForFinished());
@@ -186,8 +222,134 @@ private slots:
         // Nothing of the start is left for us to reap.
         QCOMPARE(waitpid(-1, nullptr, WNOHANG), -1);
         // Gone by the time the stop returns, so that it can be started anew.
-        QCOMPARE(platform->stopProgram(effectExe), 0);
-        QVERIFY(!platform->isRunning(effectExe));
+        QCOMPARE(platform->stopProgram(dir, effectExe), 0);
+        QVERIFY(!platform->isRunning(dir, effectExe));
+    }
+
+    // Only this user's processes of the very file, or the one started here,
+    // are the effect program: others that bear its name are neither found nor
+    // stopped, and do not stand in the way of the real one.
+    void knownByWhoItIsNotByItsName()
+    {
+        const QByteArray script = "#!/bin/sh\nkill -STOP $$\n";
+        QList<pid_t> strangers { spawn(impostor("elsewhere")), spawn(impostor("script", script)) };
+        if (getuid() == 0)
+            strangers << spawn(appDir + '/' + effect, 65534);
+        for (pid_t pid : strangers)
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(pid, "comm").trimmed(), effect.toUtf8(), deadlineMs);
+        QVERIFY(!platform->isRunning(dir, effectExe));
+        QCOMPARE(platform->stopProgram(dir, effectExe), 1);
+
+        QVERIFY(platform->startProgram(dir, effectExe));
+        QVERIFY(platform->isRunning(dir, effectExe));
+        QCOMPARE(platform->stopProgram(dir, effectExe), 0);
+        QVERIFY(!platform->isRunning(dir, effectExe));
+
+        // A script runs the shell, yet the one started here is known as its own.
+        const std::string scripts = temp.filePath("script").toStdString();
+        QVERIFY(platform->startProgram(scripts, effectExe));
+        QVERIFY(platform->isRunning(scripts, effectExe));
+        QCOMPARE(platform->stopProgram(scripts, effectExe), 0);
+        QVERIFY(!platform->isRunning(scripts, effectExe));
+        for (pid_t pid : strangers)
+            QVERIFY2(alive(pid), qPrintable(QString::number(pid)));
+    }
+
+    void privateFolder_data()
+    {
+        QTest::addColumn<QString>("runtime"); // $XDG_RUNTIME_DIR: own, open, foreign, file, unset
+        QTest::addColumn<QString>("inside"); // quorvant in it, before: own, open, link, or none
+        QTest::addColumn<QString>("temp"); // quorvant-<uid> in $TMPDIR, before: the same
+        QTest::addColumn<QString>("chosen"); // runtime, temp, or none
+        QTest::newRow("own runtime folder") << "own"
+                                            << ""
+                                            << ""
+                                            << "runtime";
+        QTest::newRow("its folder kept") << "own"
+                                         << "own"
+                                         << ""
+                                         << "runtime";
+        QTest::newRow("runtime folder open to the group") << "open"
+                                                          << ""
+                                                          << ""
+                                                          << "temp";
+        QTest::newRow("runtime folder of another user") << "foreign"
+                                                        << ""
+                                                        << ""
+                                                        << "temp";
+        QTest::newRow("runtime folder a file") << "file"
+                                               << ""
+                                               << ""
+                                               << "temp";
+        QTest::newRow("no runtime folder") << "unset"
+                                           << ""
+                                           << ""
+                                           << "temp";
+        QTest::newRow("open to others in the runtime folder") << "own"
+                                                              << "open"
+                                                              << ""
+                                                              << "";
+        QTest::newRow("a link in the runtime folder") << "own"
+                                                      << "link"
+                                                      << ""
+                                                      << "";
+        QTest::newRow("temporary one kept") << "unset"
+                                            << ""
+                                            << "own"
+                                            << "temp";
+        QTest::newRow("temporary one open to others") << "unset"
+                                                      << ""
+                                                      << "open"
+                                                      << "";
+        QTest::newRow("temporary one of another user") << "unset"
+                                                       << ""
+                                                       << "foreign"
+                                                       << "";
+        QTest::newRow("temporary one a link to an own folder") << "unset"
+                                                               << ""
+                                                               << "link"
+                                                               << "";
+    }
+
+    void privateFolder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, inside);
+        QFETCH(QString, temp);
+        QFETCH(QString, chosen);
+        if (getuid() != 0 && (runtime + temp).contains("foreign"))
+            QSKIP("only root makes another user's folder");
+        QTemporaryDir root;
+        const QString run = root.filePath("run"), tmp = root.filePath("tmp");
+        const QString inRun = run + "/quorvant", inTmp = tmp + "/quorvant-" + QString::number(getuid());
+        const auto make = [&](const QString &path, const QString &how) {
+            const QByteArray name = QFile::encodeName(path);
+            if (how == "file")
+                QFile(path).open(QIODevice::WriteOnly);
+            else if (how == "link")
+                QVERIFY(QDir().mkpath(root.filePath("own")) && QFile::link(root.filePath("own"), path));
+            else if (!how.isEmpty() && how != "unset")
+                QVERIFY(mkdir(name, how == "open" ? 0777 : 0700) == 0
+                    && chmod(name, how == "open" ? 0770 : 0700) == 0
+                    && (how != "foreign" || chown(name, 65534, 65534) == 0));
+        };
+        QVERIFY(QDir().mkpath(tmp));
+        make(run, runtime);
+        make(inRun, inside);
+        make(inTmp, temp);
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldTmp = qgetenv("TMPDIR");
+        runtime == "unset" ? qunsetenv("XDG_RUNTIME_DIR")
+                           : qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+        qputenv("TMPDIR", QFile::encodeName(tmp));
+        const QString found = QFile::decodeName(platform::privateFolder().c_str());
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        qputenv("TMPDIR", oldTmp);
+
+        QCOMPARE(found, chosen == "runtime" ? inRun : chosen == "temp" ? inTmp : QString());
+        struct stat info;
+        QVERIFY(found.isEmpty()
+            || (lstat(QFile::encodeName(found), &info) == 0 && S_ISDIR(info.st_mode)
+                && (info.st_mode & 0777) == 0700));
     }
 
     void autostartEntry_data()

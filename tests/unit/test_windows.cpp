@@ -79,13 +79,13 @@ public:
     QWidget *window = nullptr;
     QStringList atStop;
 
-    int stopProgram(const std::string &program) override
+    int stopProgram(const std::string &appDir, const std::string &program) override
     {
         QSettings settings(
             QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini", QSettings::IniFormat);
         atStop << (window && window->findChild<QSystemTrayIcon *>() ? "tray icon present" : "tray icon gone")
                << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
-        return RecordingPlatform::stopProgram(program);
+        return RecordingPlatform::stopProgram(appDir, program);
     }
 };
 

@@ -99,16 +99,38 @@ int processesNamed(const wchar_t *file)
 
 void startFindAndStop(platform::Platform &system, const std::wstring &folder)
 {
-    check(system.startProgram(qtPath(folder), "Dotrix") && system.startProgram(qtPath(folder), "Dotrix"),
+    const std::string dir = qtPath(folder);
+    check(system.startProgram(dir, "Dotrix") && system.startProgram(dir, "Dotrix"),
         "two starts report success");
     check(waitFor([] { return processesNamed(L"Dotrix.exe") == 2; }), "both run");
     for (const char *other : { "dotrix", "Dotri", "Dotrix.exe" })
-        check(!system.isRunning(other), other);
+        check(!system.isRunning(dir, other), other);
     // One stop ends them all, and they are gone when it returns.
-    check(system.isRunning("Dotrix") && system.stopProgram("Dotrix") == 0, "stop ends with 0 while it runs");
-    check(processesNamed(L"Dotrix.exe") == 0 && !system.isRunning("Dotrix"), "every one gone after one stop");
-    check(system.stopProgram("Dotrix") == 1, "stop ends with 1 when none runs");
-    check(!system.startProgram(qtPath(folder) + "/missing", "Dotrix"), "a missing program is not started");
+    check(system.isRunning(dir, "Dotrix") && system.stopProgram(dir, "Dotrix") == 0,
+        "stop ends with 0 while it runs");
+    check(processesNamed(L"Dotrix.exe") == 0 && !system.isRunning(dir, "Dotrix"),
+        "every one gone after one stop");
+    check(system.stopProgram(dir, "Dotrix") == 1, "stop ends with 1 when none runs");
+    check(!system.startProgram(dir + "/missing", "Dotrix"), "a missing program is not started");
+}
+
+// Two programs of one name in two folders: each folder's is its own, found
+// and stopped alone.
+void knownByPath(platform::Platform &system, const std::wstring &folder, const std::wstring &elsewhere)
+{
+    group = "known by its path";
+    const std::string dir = qtPath(folder), other = qtPath(elsewhere);
+    check(system.startProgram(other, "Dotrix"), "the other folder's started");
+    check(waitFor([] { return processesNamed(L"Dotrix.exe") == 1; }), "it runs");
+    check(
+        !system.isRunning(dir, "Dotrix") && system.stopProgram(dir, "Dotrix") == 1, "not taken for this one");
+    check(processesNamed(L"Dotrix.exe") == 1, "left running");
+    check(system.startProgram(dir, "Dotrix"), "this folder's started beside it");
+    check(waitFor([&] { return system.isRunning(dir, "Dotrix"); }), "found");
+    check(system.stopProgram(dir, "Dotrix") == 0 && !system.isRunning(dir, "Dotrix"), "stopped");
+    check(processesNamed(L"Dotrix.exe") == 1 && system.isRunning(other, "Dotrix"), "the other still running");
+    check(
+        system.stopProgram(other, "Dotrix") == 0 && processesNamed(L"Dotrix.exe") == 0, "the other stopped");
 }
 
 // A notice as the system sends it: header, class, then the interface path.
@@ -291,6 +313,7 @@ int main()
     check(CopyFileW((testDir() + L"\\Dotrix.exe").c_str(), (folder + L"\\Dotrix.exe").c_str(), FALSE),
         "stand-in copied");
     startFindAndStop(*system, folder);
+    knownByPath(*system, testDir(), folder);
     deviceNotices(*system);
     openDenied(*system, folder);
     autostart(*system);
