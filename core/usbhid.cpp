@@ -200,6 +200,7 @@ void usbhid::look()
     if (found.paths.isEmpty()) {
         settleTimer.stop();
         knownPaths.clear();
+        setDenied(false);
         return;
     }
     if (found.paths != knownPaths || added) {
@@ -228,8 +229,18 @@ void usbhid::settled()
     tryOpen();
 }
 
-void usbhid::tryOpen()
+void usbhid::tryOpen(bool tellLater)
 {
+    // A write that opened the receiver goes out before anything its arrival
+    // sets off: a read-back asked for first would bring the mapping the write
+    // replaces.
+    const auto tellArrival = [this, tellLater] {
+        if (tellLater)
+            QMetaObject::invokeMethod(
+                this, [this] { emit arrived(); }, Qt::QueuedConnection);
+        else
+            emit arrived();
+    };
     bool denied = false;
     QString deniedPath;
     for (const QString &path : qAsConst(knownPaths)) {
@@ -255,11 +266,13 @@ void usbhid::tryOpen()
         const bool tell = arrivalOwed || !openedOnce;
         arrivalOwed = false;
         openedOnce = true;
+        setDenied(false);
         if (tell)
-            emit arrived();
+            tellArrival();
         return;
     }
 
+    setDenied(denied);
     if (denied) {
         // Asking again changes nothing until the system changes the node.
         waitForChange = true;
@@ -275,7 +288,20 @@ void usbhid::tryOpen()
     if (!lookTimer.isActive())
         lookTimer.start();
     if (std::exchange(arrivalOwed, false))
-        emit arrived();
+        tellArrival();
+}
+
+bool usbhid::openForWriting()
+{
+    // Early is not failed: the rest of the pause is waited out here, as the
+    // receiver answers only after it, and the write then goes out.
+    if (!writeHandle && settleTimer.isActive()) {
+        const std::chrono::milliseconds left(std::max(settleTimer.remainingTime(), 0));
+        settleTimer.stop();
+        std::this_thread::sleep_for(left);
+        tryOpen(true);
+    }
+    return writeHandle != nullptr;
 }
 
 void usbhid::closeHandles()
@@ -295,10 +321,20 @@ void usbhid::closeHandles()
 
 void usbhid::setPresent(bool present)
 {
+    if (!present)
+        setDenied(false);
     if (present == isThere)
         return;
     isThere = present;
     emit presenceChanged(present);
+}
+
+void usbhid::setDenied(bool denied)
+{
+    if (denied == isDenied)
+        return;
+    isDenied = denied;
+    emit deniedChanged(denied);
 }
 
 void usbhid::takeFromReader(unsigned fromGeneration, const QByteArray &report)
@@ -383,14 +419,14 @@ void usbhid::dispatch(const unsigned char *report, int length)
 
 int usbhid::writeReport(const unsigned char *report)
 {
-    if (!writeHandle)
+    if (!openForWriting())
         return -1;
     return hid_write(writeHandle, report, protocol::kOutputReportSize);
 }
 
 int usbhid::writeReportPair(const unsigned char *reports)
 {
-    if (!writeHandle)
+    if (!openForWriting())
         return -1;
     const int first = hid_write(writeHandle, reports, protocol::kOutputReportSize);
     const int second

@@ -50,13 +50,18 @@ public:
     // Whether the receiver was there when the link last learned of it.
     bool present() const { return isThere; }
     bool isOpen() const { return writeHandle != nullptr; }
+    // Whether the receiver is there and the last attempt to open it was
+    // refused to this user.
+    bool denied() const { return isDenied; }
 
     // One 33-byte output report. Returns the bytes written, or -1 (also when
-    // the receiver is not open).
+    // the receiver is not open). A receiver that has just appeared is waited
+    // for until its settle pause is over, then opened and written to.
     int writeReport(const unsigned char *report);
 
-    // Two 33-byte output reports back to back. Both are sent even when the
-    // first fails; the result is -1 unless both went out.
+    // Two 33-byte output reports back to back, the receiver waited for as
+    // above. Both are sent even when the first fails; the result is -1 unless
+    // both went out.
     int writeReportPair(const unsigned char *reports);
 
     // Handles one input report as if the receiver had just sent it.
@@ -92,6 +97,8 @@ signals:
     void arrived();
     // The receiver is there but the user may not open it. Once per appearance.
     void openDenied(const QString &path);
+    // denied() changed.
+    void deniedChanged(bool denied);
 
 private:
     class Reader;
@@ -100,9 +107,11 @@ private:
     void lookSoon();
     void look();
     void settled();
-    void tryOpen();
+    void tryOpen(bool tellLater = false);
+    bool openForWriting();
     void closeHandles();
     void setPresent(bool present);
+    void setDenied(bool denied);
     void takeFromReader(unsigned generation, const QByteArray &report);
     void readerFailed(unsigned generation);
     void readerDone(Reader *reader);
@@ -119,6 +128,7 @@ private:
     unsigned generation = 0;
 
     bool isThere = false;
+    bool isDenied = false;
     // The receiver's traffic interfaces when last looked at.
     QStringList knownPaths;
     bool arrivalOwed = false; // arrived() not yet told for this appearance

@@ -27,12 +27,14 @@ void Widget::init()
     connect(keysAction, SIGNAL(triggered()), this, SLOT(onKeySettings()));
     connect(exitAction, SIGNAL(triggered()), this, SLOT(onExit()));
 
-    // Both pictures are read once; the icon is handed to the system when the
-    // receiver comes or goes.
+    // The pictures are read once; the icon is handed to the system when the
+    // receiver comes, goes, or turns out not to be this user's to open.
     const QString dataDir = QCoreApplication::applicationDirPath() + "/data";
     presentIcon = QIcon(dataDir + "/3.png");
     absentIcon = QIcon(dataDir + "/2.png");
+    deniedIcon = QIcon(dataDir + "/4.png");
     connect(&session->link(), &usbhid::presenceChanged, this, &Widget::showPresence);
+    connect(&session->link(), &usbhid::deniedChanged, this, &Widget::showPresence);
     connect(&session->link(), &usbhid::openDenied, this, [this](const QString &path) {
         qDebug() << "Receiver not opened, permission denied:" << path;
         showBalloon(tr("Prompt"),
@@ -42,8 +44,8 @@ void Widget::init()
     });
 
     // Started with the session, the program may come before the panel: the
-    // icon waits for it, since Qt settles with the first icon whether it
-    // shows through a StatusNotifierItem or an XEmbed tray.
+    // icon waits for it, since Qt settles with the icon whether it shows
+    // through a StatusNotifierItem or an XEmbed tray.
     trayHost = new TrayHost(this);
     connect(trayHost, &TrayHost::hostAppeared, this, &Widget::makeTrayIcon);
     makeTrayIcon();
@@ -53,13 +55,10 @@ void Widget::init()
 
 void Widget::makeTrayIcon()
 {
-    // No icon comes back on the way out, and the first waits for a
-    // notification area.
-    if (session->finished() || (!trayIcon && !trayHost->available()))
+    // No icon on the way out; the one icon waits for a notification area.
+    if (session->finished() || trayIcon || !trayHost->available())
         return;
-    if (!trayIcon)
-        trayHost->settle();
-    delete trayIcon;
+    trayHost->settle();
 
     auto *trayMenu = new QMenu(QApplication::desktop());
     trayMenu->addActions(trayActions);
@@ -73,8 +72,7 @@ void Widget::makeTrayIcon()
         trayMenu->deleteLater();
     });
     trayState = -1;
-    showPresence(session->link().present());
-    trayIcon->setToolTip(tr("Quorvant"));
+    showPresence();
     connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
         SLOT(iconIsActived(QSystemTrayIcon::ActivationReason)));
     trayIcon->setVisible(true);
@@ -86,12 +84,20 @@ void Widget::showBalloon(const QString &title, const QString &text)
         trayIcon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
 }
 
-void Widget::showPresence(bool present)
+void Widget::showPresence()
 {
-    const int state = present ? 1 : 0;
+    const usbhid &link = session->link();
+    const int state = !link.present() ? 0 : link.denied() ? 2 : 1;
     if (!trayIcon || state == trayState)
         return;
-    trayIcon->setIcon(present ? presentIcon : absentIcon);
+    const QIcon *icons[] = { &absentIcon, &presentIcon, &deniedIcon };
+    const QString tips[] = {
+        tr("Quorvant: receiver not plugged in"),
+        tr("Quorvant: receiver plugged in"),
+        tr("Quorvant: receiver plugged in, but this user may not open it (see quorvant-diagnose)"),
+    };
+    trayIcon->setIcon(*icons[state]);
+    trayIcon->setToolTip(tips[state]);
     trayState = state;
 }
 

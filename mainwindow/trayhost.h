@@ -3,11 +3,11 @@
 // first QSystemTrayIcon is made (or QSystemTrayIcon::isSystemTrayAvailable()
 // is first asked): a StatusNotifierItem if a host is registered with the
 // session bus's org.kde.StatusNotifierWatcher at that moment, else an XEmbed
-// icon, for good. A StatusNotifierItem, moreover, registers with the watcher
-// only when it is made, so a watcher that restarts (a panel that crashed or
-// reloaded) never learns of it again. So the first icon waits for a host, and
-// an item is made afresh for every watcher that comes back with a host. One
-// implementation per system: trayhost_linux.cpp, trayhost_windows.cpp.
+// icon, for good. So the one icon waits for a host. A StatusNotifierItem is
+// then kept registered with every watcher that comes (a panel that crashed or
+// reloaded), and Qt's XEmbed icon docks again by itself; the icon is never
+// made twice, which a panel would show as two. One implementation per
+// system: trayhost_linux.cpp, trayhost_windows.cpp.
 #pragma once
 
 #include <QObject>
@@ -27,15 +27,13 @@ public:
     // the system's own.
     bool available() const;
 
-    // Called right before the first icon is made, when Qt settles its kind:
-    // from then on hostAppeared() means that the icon must be made afresh,
-    // and only a StatusNotifierItem ever needs that (Qt's XEmbed icon docks
-    // again by itself when its tray manager restarts).
+    // Called right before the icon is made, when Qt settles its kind. From
+    // then on the icon is kept where hosts find it.
     void settle();
 
 signals:
-    // A host came that does not show the icon: make it (afresh). Always
-    // from the event loop, never from inside a call to this object.
+    // Before the icon is made: a host came, make it now. Always from the
+    // event loop, never from inside a call to this object.
     void hostAppeared();
 
 private:

@@ -7,13 +7,16 @@
 #include "mainwindow/trayhost.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -128,8 +131,11 @@ private:
 
 } // namespace
 
-// The session bus's StatusNotifierWatcher: tells when it has a host, and
-// once an item was made, once for each watcher that comes with one.
+// The session bus's StatusNotifierWatcher: tells when it first has a host,
+// and once the program's item is made, keeps that one item registered with
+// every watcher that comes. Qt registers its item again with a watcher that
+// takes the name, but may ask before the watcher serves its object, and then
+// the item is lost to it; a second item made instead would show twice.
 class StatusNotifierWatch : public QObject
 {
     Q_OBJECT
@@ -156,47 +162,94 @@ public:
             && saysHostRegistered(bus.call(hostRegisteredQuery(), QDBus::Block, watcherTimeoutMs));
     }
 
-    // The icon about to be made registers with the watcher there now.
-    void iconMade()
-    {
-        itemMade = true;
-        told = true;
-    }
+    // The item has been made, with the watcher there now.
+    void itemMade() { keepRegistered = true; }
 
 private slots:
-    void hostRegistered() { tell(); }
+    void hostRegistered()
+    {
+        // A watcher that tells is serving.
+        if (keepRegistered)
+            keepItemRegistered(generation, 0);
+        else
+            appeared();
+    }
 
 private:
     void ownerChanged(const QString &, const QString &, const QString &newOwner)
     {
-        // A watcher gone, or a new one: no item is registered with it.
         ++generation;
-        told = false;
         if (newOwner.isEmpty())
             return;
+        if (keepRegistered) {
+            keepItemRegistered(generation, 0);
+            return;
+        }
         // A panel may bring its host up before its watcher.
         auto *call
             = new QDBusPendingCallWatcher(bus.asyncCall(hostRegisteredQuery(), watcherTimeoutMs), this);
         connect(call, &QDBusPendingCallWatcher::finished, this,
             [this, asked = generation](QDBusPendingCallWatcher *call) {
                 call->deleteLater();
-                if (asked == generation && saysHostRegistered(call->reply()))
-                    tell();
+                if (asked == generation && !keepRegistered && saysHostRegistered(call->reply()))
+                    appeared();
             });
     }
 
-    void tell()
+    // Asks the watcher which items it holds and registers the program's if
+    // it is not among them. A watcher that has taken its name but does not
+    // answer yet is asked again a moment later, a few times.
+    void keepItemRegistered(int forGeneration, int attempt)
     {
-        if (itemMade && told)
-            return;
-        told = true;
-        appeared();
+        QDBusMessage query = QDBusMessage::createMethodCall(watcherService, watcherPath,
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        query << watcherService << QStringLiteral("RegisteredStatusNotifierItems");
+        auto *call = new QDBusPendingCallWatcher(bus.asyncCall(query, watcherTimeoutMs), this);
+        connect(call, &QDBusPendingCallWatcher::finished, this,
+            [this, forGeneration, attempt](QDBusPendingCallWatcher *call) {
+                call->deleteLater();
+                if (forGeneration != generation)
+                    return;
+                const QDBusMessage reply = call->reply();
+                if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                    if (attempt < 5)
+                        QTimer::singleShot(100 << attempt, this, [this, forGeneration, attempt] {
+                            keepItemRegistered(forGeneration, attempt + 1);
+                        });
+                    return;
+                }
+                // Entries are bus names, some with the item's object path after them.
+                QStringList held;
+                for (const QString &entry :
+                    reply.arguments().constFirst().value<QDBusVariant>().variant().toStringList())
+                    held << entry.section(QLatin1Char('/'), 0, 0);
+                for (const QString &item : ownItems())
+                    if (!held.contains(item))
+                        bus.asyncCall(QDBusMessage::createMethodCall(watcherService, watcherPath,
+                                          watcherService, QStringLiteral("RegisterStatusNotifierItem"))
+                            << item);
+            });
+    }
+
+    // The bus names of this program's items. Qt gives each item a bus
+    // connection of its own named after the item's service, and owns that
+    // name with it: a name with Qt's pattern is this program's when this
+    // process holds a connection by that name.
+    QStringList ownItems() const
+    {
+        const QString prefix
+            = QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(QCoreApplication::applicationPid());
+        QStringList found;
+        const QStringList names = bus.interface()->registeredServiceNames().value();
+        for (const QString &name : names)
+            if (name.startsWith(prefix) && QDBusConnection(name).isConnected())
+                found << name;
+        return found;
     }
 
     QDBusConnection bus;
     std::function<void()> appeared;
-    bool itemMade = false;
-    bool told = false; // of the watcher there now, or it has the item
+    bool keepRegistered = false;
     int generation = 0;
 };
 
@@ -217,13 +270,12 @@ TrayHost::TrayHost(QObject *parent)
         return;
     watch = std::make_unique<Watch>();
     // Told from the event loop: the icon made on it settles the watches, and
-    // may end the one whose handler tells. What was told before the first
-    // icon was made is no news to it.
+    // may end the one whose handler tells. Once the icon is made, no news.
     const auto appeared = [this] {
         QMetaObject::invokeMethod(
             this,
-            [this, settled = watch->settled] {
-                if (settled == watch->settled)
+            [this] {
+                if (!watch->settled)
                     emit hostAppeared();
             },
             Qt::QueuedConnection);
@@ -250,7 +302,7 @@ void TrayHost::settle()
     watch->xembed.reset();
     // What Qt is about to ask, a moment later: its answer holds for good.
     if (watch->statusNotifier && watch->statusNotifier->hostRegisteredNow())
-        watch->statusNotifier->iconMade();
+        watch->statusNotifier->itemMade();
     else
         watch->statusNotifier.reset();
 }

@@ -116,10 +116,11 @@ protected:
 private:
     // tray.cpp
     void init();
-    // The tray icon, made afresh with the same menu, tooltip and presence.
+    // The tray icon, once a notification area is there.
     void makeTrayIcon();
     void showBalloon(const QString &title, const QString &text);
-    void showPresence(bool present);
+    // The receiver's state in the tray icon and its tool tip.
+    void showPresence();
 
     // widget.cpp
     void showNotice(const QString &text);
@@ -136,11 +137,10 @@ private:
     Session *session = nullptr;
     Ui::Widget *ui = nullptr;
     FramelessWindow *chrome = nullptr;
-    // None until a notification area is there; remade when a
-    // StatusNotifierWatcher comes back.
+    // None until a notification area is there.
     QSystemTrayIcon *trayIcon = nullptr;
     TrayHost *trayHost = nullptr;
-    QList<QAction *> trayActions; // the tray menu's entries, kept across icons
+    QList<QAction *> trayActions; // the tray menu's entries
     ShowModeDiag *modeDiag = nullptr;
     DialogClient *navDialog = nullptr;
     HightDialog *hightDialog = nullptr;
@@ -148,5 +148,6 @@ private:
     QList<QComboBox *> keyCombos; // in mapping-slot order
     QIcon presentIcon;
     QIcon absentIcon;
-    int trayState = -1; // the icon last set: -1 none yet, 0 absent, 1 present
+    QIcon deniedIcon;
+    int trayState = -1; // the icon last set: -1 none yet, 0 absent, 1 present, 2 denied
 };

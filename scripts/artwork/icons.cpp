@@ -5,10 +5,12 @@
 
 namespace {
 
+enum class Receiver { Absent, Present, Denied };
+
 // The status mark in the lower right corner of a tray icon. A ring of
 // transparency is cut round it first so that it stays apart from the pen
 // even at 16 pixels.
-void statusMark(QPainter &p, const QPointF &centre, qreal r, bool present)
+void statusMark(QPainter &p, const QPointF &centre, qreal r, Receiver state)
 {
     p.save();
     p.setCompositionMode(QPainter::CompositionMode_Clear);
@@ -17,7 +19,9 @@ void statusMark(QPainter &p, const QPointF &centre, qreal r, bool present)
     p.drawEllipse(centre, r + 3.5, r + 3.5);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
-    const QColor base = present ? ink::present : ink::absent;
+    const QColor base = state == Receiver::Present ? ink::present
+        : state == Receiver::Absent                ? ink::absent
+                                                   : ink::denied;
     QRadialGradient g(centre - QPointF(r * 0.3, r * 0.35), r * 1.4);
     g.setColorAt(0, base.lighter(125));
     g.setColorAt(1, base.darker(112));
@@ -25,12 +29,25 @@ void statusMark(QPainter &p, const QPointF &centre, qreal r, bool present)
     p.setPen(QPen(base.darker(150), 1.2));
     p.drawEllipse(centre, r, r);
 
-    if (!present) {
+    if (state == Receiver::Absent) {
         // A white cross: "not there".
         const qreal a = r * 0.42;
         p.setPen(QPen(Qt::white, r * 0.32, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(centre + QPointF(-a, -a), centre + QPointF(a, a));
         p.drawLine(centre + QPointF(-a, a), centre + QPointF(a, -a));
+    } else if (state == Receiver::Denied) {
+        // A white padlock: there, but locked away from this user.
+        const qreal w = r * 0.95, h = r * 0.72;
+        const QRectF body(centre.x() - w / 2, centre.y() - h * 0.25, w, h);
+        const qreal s = r * 0.36;
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(Qt::white, r * 0.2, Qt::SolidLine, Qt::FlatCap));
+        p.drawArc(QRectF(centre.x() - s, body.top() - s * 1.45, 2 * s, 2 * s * 1.2), 0, 180 * 16);
+        p.drawLine(QPointF(centre.x() - s, body.top() - s * 0.25), QPointF(centre.x() - s, body.top()));
+        p.drawLine(QPointF(centre.x() + s, body.top() - s * 0.25), QPointF(centre.x() + s, body.top()));
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(body, r * 0.12, r * 0.12);
     } else {
         // A bright core keeps the dot reading as a lit lamp.
         p.setPen(Qt::NoPen);
@@ -40,8 +57,9 @@ void statusMark(QPainter &p, const QPointF &centre, qreal r, bool present)
     p.restore();
 }
 
-void trayIcon(const QString &path, bool present)
+void trayIcon(const QString &path, Receiver state)
 {
+    const bool present = state != Receiver::Absent;
     Canvas c(64, 64, path);
     QPainter &p = c.painter();
     PenSymbol s;
@@ -60,16 +78,17 @@ void trayIcon(const QString &path, bool present)
     }
     s.outlineWidth = 2.0;
     drawPenSymbol(p, QPointF(29.5, 29.5), 70, 18, s);
-    statusMark(p, QPointF(48.5, 48.5), 13.5, present);
+    statusMark(p, QPointF(48.5, 48.5), 13.5, state);
     c.save(path);
 }
 
 } // namespace
 
-void paintTrayIcons(const QString &absentPath, const QString &presentPath)
+void paintTrayIcons(const QString &absentPath, const QString &presentPath, const QString &deniedPath)
 {
-    trayIcon(absentPath, false);
-    trayIcon(presentPath, true);
+    trayIcon(absentPath, Receiver::Absent);
+    trayIcon(presentPath, Receiver::Present);
+    trayIcon(deniedPath, Receiver::Denied);
 }
 
 void paintTitleIcon(const QString &path)

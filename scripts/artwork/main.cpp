@@ -3,7 +3,7 @@
 //
 //   paint-artwork <repository root> [<preview folder>]
 //
-// Writes data/2.png, data/3.png, data/11.png, data/pp.png, resources/11.png,
+// Writes data/2.png, data/3.png, data/4.png, data/11.png, data/pp.png, resources/11.png,
 // resources/6.jpg and resources/down-arrow.png below the root. With a preview folder
 // it also writes sheets that show the icons at tray sizes and the shortcut
 // page as the main window shows it, and the program's forms dressed in
@@ -117,12 +117,13 @@ int main(int argc, char **argv)
     const QDir out(scratch);
     const QString absent = out.filePath(QStringLiteral("2.png"));
     const QString present = out.filePath(QStringLiteral("3.png"));
+    const QString denied = out.filePath(QStringLiteral("4.png"));
     const QString title = out.filePath(QStringLiteral("11.png"));
     const QString guide = out.filePath(QStringLiteral("pp.png"));
     const QString shortcuts = out.filePath(QStringLiteral("6.jpg"));
     const QString arrow = out.filePath(QStringLiteral("down-arrow.png"));
 
-    paintTrayIcons(absent, present);
+    paintTrayIcons(absent, present, denied);
     paintTitleIcon(title);
     paintComboArrow(arrow);
     paintGuide(guide, absent, present);
@@ -131,7 +132,7 @@ int main(int argc, char **argv)
     if (args.size() == 3) {
         const QDir preview(args[2]);
         QDir().mkpath(preview.path());
-        iconSheet(preview.filePath(QStringLiteral("tray-icons.png")), { absent, present, title });
+        iconSheet(preview.filePath(QStringLiteral("tray-icons.png")), { absent, present, denied, title });
         titleSheet(preview.filePath(QStringLiteral("title-bar.png")), title);
         shortcutView(preview.filePath(QStringLiteral("shortcuts-seen.png")), shortcuts);
         previewStyleSheet(
@@ -145,6 +146,7 @@ int main(int argc, char **argv)
     const QList<QPair<QString, QString>> places {
         { absent, QStringLiteral("data/2.png") },
         { present, QStringLiteral("data/3.png") },
+        { denied, QStringLiteral("data/4.png") },
         { title, QStringLiteral("data/11.png") },
         { guide, QStringLiteral("data/pp.png") },
         { title, QStringLiteral("resources/11.png") },

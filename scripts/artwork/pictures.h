@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// Each painter writes its picture to the given path.
-void paintTrayIcons(const QString &absentPath, const QString &presentPath);
+// Each painter writes its picture to the given path. The tray icons: the
+// receiver not plugged in, plugged in, plugged in but not this user's to open.
+void paintTrayIcons(const QString &absentPath, const QString &presentPath, const QString &deniedPath);
 void paintTitleIcon(const QString &path);
 // The drop-down arrow of the style sheet's combo boxes, 12 x 8.
 void paintComboArrow(const QString &path);

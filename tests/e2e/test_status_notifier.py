@@ -19,6 +19,7 @@ import harness
 from simpen import SimPen
 
 WATCHER = "org.kde.StatusNotifierWatcher"
+PANEL = {"watcher": ["status-notifier-watcher"], "host": ["gtk-sni-tray-standalone", "--top", "--end", "--size", "32"]}
 # The panel comes this long after the program: the scenario, not a wait.
 PANEL_DELAY_S = 3
 TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
@@ -60,10 +61,14 @@ class SessionBus(harness.Running):
 
 
 def icon_state(colours):
-    """"present": pen with a green dot (3.png); "absent": red cross (2.png)."""
+    """"present": pen with a green dot (3.png); "absent": red cross (2.png);
+    "denied": amber padlock (4.png)."""
     green = sum(g > 140 and r < 110 and b < 130 for r, g, b in colours)
     red = sum(r > 170 and g < 100 and b < 100 for r, g, b in colours)
-    return "present" if green >= 8 and red < 3 else "absent" if red >= 8 and green < 3 else None
+    amber = sum(r > 190 and 110 < g < 210 and b < 90 for r, g, b in colours)
+    counts = {"present": green, "absent": red, "denied": amber}
+    found = [state for state, count in counts.items() if count >= 8]
+    return found[0] if len(found) == 1 and sorted(counts.values())[1] < 3 else None
 
 
 def drawn_state(image, geometry):
@@ -109,9 +114,9 @@ class Tray(unittest.TestCase):
     def start_panel(self):
         """A StatusNotifierWatcher, then a host that shows the items in a bar
         along the top of the screen."""
-        self.start_host(["status-notifier-watcher"])
+        self.start_host(PANEL["watcher"])
         harness.wait_until(self.watcher_up, message="the StatusNotifierWatcher")
-        self.start_host(["gtk-sni-tray-standalone", "--top", "--end", "--size", "32"])
+        self.start_host(PANEL["host"])
         harness.wait_until(lambda: "true" in (self.watcher_property("IsStatusNotifierHostRegistered") or ""),
                            message="the StatusNotifierHost")
 
@@ -122,12 +127,15 @@ class Tray(unittest.TestCase):
         return [name for name in names if self.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                     "org.freedesktop.DBus.GetConnectionUnixProcessID", name) == pid]
 
-    def wait_item(self, program, other_than=None):
-        """The program's one item, once the watcher holds it: a new one, not other_than."""
-        def new_item():
+    def wait_item(self, program):
+        """The program's one item, once the watcher holds it."""
+        def one_item():
             found = self.items_of(program)
-            return len(found) == 1 and found[0] != other_than and found[0]
-        return self.bench.wait(new_item, "the program's one item with the watcher", program)
+            return len(found) == 1 and found[0]
+        return self.bench.wait(one_item, "the program's one item with the watcher", program)
+
+    def items(self):
+        return re.findall(r"'([^']*)'", self.watcher_property("RegisteredStatusNotifierItems") or "")
 
     def shown_by_panel(self):
         """The state of the icon drawn in the host's bar. An item that registers
@@ -169,11 +177,10 @@ class Tray(unittest.TestCase):
         self.stop_hosts()
         harness.wait_until(lambda: not self.watcher_up(), message="the watcher to go")
         self.start_panel()
-        item = self.wait_item(program, other_than=first)
+        item = self.wait_item(program)
         self.assertEqual(self.shown_by_item(item), "absent")
         self.wait_shown("absent", self.shown_by_panel)
         self.desktop.keep("status-notifier-again")
-        self.assertIn("'Quorvant'", self.item_property(item, "ToolTip"))
 
         # A click opens the navigation window; the menu's exit ends the program.
         self.call(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
@@ -185,6 +192,55 @@ class Tray(unittest.TestCase):
                          ["Function navigation (_S)", "Key settings (_K)", "Exit(_E)"])
         self.call(item, "/MenuBar", "com.canonical.dbusmenu.Event", labels[-1][0], "clicked", "<0>", "0")
         self.assertEqual(program.wait(), 0)
+
+    def test_icon_and_tool_tip_tell_absent_present_and_not_openable_apart(self):
+        self.pen.openable("denied")
+        self.start_panel()
+        program = self.bench.start_program()
+        item = self.wait_item(program)
+        for state, tip, change in [
+                ("denied", "receiver plugged in, but this user may not open it (see quorvant-diagnose)",
+                 lambda: self.pen.openable("yes")),
+                ("present", "receiver plugged in", self.pen.pull_out),
+                ("absent", "receiver not plugged in", None)]:
+            self.wait_shown(state, lambda: self.shown_by_item(item))
+            self.bench.wait(lambda: "'Quorvant: %s'" % tip in self.item_property(item, "ToolTip"),
+                            "the tool tip of the %s icon" % state, program)
+            if change:
+                change()
+
+    def test_one_item_whatever_order_panel_watcher_and_program_come_in(self):
+        self.start_panel()
+        program = self.bench.start_program()
+        first = self.wait_item(program)
+        # Qt registers its item again with a watcher that comes back, if the
+        # watcher serves by then; the program must neither lose the item nor
+        # make a second one. This host does not register with a watcher that
+        # comes after it, so it is waited for only when it comes last.
+        for order in (["watcher", "host"], ["host", "watcher"], ["host"], ["watcher"], ["host"]):
+            self.assertEqual(self.items(), [first])
+            for name in order:
+                running = next(p for p in self.hosts if p.args[0] == PANEL[name][0])
+                harness.end(running)
+                self.hosts.remove(running)
+            if "watcher" in order:
+                harness.wait_until(lambda: not self.watcher_up(), message="the watcher to go")
+            for name in order:
+                self.start_host(PANEL[name])
+                if name == "watcher":
+                    harness.wait_until(self.watcher_up, message="the StatusNotifierWatcher")
+            if order[-1] == "host":
+                harness.wait_until(lambda: "true" in (self.watcher_property("IsStatusNotifierHostRegistered") or ""),
+                                   message="the StatusNotifierHost")
+            self.bench.wait(lambda: self.items() == [first], "the program's one item again", program)
+        self.assertEqual(self.items(), [first])
+
+        layout = self.call(first, self.item_property(first, "Menu").split("'")[1],
+                           "com.canonical.dbusmenu.GetLayout", "0", "-1", "@as []")
+        exit_id = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)[-1][0]
+        self.call(first, "/MenuBar", "com.canonical.dbusmenu.Event", exit_id, "clicked", "<0>", "0")
+        self.assertEqual(program.wait(), 0)
+        harness.wait_until(lambda: self.items() == [], message="no item left after Exit")
 
     def test_icon_docks_in_an_xembed_tray_that_comes_late_and_restarts(self):
         # A session bus with no StatusNotifierWatcher on it.

@@ -117,7 +117,11 @@ private slots:
         pen().reset();
         platform = RecordingPlatform();
     }
-    void cleanup() { session.reset(); }
+    void cleanup()
+    {
+        session.reset();
+        usbhid::setSettleDelay(std::chrono::milliseconds(0));
+    }
 
     void readBackTakesEveryCode()
     {
@@ -169,6 +173,28 @@ private slots:
         QCOMPARE(bytes(pen().mapping()), image);
         deliver();
         QCOMPARE(written.size(), 1);
+    }
+
+    void writeRightAfterPlugInGoesOut()
+    {
+        // Written during the pause a receiver needs after it appears, the
+        // mapping waits for the receiver instead of failing; the read-back of
+        // the arrival then brings the keys just written, not the old ones.
+        startSession();
+        pen().unplug();
+        QTRY_VERIFY(!session->link().present());
+        usbhid::setSettleDelay(std::chrono::milliseconds(600));
+        pen().plug();
+        QTRY_VERIFY(session->link().present());
+        usbhid::setSettleDelay(std::chrono::milliseconds(0));
+        QSignalSpy written(&mapping(), &KeyMapping::written);
+        mapping().setCode(0, 0x4E);
+        QVERIFY(mapping().write());
+        QCOMPARE(bytes(pen().mapping()), bytes(mapping().image()));
+        deliver();
+        QCOMPARE(written.size(), 1);
+        QCOMPARE(sentReports().size(), 3);
+        QCOMPARE(mapping().code(0), std::uint8_t(0x4E));
     }
 
     void failedWritesAreNotTakenForStored_data()
