@@ -176,6 +176,20 @@ private slots:
             QCOMPARE(dialog->findChild<QLineEdit *>(fieldName(slot))->text(),
                 slot == 47 ? "ff" : QString::number(slot * 5, 16));
 
+        // Only one or two hexadecimal digits can be typed. A field left empty
+        // writes nothing, and the balloon names its key and column.
+        auto *field = dialog->findChild<QLineEdit *>("lineEdit_66");
+        field->clear();
+        QTest::keyClicks(field, "zz1g f3");
+        QCOMPARE(field->text(), QString("1f"));
+        field->clear();
+        const std::size_t sent = sim::inProcessReceiver().sentReports().size();
+        QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+        QTRY_COMPARE(QToolTip::text(),
+            QString("长按键6, action 2 is empty: type one or two hexadecimal digits. Nothing was written."));
+        QCOMPARE(sim::inProcessReceiver().sentReports().size(), sent);
+        QCOMPARE(mapping.code(45), std::uint8_t(225));
+
         // An edit left without 确 定 is neither stored nor shown again.
         dialog->findChild<QLineEdit *>("lineEdit_9")->setText("ee");
         QTest::keyClick(dialog->findChild<QLineEdit *>("lineEdit_9"), Qt::Key_Escape);
@@ -186,9 +200,12 @@ private slots:
 
         dialog->findChild<QLineEdit *>("lineEdit_1")->setText("2d");
         dialog->findChild<QLineEdit *>("lineEdit_68")->setText("4E");
+        field->clear();
+        QTest::keyClicks(field, "f");
         QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
         QCOMPARE(mapping.code(0), std::uint8_t(0x2D));
         QCOMPARE(mapping.code(47), std::uint8_t(0x4E));
+        QCOMPARE(mapping.code(45), std::uint8_t(0x0F));
         QCOMPARE(box("combox_68")->currentText(), QString("PageDown"));
         QCOMPARE(mapping.saved(), mapping.image());
         QCOMPARE(sim::inProcessReceiver().mapping()[60], std::uint8_t(0x4E));
