@@ -5,6 +5,7 @@
 #include "app/singleapplication.h"
 #include "core/session.h"
 #include "mainwindow/widget.h"
+#include "ui/language.h"
 
 int main(int argc, char *argv[])
 {
@@ -29,6 +30,7 @@ int main(int argc, char *argv[])
 
     if (app.isRunning())
         return 0;
+    language::install();
 
     int exitCode = 0;
     {
