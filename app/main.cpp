@@ -8,6 +8,7 @@
 #include "app/singleapplication.h"
 #include "core/session.h"
 #include "mainwindow/widget.h"
+#include "ui/language.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ int main(int argc, char *argv[])
 
     if (app.isRunning())
         return 0;
+    language::install();
 
     int exitCode = 0;
     {

@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
 
@@ -153,6 +155,16 @@ void Widget::onKeyOK()
 
 void Widget::onReset()
 {
+    // The reset replaces every key on the pen, so it is asked for once more;
+    // Cancel is what a stray Return or Escape picks.
+    QMessageBox question(QMessageBox::Question, tr("Restore defaults"),
+        tr("Restore the pen's factory key settings? The current keys on the pen are replaced."),
+        QMessageBox::NoButton, this);
+    QPushButton *restore = question.addButton(tr("Restore defaults"), QMessageBox::AcceptRole);
+    question.setDefaultButton(question.addButton(tr("Cancel"), QMessageBox::RejectRole));
+    question.exec();
+    if (question.clickedButton() != restore)
+        return;
     // The editor learns the receiver's defaults from the read-back that the
     // receiver's confirmation brings, not from here.
     const bool sent = session->mapping().reset();

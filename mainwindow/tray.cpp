@@ -140,6 +140,7 @@ void Widget::onKeySettings()
     for (QWidget *cover : { static_cast<QWidget *>(ui->textEdit), static_cast<QWidget *>(ui->textBrowser),
              static_cast<QWidget *>(ui->textBrowser_2) })
         cover->hide();
+    ui->widget_columns->show();
     show();
     raise();
     activateWindow();
@@ -156,6 +157,7 @@ void Widget::hideEvent(QHideEvent *event)
     for (QWidget *cover : { static_cast<QWidget *>(ui->textEdit), static_cast<QWidget *>(ui->textBrowser),
              static_cast<QWidget *>(ui->textBrowser_2) })
         cover->show();
+    ui->widget_columns->hide();
     QWidget::hideEvent(event);
 }
 

@@ -14,6 +14,7 @@
 void quorvantInitResources()
 {
     Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(translations);
 }
 
 Widget::Widget(Session *session_, QWidget *parent)
@@ -41,6 +42,13 @@ Widget::Widget(Session *session_, QWidget *parent)
     connect(&session->mapping(), &KeyMapping::written, this, &Widget::onKeyOK);
     connect(&session->mapping(), &KeyMapping::resetDone, this, &Widget::ResetOK);
     connect(&session->modes(), &ModeSwitcher::announced, this, &Widget::showBalloon);
+
+    // The column headings name what the grid shows, and go with it: the band
+    // stays empty above the picture that covers the grid.
+    QSizePolicy band = ui->widget_columns->sizePolicy();
+    band.setRetainSizeWhenHidden(true);
+    ui->widget_columns->setSizePolicy(band);
+    ui->widget_columns->hide();
 
     setUpKeyGrid();
     init();

@@ -7,6 +7,8 @@ PACKAGES=(
     # build
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
+    # the translations: lupdate and lrelease, and CMake's functions for them
+    qttools5-dev qttools5-dev-tools
     libhidapi-dev libudev-dev
     # the effect programs ask X whether a compositor runs, hear of the
     # pointer's motion from XInput2 and read the screen beneath them through

@@ -283,7 +283,8 @@ class Program(Running):
 
     def environment(self):
         env = self.desktop.env() if self.desktop else dict(os.environ)
-        env.update(self.home, QT_QPA_PLATFORM="xcb" if self.desktop else "offscreen",
+        # In the forms' own language, whatever the machine's.
+        env.update(self.home, QT_QPA_PLATFORM="xcb" if self.desktop else "offscreen", LANGUAGE="zh_CN",
                    QT_FORCE_STDERR_LOGGING="1", QT_ASSUME_STDERR_HAS_CONSOLE="1")
         env.update(self.pen.env() if self.pen else {}, **self.extra_env)
         return env

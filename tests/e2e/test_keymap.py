@@ -1,8 +1,9 @@
 """The pen's key mapping, end to end and by mouse: the real program reads the
 simulated receiver's mapping at plug-in, the tray menu's key settings show the
 editor, a box changed and "Write to pen" store it in the receiver, "Restore
-defaults" brings the receiver's defaults into the editor, and a window
-manager's close hides the window while the program goes on following the pen."""
+defaults", once confirmed, brings the receiver's defaults into the editor, and
+a window manager's close hides the window while the program goes on following
+the pen."""
 
 import unittest
 
@@ -31,6 +32,15 @@ class KeyMapping(unittest.TestCase):
         seen |= harness.wait_until(lambda: set(self.desktop.windows_of_type("TOOLTIP")) - seen, message=what)
         self.desktop.keep("keymap-" + what.replace(" ", "-"))
         return seen
+
+    def restore(self, window, *answer):
+        """Clicks "Restore defaults" and answers its question with keys."""
+        self.desktop.click(window, *RESTORE)
+        question = harness.wait_until(lambda: self.desktop.windows_of_type("DIALOG"), message="the question")
+        self.desktop.keep("keymap-restore-question")
+        self.desktop.xdotool("windowfocus", "--sync", *question)
+        self.desktop.xdotool("key", *answer)
+        harness.wait_until(lambda: not self.desktop.windows_of_type("DIALOG"), message="the question answered")
 
     def written(self, mapping):
         harness.wait_until(lambda: self.pen.mapping() == mapping and self.pen.status()["pending_input"] == 0,
@@ -62,14 +72,16 @@ class KeyMapping(unittest.TestCase):
         self.written(sealed(expected))
         seen = self.acknowledged(seen, "write acknowledged")
 
-        # Restored, the editor holds the defaults without a re-plug: written
-        # again, they are what the receiver gets.
+        # Cancelled (the default answer), nothing is sent. Restored, the
+        # editor holds the defaults without a re-plug: written again, they
+        # are what the receiver gets.
         self.pen.clear_sent()
-        self.desktop.click(window, *RESTORE)
+        self.restore(window, "Escape")
+        self.restore(window, "Tab", "space")
         self.pen.wait_sent(2)
-        self.assertEqual(self.pen.sent(), [b"\0\x60\x60" + bytes(30), READ_BACK])
         self.acknowledged(seen, "reset acknowledged")
         harness.wait_until(lambda: self.pen.status()["pending_input"] == 0, message="the defaults taken")
+        self.assertEqual(self.pen.sent(), [b"\0\x60\x60" + bytes(30), READ_BACK])
         self.pen.clear_sent()
         self.desktop.click(window, *WRITE)
         self.pen.wait_sent(2)

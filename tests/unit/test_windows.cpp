@@ -1,10 +1,12 @@
 // The windows over a session, on a display with a tray host: the key grid
-// and the hexadecimal dialog showing and changing the mapping, the balloons,
-// hiding to the tray and the ways out, the frameless windows, the mode
-// notice, the overlay, and where the notice and the navigation window go.
+// and the hexadecimal dialog showing and changing the mapping, the interface
+// language, the balloons, hiding to the tray and the ways out, the frameless
+// windows, the mode notice, the overlay, and where the notice and the
+// navigation window go.
 #include <QtTest>
 #include <QtWidgets>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -21,6 +23,7 @@
 #include "support/recordingplatform.h"
 #include "support/traydesktop.h"
 #include "ui/framelesswindow.h"
+#include "ui/language.h"
 #include "ui/placement.h"
 
 namespace {
@@ -60,6 +63,28 @@ void sendMouse(QWidget *target, QEvent::Type type, const QPoint &screenPos, Qt::
 QPoint screenCentre(const QWidget *widget)
 {
     return widget->mapToGlobal(widget->rect().center());
+}
+
+bool hasChinese(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return (c.unicode() >= 0x2E80 && c.unicode() <= 0x9FFF)
+            || (c.unicode() >= 0xFF00 && c.unicode() <= 0xFFEF);
+    });
+}
+
+// What a widget shows as text: a window its title.
+QString shownText(const QWidget *widget)
+{
+    if (widget->isWindow())
+        return widget->windowTitle();
+    if (auto *label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (auto *button = qobject_cast<const QAbstractButton *>(widget))
+        return button->text();
+    if (auto *box = qobject_cast<const QGroupBox *>(widget))
+        return box->title();
+    return QString();
 }
 
 template <typename T> T *topLevel(const char *name)
@@ -176,6 +201,20 @@ private slots:
             QCOMPARE(dialog->findChild<QLineEdit *>(fieldName(slot))->text(),
                 slot == 47 ? "ff" : QString::number(slot * 5, 16));
 
+        // Only one or two hexadecimal digits can be typed. A field left empty
+        // writes nothing, and the balloon names its key and column.
+        auto *field = dialog->findChild<QLineEdit *>("lineEdit_66");
+        field->clear();
+        QTest::keyClicks(field, "zz1g f3");
+        QCOMPARE(field->text(), QString("1f"));
+        field->clear();
+        const std::size_t sent = sim::inProcessReceiver().sentReports().size();
+        QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+        QTRY_COMPARE(QToolTip::text(),
+            QString("长按键6, action 2 is empty: type one or two hexadecimal digits. Nothing was written."));
+        QCOMPARE(sim::inProcessReceiver().sentReports().size(), sent);
+        QCOMPARE(mapping.code(45), std::uint8_t(225));
+
         // An edit left without 确 定 is neither stored nor shown again.
         dialog->findChild<QLineEdit *>("lineEdit_9")->setText("ee");
         QTest::keyClick(dialog->findChild<QLineEdit *>("lineEdit_9"), Qt::Key_Escape);
@@ -186,13 +225,102 @@ private slots:
 
         dialog->findChild<QLineEdit *>("lineEdit_1")->setText("2d");
         dialog->findChild<QLineEdit *>("lineEdit_68")->setText("4E");
+        field->clear();
+        QTest::keyClicks(field, "f");
         QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
         QCOMPARE(mapping.code(0), std::uint8_t(0x2D));
         QCOMPARE(mapping.code(47), std::uint8_t(0x4E));
+        QCOMPARE(mapping.code(45), std::uint8_t(0x0F));
         QCOMPARE(box("combox_68")->currentText(), QString("PageDown"));
         QCOMPARE(mapping.saved(), mapping.image());
         QCOMPARE(sim::inProcessReceiver().mapping()[60], std::uint8_t(0x4E));
         QVERIFY(dialog->isVisible());
+    }
+
+    // English for whoever prefers another language than Chinese, the forms'
+    // own texts for Chinese, and every text whole in both. Qt reads the
+    // languages once a process, so each is tried in a copy of this test.
+    void interfaceLanguage_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("en") << false;
+        QTest::newRow("de") << false;
+        QTest::newRow("zh_CN") << true;
+    }
+
+    void interfaceLanguage()
+    {
+        QFETCH(bool, chinese);
+        const QString language = QTest::currentDataTag();
+        if (qEnvironmentVariable("QUORVANT_TEST_LANGUAGE") != language) {
+            QProcess copy;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("LANGUAGE", language);
+            environment.insert("QUORVANT_TEST_LANGUAGE", language);
+            environment.remove("QUORVANT_PRIVATE_TEST_FOLDER");
+            copy.setProcessEnvironment(environment);
+            copy.setProcessChannelMode(QProcess::MergedChannels);
+            copy.start(QCoreApplication::applicationFilePath(), { "interfaceLanguage:" + language });
+            QVERIFY(copy.waitForFinished(kDeadlineMs));
+            QVERIFY2(copy.exitCode() == 0, copy.readAll().constData());
+            return;
+        }
+
+        language::install();
+        QFile sheet(QCoreApplication::applicationDirPath() + "/data/blue.css");
+        QVERIFY(sheet.open(QFile::ReadOnly));
+        qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+        window.reset();
+        window = std::make_unique<Widget>(session.get());
+        platform.window = window.get();
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onKeySettings"));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onAdvancedSet"));
+        auto *dialog = topLevel<QDialog>("HightDialog");
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()) && QTest::qWaitForWindowExposed(dialog));
+
+        const struct
+        {
+            QWidget *window;
+            const char *name;
+            const char *original;
+            const char *english;
+        } samples[] = {
+            { window.get(), "groupBox", "激光笔快捷设置", "Laser pen shortcut settings" },
+            { window.get(), "label_26", "长按Key6:", "Key6 hold" },
+            { dialog, "HightDialog", "高级设置界面", "Advanced settings" },
+            { dialog, "label_17", "16进制数", "Hex" },
+            { dialog, "pushButton", "确 定", "OK" },
+            { dialog, "pushButton_2", "取 消", "Cancel" },
+            { topLevel<QDialog>("DialogClient"), "DialogClient", "功能导航", "Function navigation" },
+        };
+        for (const auto &sample : samples) {
+            auto *widget = sample.window->objectName() == sample.name
+                ? sample.window
+                : sample.window->findChild<QWidget *>(sample.name);
+            QCOMPARE(shownText(widget), QString::fromUtf8(chinese ? sample.original : sample.english));
+        }
+        for (QWidget *shown : { static_cast<QWidget *>(window.get()), static_cast<QWidget *>(dialog) }) {
+            QWidgetList widgets = shown->findChildren<QWidget *>();
+            widgets << shown;
+            for (QWidget *widget : widgets) {
+                const QString text = shownText(widget);
+                QVERIFY2(chinese || !hasChinese(text), qPrintable(text));
+                if (text.isEmpty() && !qobject_cast<QComboBox *>(widget))
+                    continue;
+                const int needed = qobject_cast<QGroupBox *>(widget) ? widget->minimumSizeHint().width()
+                                                                     : widget->sizeHint().width();
+                QVERIFY2(!widget->isVisibleTo(shown) || widget->isWindow() || widget->width() >= needed,
+                    qPrintable(QString("%1 \"%2\": %3 of %4 pixels")
+                                   .arg(widget->objectName(), text)
+                                   .arg(widget->width())
+                                   .arg(needed)));
+            }
+        }
+        // The balloon of an empty field names it in the same language.
+        dialog->findChild<QLineEdit *>("lineEdit_1")->clear();
+        QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+        QTRY_VERIFY(QToolTip::text().startsWith(chinese ? "单击键1, " : "Key1 click, "));
+        qApp->setStyleSheet(QString());
     }
 
     void acknowledgementBalloons_data()
