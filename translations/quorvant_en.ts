@@ -280,10 +280,6 @@
         <translation>The pen&apos;s receiver is plugged in, but this user may not use it. Install Quorvant&apos;s package, or copy its udev rule 70-quorvant.rules to /etc/udev/rules.d/; the receiver is then taken at once.</translation>
     </message>
     <message>
-        <source>Quorvant</source>
-        <translation>Quorvant</translation>
-    </message>
-    <message>
         <source>This is TALVE laser intelligent pen management software!</source>
         <translation>This is TALVE laser intelligent pen management software!</translation>
     </message>
@@ -302,6 +298,18 @@
     <message>
         <source>Normal use</source>
         <translation>Normal use</translation>
+    </message>
+    <message>
+        <source>Quorvant: receiver not plugged in</source>
+        <translation>Quorvant: receiver not plugged in</translation>
+    </message>
+    <message>
+        <source>Quorvant: receiver plugged in</source>
+        <translation>Quorvant: receiver plugged in</translation>
+    </message>
+    <message>
+        <source>Quorvant: receiver plugged in, but this user may not open it (see quorvant-diagnose)</source>
+        <translation>Quorvant: receiver plugged in, but this user may not open it (see quorvant-diagnose)</translation>
     </message>
 </context>
 </TS>
