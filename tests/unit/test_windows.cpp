@@ -300,7 +300,8 @@ private slots:
         QVERIFY(manager);
         emit qApp->commitDataRequest(*manager);
         QCOMPARE(
-            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize, 6);
+            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize,
+            6);
         QCOMPARE(platform.callsStartingWith("stop"), QStringList());
         QVERIFY(tray() && tray()->isVisible());
         QCOMPARE(exitCodeOf(0), 0);
