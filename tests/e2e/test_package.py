@@ -64,8 +64,11 @@ def package(build_dir=None):
     path = None if build_dir else os.environ.get("QUORVANT_PACKAGE")
     if not path:
         env = dict(os.environ, QUORVANT_PACKAGE_BUILD_DIR=build_dir) if build_dir else None
+        # A second build's progress is shown only when it fails.
         made = subprocess.run([os.path.join(SOURCE_DIR, "scripts", "package")], stdout=subprocess.PIPE,
-                              text=True, timeout=1500, check=True, env=env)
+                              stderr=subprocess.PIPE if build_dir else None, text=True, timeout=1500, env=env)
+        if made.returncode != 0:
+            raise AssertionError("scripts/package failed:\n" + (made.stderr or "")[-3000:])
         path = made.stdout.splitlines()[-1]
     return os.path.abspath(path)
 
@@ -222,8 +225,10 @@ class Package(unittest.TestCase):
         ran = run("unshare", "--mount", "sh", "-c", shell, world, "sh", os.path.join(self.control, name), *args,
                   env=dict(os.environ, PATH=os.path.join(world, "bin") + ":" + os.environ["PATH"]))
         self.assertEqual(ran.returncode, 0, ran.stdout)
-        calls = os.path.join(world, "calls")
-        return open(calls).read().splitlines() if os.path.exists(calls) else []
+        if not os.path.exists(os.path.join(world, "calls")):
+            return []
+        with open(os.path.join(world, "calls")) as calls:
+            return calls.read().splitlines()
 
     def test_maintainer_scripts_tell_udev_of_the_receiver_alone(self):
         # Installed: the rules are read again, and only the receiver's
