@@ -16,7 +16,7 @@ missing. Each build runs with its own simulated receiver.
 
     bench/idle.py [--baseline REV]      default: 5e39504
 
-Needs the packages of scripts/deps.sh; takes about five minutes.
+Needs the packages of scripts/deps.sh --test; takes about five minutes.
 """
 
 import argparse
@@ -43,7 +43,7 @@ except ImportError:
     # come first on PATH.
     if os.path.exists("/usr/bin/python3") and os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
         os.execv("/usr/bin/python3", ["/usr/bin/python3", os.path.abspath(__file__)] + sys.argv[1:])
-    raise SystemExit("python3-xlib is missing: run scripts/deps.sh")
+    raise SystemExit("python3-xlib is missing: run scripts/deps.sh --test")
 
 import harness  # noqa: E402
 from simpen import SimPen  # noqa: E402
@@ -653,7 +653,7 @@ def main():
     args = parser.parse_args()
     for tool in ("Xvfb", "trayer", "xdotool", "xprop", "ipcrm", "git"):
         if not shutil.which(tool):
-            raise SystemExit(tool + " is missing: run scripts/deps.sh")
+            raise SystemExit(tool + " is missing: run scripts/deps.sh --test")
     # A stop from outside still takes everything down.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))

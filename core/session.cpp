@@ -74,7 +74,14 @@ void Session::finish()
     if (done)
         return;
     done = true;
-    if (!writeSizeLevels(location.writeTo, switcher->sizes()))
-        qDebug() << "Settings not written:" << location.writeTo;
+    saveSizes();
     switcher->stopCurrent();
+}
+
+bool Session::saveSizes()
+{
+    if (writeSizeLevels(location.writeTo, switcher->sizes()))
+        return true;
+    qDebug() << "Settings not written:" << location.writeTo;
+    return false;
 }

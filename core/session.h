@@ -36,6 +36,9 @@ public:
     platform::Platform &system() { return *platform; }
     const settings::Location &settingsLocation() const { return location; }
 
+    // Writes the sizes to the settings file now; false when it could not.
+    bool saveSizes();
+
     // Saves the sizes and stops the current effect program, once, however
     // many ways out are taken.
     void finish();

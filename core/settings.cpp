@@ -22,10 +22,14 @@ int sizeValue(const QVariant &value)
     return static_cast<int>(wide);
 }
 
+// The file is saved whole into a new file beside it, which then takes its
+// place: the folder must take new files even where the file itself may be
+// written.
 bool canWrite(const QString &file)
 {
     const QFileInfo info(file);
-    return info.exists() ? info.isFile() && info.isWritable() : QFileInfo(info.absolutePath()).isWritable();
+    return QFileInfo(info.absolutePath()).isWritable()
+        && (!info.exists() || (info.isFile() && info.isWritable()));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "core/usbhid.h"
 
+#include <QDebug>
 #include <QSocketNotifier>
 
 #include <hidapi.h>
@@ -7,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -37,12 +40,31 @@ Enumeration enumerate()
     return found;
 }
 
+bool isModeReport(protocol::Report kind)
+{
+    switch (kind) {
+    case protocol::Report::ModeLaser:
+    case protocol::Report::ModeMagnifier:
+    case protocol::Report::ModeSpotlight:
+    case protocol::Report::ModeNormal:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
-// Reads one handle on a thread of its own and hands each report to the link,
+// Reads one handle on a thread of its own and hands the reports to the link,
 // in order, on the link's thread. hidapi lets one thread at a time use a
 // handle, so this handle is used for nothing else; writes go through a
 // second one. The reader closes its handle itself when it ends.
+//
+// What the link has not yet taken waits here, within bounds: of the mode
+// reports only the newest counts, since the pen is in one mode at a time;
+// the others wait in order, up to kMostWaitingReports, and any past those
+// are dropped. A receiver that sends faster than the program can follow
+// costs it neither memory nor the pen's latest mode.
 class usbhid::Reader
 {
 public:
@@ -63,7 +85,44 @@ public:
     // Returns at once; the thread ends within one read timeout.
     void stop() { stopping = true; }
 
+    // Every report waiting, oldest first, and how many were dropped since
+    // the last time.
+    std::deque<QByteArray> takeWaiting(unsigned &dropped)
+    {
+        std::deque<QByteArray> taken;
+        std::lock_guard<std::mutex> hold(lock);
+        for (Waiting &report : waiting)
+            taken.push_back(std::move(report.bytes));
+        waiting.clear();
+        dropped = std::exchange(droppedSince, 0);
+        wakeOwed = true;
+        return taken;
+    }
+
 private:
+    struct Waiting
+    {
+        QByteArray bytes;
+        bool mode;
+    };
+
+    // True when the link is to be told that reports wait.
+    bool hand(const QByteArray &report, bool mode)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (mode) {
+            waiting.erase(
+                std::remove_if(waiting.begin(), waiting.end(), [](const Waiting &w) { return w.mode; }),
+                waiting.end());
+        } else if (std::count_if(waiting.begin(), waiting.end(), [](const Waiting &w) { return !w.mode; })
+            >= kMostWaitingReports) {
+            ++droppedSince;
+            return false;
+        }
+        waiting.push_back({ report, mode });
+        return std::exchange(wakeOwed, false);
+    }
+
     void run()
     {
         unsigned char buffer[protocol::kInputReportSize];
@@ -74,13 +133,13 @@ private:
             if (stopping)
                 break;
             if (count > 0) {
-                const QByteArray report(reinterpret_cast<const char *>(buffer), count);
-                QMetaObject::invokeMethod(
-                    link,
-                    [link = link, generation = generation, report] {
-                        link->takeFromReader(generation, report);
-                    },
-                    Qt::QueuedConnection);
+                // Bytes that are no report of the pen's change nothing, and need not wait.
+                const protocol::Report kind = protocol::classify(buffer, std::size_t(count));
+                if (kind != protocol::Report::Unknown
+                    && hand(QByteArray(reinterpret_cast<const char *>(buffer), count), isModeReport(kind)))
+                    QMetaObject::invokeMethod(
+                        link, [link = link, generation = generation] { link->takeFromReader(generation); },
+                        Qt::QueuedConnection);
             } else if (count < 0) {
                 failed = true;
                 break;
@@ -99,6 +158,12 @@ private:
     hid_device *const handle;
     const unsigned generation;
     std::atomic<bool> stopping { false };
+
+    std::mutex lock;
+    std::deque<Waiting> waiting;
+    unsigned droppedSince = 0;
+    bool wakeOwed = true; // no wake-up on its way to the link
+
     std::thread thread;
 };
 
@@ -337,12 +402,24 @@ void usbhid::setDenied(bool denied)
     emit deniedChanged(denied);
 }
 
-void usbhid::takeFromReader(unsigned fromGeneration, const QByteArray &report)
+void usbhid::takeFromReader(unsigned fromGeneration)
 {
     // Reports still on their way from a handle that was closed belong to a
     // receiver that is gone.
-    if (fromGeneration == generation && isOpen())
+    if (fromGeneration != generation || !isOpen() || !reader)
+        return;
+    unsigned dropped = 0;
+    const std::deque<QByteArray> reports = reader->takeWaiting(dropped);
+    if (dropped > 0)
+        qDebug() << dropped
+                 << "reports from the receiver dropped: they came faster than they could be handled";
+    for (const QByteArray &report : reports) {
+        // What one report sets off may close the link; the rest came from a
+        // receiver that is gone.
+        if (fromGeneration != generation || !isOpen())
+            return;
         takeReport(report);
+    }
 }
 
 void usbhid::readerFailed(unsigned fromGeneration)

@@ -1,7 +1,9 @@
 // The program's only path to the pen's receiver: learns from the system when
 // it comes and goes, opens its HID interface, reads its input reports on a
-// thread of its own and turns each into a signal on the thread that owns the
-// link, and sends output reports for the rest of the program.
+// thread of its own and turns them into signals on the thread that owns the
+// link, in order (a mode report overtaken by a newer one before the link
+// took it is passed over), and sends output reports for the rest of the
+// program.
 #pragma once
 
 #include <QByteArray>
@@ -38,6 +40,9 @@ public:
     static constexpr std::chrono::milliseconds kLookInterval { 1000 };
     // How long the reader waits for a report before it looks whether it is to stop.
     static constexpr int kReadTimeoutMs = 200;
+    // How many reports other than mode reports may wait for the link's
+    // thread: far more than a read-back and a write answer together.
+    static constexpr int kMostWaitingReports = 64;
 
     // The platform watches the devices; null uses the system's own.
     explicit usbhid(QObject *parent = nullptr, platform::Platform *platform = nullptr);
@@ -112,7 +117,7 @@ private:
     void closeHandles();
     void setPresent(bool present);
     void setDenied(bool denied);
-    void takeFromReader(unsigned generation, const QByteArray &report);
+    void takeFromReader(unsigned generation);
     void readerFailed(unsigned generation);
     void readerDone(Reader *reader);
     void dispatch(const unsigned char *report, int length);

@@ -27,7 +27,13 @@ void Widget::watchSessionEnd()
 {
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
 #ifndef QT_NO_SESSIONMANAGER
-        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { onExit(); });
+        // Asked at a checkpoint as well as at a logout that may yet be
+        // cancelled: the sizes are saved and the program goes on. A session
+        // that does end says so by quitting the application or by a signal.
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
+            if (!session->finished())
+                session->saveSizes();
+        });
 #endif
     }
     // Whatever ends the event loop goes through the same steps as the menu's exit.

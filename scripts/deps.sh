@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need,
-# only when some are missing. Usable as root or through sudo.
+# Installs the Debian packages that building and running the program need,
+# only when some are missing; with --test, also those of the tests. Usable as
+# root or through sudo.
+#
+#   scripts/deps.sh [--test] [PACKAGE...]
 set -euo pipefail
 
 PACKAGES=(
     # build
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config python3
     qtbase5-dev qtbase5-dev-tools
     # the translations: lupdate and lrelease, and CMake's functions for them
     qttools5-dev qttools5-dev-tools
@@ -14,13 +17,20 @@ PACKAGES=(
     # pointer's motion from XInput2 and read the screen beneath them through
     # Composite, Damage and Shape
     libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
+    # the icon of the launcher is scaled from the program's picture
+    imagemagick
+    # Chinese texts need a CJK font; the icon font ships in the tree
+    fonts-wqy-microhei
+)
+
+TEST_PACKAGES=(
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
-    python3 xvfb xauth trayer xdotool x11-utils x11-xserver-utils imagemagick
-    # the Debian package: its dependencies, and the checks of its launcher and
-    # software centre entry
-    dpkg-dev desktop-file-utils appstream
+    xvfb xauth trayer xdotool x11-utils x11-xserver-utils
+    # the Debian package: its dependencies, the checks of its launcher and
+    # software centre entry, and Debian's own check of the whole
+    dpkg-dev desktop-file-utils appstream lintian
     # the effects' tests and bench move the pointer through XTEST and paint
     # windows of their own
     libx11-6 libxtst6
@@ -34,18 +44,25 @@ PACKAGES=(
     python3-xlib
     # the pen window's test reads the window as a screen reader does
     dbus-daemon at-spi2-core libglib2.0-bin
-    # Chinese texts need a CJK font; the icon font ships in the tree
-    fonts-wqy-microhei fonts-font-awesome
+    # scripts/make-artwork takes the icon font from its Debian package
+    fonts-font-awesome
     # the tray icon tested on a StatusNotifierItem panel, on a private session
     # bus asked with gdbus: a watcher and a host, in Haskell (about 17 MB to
     # fetch, 140 MB installed)
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
+
+wanted=("${PACKAGES[@]}")
+if [ "${1:-}" = --test ]; then
+    shift
+    wanted+=("${TEST_PACKAGES[@]}")
+fi
 # Extra packages can be named on the command line: scripts/check-windows asks
-# for mingw-w64 and wine, which running the program does not need.
+# for mingw-w64 and wine, scripts/package for dpkg-dev.
+wanted+=("$@")
 
 missing=()
-for package in "${PACKAGES[@]}" "$@"; do
+for package in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi

@@ -1,8 +1,9 @@
 """The program installed where its user cannot write, as a package puts it,
 run by ordinary users: the sizes are kept in the user's own configuration
-folder instead of being lost, a file already beside the program is still
-read until then, and the next start reads the user's file. Two users' copies
-run at once, each with segments of its own in its own runtime folder."""
+folder instead of being lost (even where the file beside the program is
+the user's to write), a file already beside the program is still read until
+then, and the next start reads the user's file. Two users' copies run at
+once, each with segments of its own in its own runtime folder."""
 
 import fcntl
 import os
@@ -74,7 +75,11 @@ class InstalledLayout(unittest.TestCase):
         beside = os.path.join(self.bench.app, "setting_Quorvant.ini")
         with open(beside, "w") as f:
             f.write("[config]\nMagnifeerSize=7\nQyLightSize=2\nredDotrixSize=1\n")
+        # The user's to write, in a folder that takes no new file: the file is
+        # saved whole into a new one beside it, so it cannot be saved there.
+        os.chown(beside, NOBODY, NOBODY)
         program = self.run_as_user(("laser", 9, "Dotrix_shared"))
+        self.assertEqual(program.count("Settings not written"), 0)
         # Read from beside the program, written to the user's own file.
         self.assertEqual(program.saved_sizes(program.user_settings_path), (7, 2, 9))
         self.assertEqual(program.saved_sizes(beside), (7, 2, 1))

@@ -1,7 +1,8 @@
-"""The Debian package: what it holds and installs where, and the program
-unpacked from it, started through its /usr/bin link, following the simulated
-receiver with the effect programs and data it carries, in a folder it may
-not write to.
+"""The Debian package: what it holds and installs where, its udev rule and
+maintainer scripts, what lintian says of it, the same bytes from a second
+build, and the program unpacked from it, started through its /usr/bin link,
+following the simulated receiver with the effect programs and data it
+carries, in a folder it may not write to.
 
 The package is $QUORVANT_PACKAGE when set (scripts/test makes it first), else
 what scripts/package makes. Its program runs against the simulated receiver
@@ -9,7 +10,10 @@ of the same Release build, so that nothing of another build's flags (a
 sanitizer's runtime) is preloaded into it."""
 
 import configparser
+import fnmatch
 import os
+import re
+import socket
 import shutil
 import subprocess
 import tempfile
@@ -24,6 +28,9 @@ SOURCE_DIR = os.environ.get("QUORVANT_SOURCE_DIR", os.path.join(harness.HERE, ".
 APP = "usr/lib/quorvant"
 RULES = "usr/lib/udev/rules.d"
 DESKTOP = "usr/share/applications/quorvant.desktop"
+AUTOSTART = "etc/xdg/autostart/quorvant.desktop"
+DOC = "usr/share/doc/quorvant"
+MAN = "usr/share/man/man1"
 ICON = "usr/share/icons/hicolor/48x48/apps/quorvant.png"
 METAINFO = "usr/share/metainfo/org.quorvant.Quorvant.metainfo.xml"
 # Turns the uaccess tag into the seat user's ACL: the rule must sort before it.
@@ -53,13 +60,60 @@ class Unpacked(harness.Program):
         return env
 
 
-def package():
-    path = os.environ.get("QUORVANT_PACKAGE")
+def package(build_dir=None):
+    path = None if build_dir else os.environ.get("QUORVANT_PACKAGE")
     if not path:
+        env = dict(os.environ, QUORVANT_PACKAGE_BUILD_DIR=build_dir) if build_dir else None
+        # A second build's progress is shown only when it fails.
         made = subprocess.run([os.path.join(SOURCE_DIR, "scripts", "package")], stdout=subprocess.PIPE,
-                              text=True, timeout=1500, check=True)
+                              stderr=subprocess.PIPE if build_dir else None, text=True, timeout=1500, env=env)
+        if made.returncode != 0:
+            raise AssertionError("scripts/package failed:\n" + (made.stderr or "")[-3000:])
         path = made.stdout.splitlines()[-1]
     return os.path.abspath(path)
+
+
+RULE_TOKEN = re.compile(r'\s*([A-Z]+)(?:\{([^}]*)\})?\s*(==|!=|\+=|=)\s*"([^"]*)"\s*,?')
+
+
+def udev_tags(rules, chain):
+    """The tags udev's rules give the first device of `chain`, a list of
+    devices from the node up to the root: dicts with their SUBSYSTEM, KERNEL
+    and sysfs attributes. As udev does, the ATTRS, KERNELS and SUBSYSTEMS of
+    one rule must all match on a single device of the chain."""
+    env, tags = {}, set()
+    for rule in rules:
+        tokens = RULE_TOKEN.findall(rule)
+        assert "".join(m.group(0) for m in RULE_TOKEN.finditer(rule)).strip() == rule.strip(), rule
+        own = [t for t in tokens if t[2] in ("==", "!=") and not t[0].endswith("S")]
+        parents = [t for t in tokens if t[2] in ("==", "!=") and t[0].endswith("S")]
+
+        def value(device, key, attr):
+            return device.get(attr) if key in ("ATTR", "ATTRS") else env.get(attr) if key == "ENV" \
+                else device.get(key.rstrip("S"))
+
+        def matches(device, conditions):
+            return all((fnmatch.fnmatchcase(value(device, k, a) or "", v)) == (op == "==")
+                       for k, a, op, v in conditions)
+
+        if not matches(chain[0], own) or (parents and not any(matches(d, parents) for d in chain)):
+            continue
+        for key, attr, op, val in tokens:
+            if key == "ENV" and op == "=":
+                env[attr] = val
+            elif key == "TAG" and op == "+=":
+                tags.add(val)
+    return tags
+
+
+def receiver_node(vendor, product, interface):
+    """A hidraw node below interface `interface` of a USB device."""
+    return [{"SUBSYSTEM": "hidraw", "KERNEL": "hidraw3"},
+            {"SUBSYSTEM": "hid", "KERNEL": "0003:%s:%s.0004" % (vendor.upper(), product.upper())},
+            {"SUBSYSTEM": "usb", "KERNEL": "1-2:1.%d" % interface, "bInterfaceNumber": "%02x" % interface},
+            {"SUBSYSTEM": "usb", "KERNEL": "1-2", "idVendor": vendor, "idProduct": product},
+            {"SUBSYSTEM": "usb", "KERNEL": "1-0:1.0", "bInterfaceNumber": "00"},
+            {"SUBSYSTEM": "usb", "KERNEL": "usb1", "idVendor": "1d6b", "idProduct": "0002"}]
 
 
 def run(*args, **kwargs):
@@ -108,17 +162,31 @@ class Package(unittest.TestCase):
         data = {os.path.join(APP, "data", name) for name in os.listdir(os.path.join(SOURCE_DIR, "data"))}
         self.assertEqual(files, programs | data | {
             "usr/bin/quorvant", "usr/bin/quorvant-diagnose", os.path.join(RULES, "70-quorvant.rules"),
-            DESKTOP, ICON, METAINFO, "usr/share/doc/quorvant/fontawesome-LICENSE.txt"})
+            DESKTOP, AUTOSTART, ICON, METAINFO, os.path.join(DOC, "copyright"), os.path.join(DOC, "changelog.Debian.gz"),
+            os.path.join(MAN, "quorvant.1.gz"), os.path.join(MAN, "quorvant-diagnose.1.gz"),
+            "usr/share/lintian/overrides/quorvant"})
         # Relative, so that it leads to the program wherever the tree is unpacked.
         self.assertEqual(self.entries["usr/bin/quorvant"][2], "../lib/quorvant/quorvant")
 
-        # The udev rule hands the receiver's nodes to the seat's user.
+        # The udev rule hands the seat's user the receiver's interface 3, and
+        # nothing else: not its keyboard, mouse or media keys.
         (name,) = os.listdir(self.unpacked(RULES))
         self.assertLess(name, SEAT_LATE)
         with open(self.unpacked(os.path.join(RULES, name))) as rules:
             lines = [line.strip() for line in rules if line.strip() and not line.lstrip().startswith("#")]
-        self.assertEqual([set(line.split(", ")) for line in lines], [{
-            'KERNEL=="hidraw*"', 'ATTRS{idVendor}=="26e3"', 'ATTRS{idProduct}=="af01"', 'TAG+="uaccess"'}])
+        for vendor, product, interface, tagged in (("26e3", "af01", 3, True), ("26e3", "af01", 0, False),
+                                                    ("26e3", "af01", 1, False), ("26e3", "af01", 2, False),
+                                                    ("26e3", "af02", 3, False), ("046d", "af01", 3, False)):
+            with self.subTest(vendor=vendor, product=product, interface=interface):
+                self.assertEqual("uaccess" in udev_tags(lines, receiver_node(vendor, product, interface)), tagged)
+
+        # The session's autostart entry, the administrator's to change.
+        self.assertEqual(run("desktop-file-validate", self.unpacked(AUTOSTART)).stdout, "")
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.read(self.unpacked(AUTOSTART))
+        self.assertEqual(parser["Desktop Entry"]["exec"], "/usr/bin/quorvant -bg")
+        with open(os.path.join(self.control, "conffiles")) as conffiles:
+            self.assertEqual(conffiles.read().split(), ["/" + AUTOSTART])
 
         # The launcher and the software centre's entry, which names the receiver.
         self.assertEqual(run("desktop-file-validate", self.unpacked(DESKTOP)).stdout, "")
@@ -130,20 +198,80 @@ class Package(unittest.TestCase):
         self.assertEqual([m.text for m in component.iterfind("provides/modalias")], ["usb:v26E3pAF01d*"])
         self.assertIn("libhidapi-hidraw0", run("dpkg-deb", "-f", self.deb, "Depends", check=True).stdout)
 
-    def test_postinst_applies_the_rule_where_udev_runs(self):
-        postinst = os.path.join(self.control, "postinst")
-        with open(postinst) as script:
-            text = script.read()
-        self.assertIn("udevadm control --reload-rules", text)
-        self.assertIn("udevadm trigger --subsystem-match=hidraw --action=change", text)
+    def maintainer_script(self, name, *args, devices=()):
+        """Runs the package's script with a udevadm that records its calls,
+        where udev runs and the USB devices are `devices` (vendor, product).
+        Returns the calls, or None where no system can be made up for it."""
+        if os.geteuid() != 0:
+            return None
+        world = tempfile.mkdtemp(prefix="udev-", dir=self.scratch)
+        for i, (vendor, product) in enumerate(devices):
+            device = os.path.join(world, "bus/usb/devices/1-%d" % (i + 1))
+            os.makedirs(device)
+            for attr, value in (("idVendor", vendor), ("idProduct", product)):
+                with open(os.path.join(device, attr), "w") as f:
+                    f.write(value + "\n")
+        os.makedirs(os.path.join(world, "run/udev"))
+        control = socket.socket(socket.AF_UNIX)
+        control.bind(os.path.join(world, "run/udev/control"))
+        self.addCleanup(control.close)
+        os.makedirs(os.path.join(world, "bin"))
+        with open(os.path.join(world, "bin/udevadm"), "w") as stub:
+            stub.write('#!/bin/sh\necho "$*" >> "%s/calls"\n' % world)
+        os.chmod(os.path.join(world, "bin/udevadm"), 0o755)
+        # The made-up /sys/bus and /run, for the script alone.
+        shell = 'mount --bind "$0/bus" /sys/bus && mount --bind "$0/run" /run && exec "$@"'
+        os.makedirs(os.path.join(world, "bus/usb/devices"), exist_ok=True)
+        ran = run("unshare", "--mount", "sh", "-c", shell, world, "sh", os.path.join(self.control, name), *args,
+                  env=dict(os.environ, PATH=os.path.join(world, "bin") + ":" + os.environ["PATH"]))
+        self.assertEqual(ran.returncode, 0, ran.stdout)
+        if not os.path.exists(os.path.join(world, "calls")):
+            return []
+        with open(os.path.join(world, "calls")) as calls:
+            return calls.read().splitlines()
+
+    def test_maintainer_scripts_tell_udev_of_the_receiver_alone(self):
+        # Installed: the rules are read again, and only the receiver's
+        # hidraw nodes are told of them.
+        calls = self.maintainer_script("postinst", "configure", devices=[("046d", "c52b"), ("26e3", "af01")])
+        if calls is None:
+            self.skipTest("needs root to make up a system for the script")
+        self.assertEqual(calls, ["control --reload-rules",
+                                 "trigger --action=change --subsystem-match=hidraw "
+                                 "--parent-match=/sys/bus/usb/devices/1-2"])
+        self.assertEqual(self.maintainer_script("postinst", "configure", devices=[("26e3", "af02")]),
+                         ["control --reload-rules"])
+        # Removed or purged, the rules are read again without the package's;
+        # on an upgrade the new package's postinst does it.
+        for action, calls in (("remove", ["control --reload-rules"]), ("purge", ["control --reload-rules"]),
+                              ("upgrade", [])):
+            with self.subTest(action=action):
+                self.assertEqual(self.maintainer_script("postrm", action, "2.1.0-1"), calls)
+
         # Where udev cannot be reached the install still succeeds.
         stubs = os.path.join(self.scratch, "stubs")
         os.makedirs(stubs, exist_ok=True)
         with open(os.path.join(stubs, "udevadm"), "w") as stub:
             stub.write("#!/bin/sh\necho 'Failed to send reload request' >&2\nexit 1\n")
         os.chmod(os.path.join(stubs, "udevadm"), 0o755)
-        installed = run("sh", postinst, "configure", env=dict(os.environ, PATH=stubs + ":" + os.environ["PATH"]))
-        self.assertEqual(installed.returncode, 0, installed.stdout)
+        for script in ("postinst", "postrm"):
+            done = run("sh", os.path.join(self.control, script), "configure" if script == "postinst" else "remove",
+                       env=dict(os.environ, PATH=stubs + ":" + os.environ["PATH"]))
+            self.assertEqual(done.returncode, 0, done.stdout)
+
+    def test_lintian_finds_nothing_amiss(self):
+        checked = run("lintian", "--pedantic", "--tag-display-limit", "0", self.deb)
+        print("\nlintian --pedantic %s:\n%s" % (os.path.basename(self.deb), checked.stdout or "(nothing)\n"))
+        self.assertEqual([line for line in checked.stdout.splitlines() if line.startswith(("E:", "W:"))], [])
+
+    def test_the_same_commit_gives_the_same_bytes(self):
+        # Built anew in another folder: nothing of the first build's, nor
+        # of its path or time, comes into the second.
+        second = package(tempfile.mkdtemp(prefix="package-", dir=self.scratch))
+        compared = run("cmp", self.deb, second)
+        first_lines, second_lines = (set(run("dpkg-deb", "-c", deb).stdout.splitlines()) for deb in (self.deb, second))
+        self.assertEqual(compared.returncode, 0, "%s\nonly in the first: %s\nonly in the second: %s" % (
+            compared.stdout, sorted(first_lines - second_lines), sorted(second_lines - first_lines)))
 
     def test_unpacked_program_follows_the_pen(self):
         desktop = harness.Desktop().start()

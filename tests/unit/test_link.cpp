@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
+#include <thread>
+
 #include "core/usbhid.h"
 #include "inprocess.h"
 #include "support/linkpump.h"
@@ -103,24 +105,41 @@ private slots:
         QCOMPARE(log.entries, signal.isEmpty() ? QStringList() : QStringList(signal));
     }
 
-    void queuedReportsArriveInOrder()
+    // Reports that come faster than they are handled: of the modes only the
+    // newest is followed, the rest keep their order up to a bound, and each
+    // becomes its signal on the link's own thread.
+    void waitingReportsAreBounded()
     {
         usbhid link(nullptr, &platform);
         SignalLog log(&link);
-        // Each slot runs on the link's own thread, whichever thread read.
         QSet<QThread *> threads;
         connect(&link, &usbhid::setMagnify, this, [&] { threads << QThread::currentThread(); });
-        connect(&link, &usbhid::setNormal, this, [&] { threads << QThread::currentThread(); });
-        pen().pressNotice(sim::Mode::Magnifier);
-        for (int size = 1; size <= 50; ++size)
-            pen().pressMode(sim::Mode::Magnifier, std::uint8_t(size));
-        pen().pressMode(sim::Mode::Normal, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(log.entries.size(), 52, 5000);
+        connect(&link, &usbhid::open_QyLight, this, [&] { threads << QThread::currentThread(); });
+        QVERIFY(testsupport::waitOpen(&link));
         QStringList expected { "setMagnify" };
-        for (int size = 1; size <= 50; ++size)
-            expected << QStringLiteral("open_Magnify(%1)").arg(size);
-        QCOMPARE(log.entries, expected << "setNormal");
+        pen().pressNotice(sim::Mode::Magnifier);
+        for (int i = 0; i < 3 * usbhid::kMostWaitingReports; ++i) {
+            pen().pressMode(i % 2 ? sim::Mode::Laser : sim::Mode::Normal, std::uint8_t(i));
+            pen().pressNotice(i % 2 ? sim::Mode::Laser : sim::Mode::Normal);
+            if (expected.size() < usbhid::kMostWaitingReports)
+                expected << (i % 2 ? "setLazer" : "setNormalUse");
+        }
+        pen().pressMode(sim::Mode::Spotlight, 9);
+        // The link's thread handles nothing until the reader has taken them all.
+        QElapsedTimer clock;
+        clock.start();
+        while (!(pen().pendingInput() == 0 && pen().waitingReads() > 0) && clock.elapsed() < 5000)
+            std::this_thread::yield();
+        drain(link);
+        QCOMPARE(log.entries, expected << "open_QyLight(9)");
         QCOMPARE(threads, QSet<QThread *> { QThread::currentThread() });
+
+        // Then, as they come, each one.
+        pen().pressMode(sim::Mode::Magnifier, 4);
+        drain(link);
+        pen().pressMode(sim::Mode::Normal, 0);
+        drain(link);
+        QCOMPARE(log.entries.mid(expected.size()), (QStringList { "open_Magnify(4)", "setNormal" }));
     }
 
     // What the receiver answers to each command, and what it then holds.

@@ -352,70 +352,223 @@ private slots:
                 && (info.st_mode & 0777) == 0700));
     }
 
+private:
+    // The autostart entry names an executable that must exist in folders
+    // no one else may write: the tests' own are made beside this test's
+    // executable, in the build tree.
+    struct AutostartFixture
+    {
+        QTemporaryDir safe { QCoreApplication::applicationDirPath() + "/autostart-XXXXXX" };
+        QTemporaryDir home;
+
+        AutostartFixture()
+        {
+            QFile::setPermissions(safe.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+            qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.filePath("xdg")));
+        }
+        ~AutostartFixture()
+        {
+            qunsetenv("XDG_CONFIG_HOME");
+            qunsetenv("XDG_CONFIG_DIRS");
+        }
+        // An executable file at that path below the safe folder.
+        QString program(const QString &path) const
+        {
+            const QString file = safe.path() + path;
+            QDir().mkpath(QFileInfo(file).path());
+            QFile program(file);
+            program.open(QIODevice::WriteOnly);
+            program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            return file;
+        }
+        QString entryPath(const char *name = "Quorvant.desktop") const
+        {
+            return home.filePath(QStringLiteral("config/autostart/") + name);
+        }
+        QStringList entry(const char *name = "Quorvant.desktop") const
+        {
+            QFile file(entryPath(name));
+            return file.open(QIODevice::ReadOnly)
+                ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                : QStringList();
+        }
+        static bool put(const QString &path, const QByteArray &contents)
+        {
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+        }
+    };
+
+    static bool safeToWriteFrom(const QString &folder)
+    {
+        for (QFileInfo info(folder); !info.isRoot(); info = QFileInfo(info.path()))
+            if (info.permission(QFile::WriteGroup | QFile::WriteOther))
+                return false;
+        return true;
+    }
+
+private slots:
     void autostartEntry_data()
     {
         QTest::addColumn<QString>("configHome"); // in the temporary folder; "-" unset
-        QTest::addColumn<QString>("appFilePath");
-        QTest::addColumn<QString>("exec"); // empty: nothing can be written
-        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("appPath"); // below the safe folder
+        QTest::addColumn<QString>("exec"); // after Exec="<safe folder>; empty: nothing can be written
+        QTest::addColumn<QString>("icon"); // after Icon=<safe folder>
         auto row
             = [](const char *name, const char *home, const char *path, const char *exec, const char *icon) {
                   QTest::newRow(name) << home << QString::fromUtf8(path) << QString::fromUtf8(exec)
                                       << QString::fromUtf8(icon);
               };
-        auto plain
-            = [&](const char *name, const char *home, const char *exec = R"(Exec="/opt/q/quorvant" -bg)") {
-                  row(name, home, "/opt/q/quorvant", exec, *exec ? "Icon=/opt/q/data/11.png" : "");
-              };
+        auto plain = [&](const char *name, const char *home, const char *exec = R"(/q/quorvant" -bg)") {
+            row(name, home, "/q/quorvant", exec, "/q/data/11.png");
+        };
         plain("config home not yet there", "new/config");
         plain("config home unset", "-");
         plain("relative config home is ignored", "relative");
         plain("a file in the way", "file", "");
         row("quote, dollar, backquote", "config", R"(/a/"x" $HOME `id`/quorvant)",
-            R"(Exec="/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)", R"(Icon=/a/"x" $HOME `id`/data/11.png)");
-        row("backslash", "config", R"(/a\b/quorvant)", R"(Exec="/a\\\\b/quorvant" -bg)",
-            R"(Icon=/a\\b/data/11.png)");
-        row("percent", "config", "/100%u/quorvant", R"(Exec="/100%%u/quorvant" -bg)",
-            "Icon=/100%u/data/11.png");
-        row("newline", "config", "/a\nb/quorvant", R"(Exec="/a\nb/quorvant" -bg)",
-            R"(Icon=/a\nb/data/11.png)");
-        row("other scripts", "config", "/用户/quorvant", R"(Exec="/用户/quorvant" -bg)",
-            "Icon=/用户/data/11.png");
+            R"(/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)", R"(/a/"x" $HOME `id`/data/11.png)");
+        // A backslash is escaped once as a string and once as an argument; a
+        // percent sign is doubled.
+        row("backslash", "config", R"(/a\b/quorvant)", R"(/a\\\\b/quorvant" -bg)", R"(/a\\b/data/11.png)");
+        row("percent", "config", "/100%u/quorvant", R"(/100%%u/quorvant" -bg)", "/100%u/data/11.png");
+        row("newline", "config", "/a\nb/quorvant", R"(/a\nb/quorvant" -bg)", R"(/a\nb/data/11.png)");
+        row("other scripts", "config", "/用户/quorvant", R"(/用户/quorvant" -bg)", "/用户/data/11.png");
     }
 
     void autostartEntry()
     {
         QFETCH(QString, configHome);
-        QFETCH(QString, appFilePath);
+        QFETCH(QString, appPath);
         QFETCH(QString, exec);
         QFETCH(QString, icon);
-        QTemporaryDir root;
+        AutostartFixture fixture;
+        if (!safeToWriteFrom(fixture.safe.path()))
+            QSKIP("the build tree is in a folder others can write");
+        const QString root = fixture.home.path();
         for (const char *dir : { "home", "config" })
-            QDir(root.path()).mkpath(dir);
-        QFile(root.filePath("file")).open(QIODevice::WriteOnly);
+            QDir(root).mkpath(dir);
+        QFile(root + "/file").open(QIODevice::WriteOnly);
         const QByteArray oldHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(root.filePath("home")));
+        qputenv("HOME", QFile::encodeName(root + "/home"));
         qputenv("XDG_CONFIG_HOME",
-            configHome == "relative" ? "relative" : QFile::encodeName(root.filePath(configHome)));
+            configHome == "relative" ? "relative" : QFile::encodeName(root + '/' + configHome));
         if (configHome == "-")
             qunsetenv("XDG_CONFIG_HOME");
         // Rewritten whole at every start, here over a longer entry.
-        const bool written = platform->writeAutostart("/opt/a very long folder name indeed/quorvant")
-            && platform->writeAutostart(appFilePath.toStdString());
+        const bool written = platform->writeAutostart(
+                                 fixture.program("/a very long folder name indeed/quorvant").toStdString())
+            && platform->writeAutostart(fixture.program(appPath).toStdString());
         qputenv("HOME", oldHome);
         QCOMPARE(written, !exec.isEmpty());
         if (!written)
             return;
 
-        const QDir dir(root.filePath(configHome.startsWith("new") || configHome == "config" ? configHome
-                                                                                            : "home/.config")
+        const QDir dir(root + '/'
+            + (configHome.startsWith("new") || configHome == "config" ? configHome : "home/.config")
             + "/autostart");
         QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), QStringList { "Quorvant.desktop" });
         QFile entry(dir.filePath("Quorvant.desktop"));
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.filter(QRegularExpression("^Exec=")), QStringList { exec });
-        QCOMPARE(lines.filter(QRegularExpression("^Icon=")), QStringList { icon });
+        QCOMPARE(lines.filter(QRegularExpression("^Exec=")),
+            QStringList { "Exec=\"" + fixture.safe.path() + exec });
+        QCOMPARE(
+            lines.filter(QRegularExpression("^Icon=")), QStringList { "Icon=" + fixture.safe.path() + icon });
+        QCOMPARE(lines.filter(QRegularExpression("^(Hidden|X-GNOME-Autostart-enabled)=")),
+            QStringList { "X-GNOME-Autostart-enabled=true" });
+    }
+
+    // What the user turned off stays off, whichever way it was done, when the
+    // entry is written anew for a program that moved.
+    void autostartKeepsTheUsersDisableKeys()
+    {
+        AutostartFixture fixture;
+        if (!safeToWriteFrom(fixture.safe.path()))
+            QSKIP("the build tree is in a folder others can write");
+        const QString program = fixture.program("/moved/quorvant");
+        QVERIFY(fixture.put(fixture.entryPath(),
+            "[Desktop Entry]\nExec=/old/quorvant -bg\nHidden = true\nX-GNOME-Autostart-enabled=false\n"
+            "[Desktop Action x]\nHidden=false\n"));
+        QVERIFY(platform->writeAutostart(program.toStdString()));
+        const QStringList lines = fixture.entry();
+        QCOMPARE(lines.filter(QRegularExpression("^Exec=")), QStringList { "Exec=\"" + program + "\" -bg" });
+        QCOMPARE(lines.filter(QRegularExpression("^(Hidden|X-GNOME-Autostart-enabled)=")),
+            (QStringList { "Hidden=true", "X-GNOME-Autostart-enabled=false" }));
+    }
+
+    // A session would start whatever someone else put at that path: no
+    // entry, and none left behind from before.
+    void autostartRefusesAPathOthersCanWrite_data()
+    {
+        QTest::addColumn<QString>("open"); // made writable by the group or others
+        QTest::newRow("the program") << "/q/quorvant";
+        QTest::newRow("its folder") << "/q";
+        QTest::newRow("a folder further up") << "";
+        QTest::newRow("the system's temporary folder") << "-";
+    }
+
+    void autostartRefusesAPathOthersCanWrite()
+    {
+        QFETCH(QString, open);
+        AutostartFixture fixture;
+        if (!safeToWriteFrom(fixture.safe.path()))
+            QSKIP("the build tree is in a folder others can write");
+        const QString program = fixture.program("/q/quorvant");
+        QVERIFY(platform->writeAutostart(program.toStdString()));
+        if (open == "-") {
+            // A copy elsewhere leaves the entry of the one that is safe.
+            QTemporaryDir temp;
+            QVERIFY(QFile::copy(program, temp.filePath("quorvant")));
+            QVERIFY(!platform->writeAutostart(temp.filePath("quorvant").toStdString()));
+            QCOMPARE(fixture.entry().filter(QRegularExpression("^Exec=")),
+                QStringList { "Exec=\"" + program + "\" -bg" });
+        } else {
+            QVERIFY(QFile::setPermissions(fixture.safe.path() + open,
+                QFile::permissions(fixture.safe.path() + open) | QFile::WriteGroup));
+            QVERIFY(!platform->writeAutostart(program.toStdString()));
+            QCOMPARE(fixture.entry(), QStringList());
+        }
+    }
+
+    // Installed by the package, the program is started by the package's
+    // entry: it writes none of its own, and one it wrote before goes (or
+    // turns the package's off, when the user had turned it off).
+    void autostartLeftToTheSystemsEntry_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // the user's entry's keys; null: none
+        QTest::addColumn<QStringList>("after"); // the user's autostart folder
+        QTest::newRow("none") << QByteArray() << QStringList();
+        QTest::newRow("enabled") << QByteArray("X-GNOME-Autostart-enabled=true\n") << QStringList();
+        QTest::newRow("turned off") << QByteArray("Hidden=true\n") << QStringList { "quorvant.desktop" };
+    }
+
+    void autostartLeftToTheSystemsEntry()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, after);
+        AutostartFixture fixture;
+        const QString program = fixture.program("/lib/quorvant");
+        // The package's entry starts the program through a link, as /usr/bin's.
+        QVERIFY(QFile::link(program, fixture.safe.filePath("quorvant")));
+        QVERIFY(fixture.put(fixture.home.filePath("xdg/autostart/quorvant.desktop"),
+            "[Desktop Entry]\nType=Application\nExec=" + QFile::encodeName(fixture.safe.filePath("quorvant"))
+                + " -bg\n"));
+        if (!before.isNull())
+            QVERIFY(fixture.put(fixture.entryPath(),
+                "[Desktop Entry]\nExec=\"" + QFile::encodeName(program) + "\" -bg\n" + before));
+        QVERIFY(platform->writeAutostart(program.toStdString()));
+        QCOMPARE(QDir(fixture.home.filePath("config/autostart")).entryList(QDir::Files), after);
+        if (!after.isEmpty())
+            QVERIFY(fixture.entry("quorvant.desktop").contains("Hidden=true"));
+
+        // Another program's entry of the user's own is not ours to remove.
+        const QString other = fixture.program("/other/quorvant");
+        QVERIFY(fixture.put(fixture.entryPath(), "[Desktop Entry]\nExec=" + QFile::encodeName(other) + "\n"));
+        QVERIFY(platform->writeAutostart(program.toStdString()));
+        QCOMPARE(fixture.entry(), (QStringList { "[Desktop Entry]", "Exec=" + other }));
     }
 };
 

@@ -417,6 +417,25 @@ private slots:
         QCOMPARE(platform.callsStartingWith("stop"), QStringList());
     }
 
+    // A checkpoint, or a logout that is then cancelled, asks for the data
+    // to be kept: the sizes are saved, and the program goes on as it was.
+    void sessionCheckpointKeepsTheProgram()
+    {
+        platform.running = { "Loupex" };
+        session->modes().enter(ModeSwitcher::MagnifierMode, 6);
+        platform.calls.clear();
+        auto *manager = QCoreApplication::instance()->findChild<QSessionManager *>();
+        QVERIFY(manager);
+        emit qApp->commitDataRequest(*manager);
+        QCOMPARE(
+            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize,
+            6);
+        QCOMPARE(platform.callsStartingWith("stop"), QStringList());
+        QVERIFY(tray() && tray()->isVisible());
+        QCOMPARE(exitCodeOf(0), 0);
+        QCOMPARE(platform.callsStartingWith("stop"), QStringList { "stop Loupex" });
+    }
+
     void drag_data()
     {
         QTest::addColumn<QString>("window");
