@@ -4,6 +4,7 @@
 // udev rule that hands the receiver to the logged-in user is installed.
 // Exits 0 when the pen's traffic interface can be opened, 1 otherwise.
 #include "diagnose.h"
+#include "gnomeshell.h"
 
 #include <hidapi.h>
 
@@ -155,6 +156,11 @@ int main(int argc, char *argv[])
     if (rules.empty())
         std::printf("udev rule: not installed (no rules file in /etc/udev/rules.d, /usr/lib/udev/rules.d or "
                     "/lib/udev/rules.d names 26e3 and af01)\n");
+
+    // On GNOME, the effects are drawn by the Shell extension, or else through
+    // XWayland with less.
+    std::printf("GNOME Shell extension %s: %s\n", QUORVANT_GNOME_EXTENSION_UUID,
+        gnome::describe(gnome::stateOf(diagnose::gnomeShellFacts())));
 
     if (trafficOpens)
         std::printf("result: interface %d can be opened\n", diagnose::kTrafficInterface);

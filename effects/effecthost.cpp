@@ -3,6 +3,9 @@
 #include "desktop.h"
 #include "geometry.h"
 #include "overlay.h"
+#ifndef Q_OS_WIN
+#include "shelleffect.h"
+#endif
 
 #include <QApplication>
 #include <QCursor>
@@ -190,6 +193,12 @@ void EffectHost::timerEvent(QTimerEvent *event)
 int runEffect(int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes,
     const EffectHost::Factory &factory, int settleMs)
 {
+#ifndef Q_OS_WIN
+    // GNOME Shell draws the effect itself where Quorvant's extension runs.
+    int drawnStatus = 0;
+    if (runDrawnByShell(argc, argv, name, segmentKey, sizes, &drawnStatus))
+        return drawnStatus;
+#endif
     // The overlays paint with the raster engine; OpenGL would only cost the
     // memory of its whole stack.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))

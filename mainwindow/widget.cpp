@@ -6,6 +6,7 @@
 #include "core/usbhid.h"
 #include "keymap/hightdialog.h"
 #include "modes/dialog.h"
+#include "modes/shelldrawing.h"
 #include "modes/showmodediag.h"
 #include "ui/dialogclient.h"
 #include "ui/framelesswindow.h"
@@ -41,6 +42,12 @@ Widget::Widget(Session *session_, QWidget *parent)
     connect(&session->mapping(), &KeyMapping::written, this, &Widget::onKeyOK);
     connect(&session->mapping(), &KeyMapping::resetDone, this, &Widget::ResetOK);
     connect(&session->modes(), &ModeSwitcher::announced, this, &Widget::showBalloon);
+#ifndef Q_OS_WIN
+    shellDrawing = new ShellDrawing(this);
+    connect(&session->modes(), &ModeSwitcher::announced, shellDrawing, &ShellDrawing::effectStarted);
+    connect(shellDrawing, &ShellDrawing::announced, this, &Widget::showBalloon);
+    connect(shellDrawing, &ShellDrawing::drawingArrived, &session->modes(), &ModeSwitcher::restartCurrent);
+#endif
 
     setUpKeyGrid();
     init();
@@ -112,6 +119,10 @@ void Widget::onSetNormalUse()
 
 void Widget::showNotice(const QString &text)
 {
+#ifndef Q_OS_WIN
+    if (shellDrawing && shellDrawing->showNotice(text, ShowModeDiag::kVisibleMs))
+        return;
+#endif
     // Setting the flags again hides a notice that is up; showing it after
     // brings it back in front of whatever came up meanwhile.
     modeDiag->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

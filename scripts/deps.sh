@@ -8,6 +8,8 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libhidapi-dev libudev-dev
+    # quorvant-diagnose asks the session bus about the GNOME Shell extension
+    libdbus-1-dev
     # the effect programs ask X whether a compositor runs, hear of the
     # pointer's motion from XInput2 and read the screen beneath them through
     # Composite, Damage and Shape

@@ -73,14 +73,27 @@ class Bus:
         self._process.wait()
 
     def close(self):
-        if self._process.poll() is None:
+        try:
             self._process.stdin.close()
+        except BrokenPipeError:
+            pass
         harness.end(self._process)
         self._process.stdout.close()
 
 
 class BusError(Exception):
     pass
+
+
+class Area(harness.Image):
+    """Pixels of part of the screen, read by the screen's coordinates."""
+
+    def __init__(self, x, y, width, height, pixels):
+        super().__init__(width, height, pixels)
+        self.x, self.y = x, y
+
+    def pixel(self, x, y):
+        return super().pixel(x - self.x, y - self.y)
 
 
 class Slide:
@@ -114,7 +127,11 @@ class GnomeSession(harness.Running):
         self.folder = tempfile.mkdtemp(prefix="quorvant-gnome-")
         self._processes, self._clients, self.bus, self._input = [], [], None, None
         self.enabled = list(enabled)
-        self.env = None
+        self._env = None
+
+    def env(self):
+        """The environment of a program of this session."""
+        return dict(self._env)
 
     def _path(self, *parts):
         path = os.path.join(self.folder, *parts)
@@ -151,7 +168,7 @@ class GnomeSession(harness.Running):
                    XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant")
         env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_daemon("system")
         env["DBUS_SESSION_BUS_ADDRESS"] = self._bus_daemon("session")
-        self.env = env
+        self._env = env
         shell = ["gnome-shell", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % (WIDTH, HEIGHT),
                  "--wayland-display", env["WAYLAND_DISPLAY"]]
         with open(self._path("shell.log"), "w") as log:
@@ -202,21 +219,24 @@ class GnomeSession(harness.Running):
     def slide(self, title, ident, x, y, width, height, x11=False):
         """A window of tests/e2e/gnome/slide.js, placed and given the focus;
         its output lines are read with client_line."""
-        env = dict(self.env, GDK_BACKEND="x11" if x11 else "wayland")
+        env = dict(self._env, GDK_BACKEND="x11" if x11 else "wayland")
         client = subprocess.Popen(["gjs", os.path.join(HERE, "gnome", "slide.js"), title, str(ident)], env=env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self._clients.append(client)
         slide = Slide(client)
         assert slide.next_line() == "shown"
         harness.wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
+        self.place(title, x, y, width, height)
+        self.activate(title)
+        return slide
+
+    def place(self, title, x, y, width, height):
         wanted = "%s %d %d %d %d" % (title, x, y, width, height)
 
         def placed():
             self.probe("Place", "siiii", title, x, y, width, height)
             return any(w.startswith(wanted) for w in self.probe("Windows")[0])
         harness.wait_until(placed, message="window %s placed" % title)
-        self.activate(title)
-        return slide
 
     def activate(self, title):
         self.probe("Activate", "s", title)
@@ -229,13 +249,13 @@ class GnomeSession(harness.Running):
         return self.probe("ActorAt", "ii", x, y)[0]
 
     def screenshot(self, x=0, y=0, width=WIDTH, height=HEIGHT):
-        """The stage's pixels, as an Image of harness."""
+        """The stage's pixels in an area, read by the screen's coordinates."""
         png = self._path("shot.png")
         self.probe("Screenshot", "iiiis", x, y, width, height, png)
         ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         header, data = ppm.split(b"\n255\n", 1)
         w, h = map(int, header.split()[1:3])
-        return harness.Image(w, h, data)
+        return Area(x, y, w, h, data)
 
     def keep_screenshot(self, name):
         """A screenshot saved for a person to look at, under

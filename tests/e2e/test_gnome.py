@@ -7,18 +7,22 @@ twice enlarged, live; the notice shows at the top centre without the focus;
 an effect whose program is killed goes with it."""
 
 import os
+import signal
 import subprocess
 import unittest
 
 import gnome_session
 import harness
+from simpen import SimPen
 
 EFFECTS = ("org.quorvant.Effects", "/org/quorvant/Effects", "org.quorvant.Effects")
+EXTENSIONS = ("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions")
+APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
 NATIVE, X11 = ("Slides (Wayland)", 1, 100, 100), ("Slides (X11)", 2, 680, 100)
 SIZE = (500, 400)
 VEIL_ALPHA = 102
 LENS_ZOOM = 2
-XK_PAGE_DOWN = 0xFF56
+XK_PAGE_DOWN, XK_RETURN = 0xFF56, 0xFF0D
 
 
 def content(x, y, phase=0):
@@ -74,7 +78,7 @@ SHOWS = (("dot", 30, dot_at, plain), ("spotlight", 90, spot_at, veiled), ("lens"
 class GnomeEffects(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.session = gnome_session.GnomeSession()
+        cls.session = gnome_session.GnomeSession(enabled=(gnome_session.UUID, APPINDICATOR))
         try:
             cls.session.start()
             cls.slides = {title: cls.session.slide(title, ident, x, y, *SIZE, x11=(ident == 2))
@@ -96,15 +100,34 @@ class GnomeEffects(unittest.TestCase):
         cls.session.stop()
 
     def setUp(self):
-        self.caller = gnome_session.Bus(self.session.env)
+        self.caller = gnome_session.Bus(self.session.env())
         self.addCleanup(self.caller.close)
+        # Windows the program brought up may have pushed them aside.
+        for title, _, x, y in (NATIVE, X11):
+            self.session.place(title, x, y, *SIZE)
         self.session.activate(NATIVE[0])
 
-    def wait_drawn(self, check, message):
-        harness.wait_until(lambda: check(self.session.screenshot()), interval=0.1, message=message)
+    def start_program(self):
+        """The real program, in this session, against the simulated pen."""
+        pen = SimPen().start()
+        self.addCleanup(pen.stop)
+        bench = harness.Bench(self.session, pen, stand_ins=False)
+        self.addCleanup(bench.close)
+        program = bench.start_program()
+        pen.wait_sent(1)  # the read-back request: the program has the receiver open
+        return pen, bench, program
+
+    def wait_drawn(self, check, message, area=()):
+        harness.wait_until(lambda: check(self.session.screenshot(*area)), interval=0.1, message=message)
 
     def show(self, effect, pixels):
         self.caller.call(*EFFECTS, "Show", "sii", effect, pixels, LENS_ZOOM)
+
+    def test_diagnose_tells_where_the_extension_stands(self):
+        run = subprocess.run([os.path.join(harness.BIN_DIR, "quorvant-diagnose")], env=self.session.env(),
+                             stdout=subprocess.PIPE, text=True, timeout=60)
+        self.assertIn("GNOME Shell extension %s: on: it draws the effects" % gnome_session.UUID,
+                      run.stdout.splitlines())
 
     def test_both_entries(self):
         # GNOME Shell 43 ran the entry for its older module format.
@@ -167,18 +190,69 @@ class GnomeEffects(unittest.TestCase):
         self.caller.kill()
         self.wait_drawn(lambda image: plain(image, [(300, 300)]), "the dot gone with its program")
 
-    def test_the_notice_shows_at_the_top_centre_without_the_focus(self):
+    def test_the_program_has_the_shell_draw_its_effects_and_notices(self):
         session = self.session
+        session.move_pointer(300, 300)
+        pen, bench, program = self.start_program()
+        pen.mode("laser", 5)
+        bench.wait_effect("Dotrix", 5)
+        self.wait_drawn(lambda image: dot_at(image, 300, 300, 30), "the program's dot")
+        pen.mode("laser", 9)
+        self.wait_drawn(lambda image: dot_at(image, 300, 300, 46), "the dot at level 9")
+        self.assertEqual(session.focus(), NATIVE[0])
+
+        # The notice: a pale card, 300 by 100, 200 pixels below the top of
+        # the pointer's monitor, over the slides; it takes no focus.
         session.move_pointer(900, 320)
-        self.caller.call(*EFFECTS, "ShowNotice", "si", "Magnifier", 1900)
-        # A pale card, 300 by 100, 200 pixels below the top, over the slides.
+        pen.notice("magnifier")
         card = lambda image: all(close(image.pixel(x, y), tuple((c + 239 + 1) // 2 for c in content(x, y)), 6)
                                  for x, y in ((495, 205), (785, 295), (700, 210)))
+        # Up for two seconds: only the part that tells is read.
         self.wait_drawn(lambda image: card(image) and plain(image, [(485, 205), (795, 295), (700, 305)]),
-                        "the notice")
+                        "the notice", area=(480, 195, 320, 115))
         session.keep_screenshot("gnome-notice")
         self.assertEqual(session.focus(), NATIVE[0])
         self.wait_drawn(lambda image: plain(image, [(495, 205), (785, 295), (700, 210)]), "the notice gone")
+
+        # An effect program killed outright takes its drawing with it.
+        (pid,) = bench.running_pids("Dotrix")
+        os.kill(pid, signal.SIGKILL)
+        self.wait_drawn(lambda image: plain(image, [(900, 320), (910, 320)]), "the dot gone with Dotrix")
+
+    def owned(self, name):
+        return self.session.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                     "NameHasOwner", "s", name)[0]
+
+    def switch_off(self, uuid, name):
+        """Disables an extension until the test ends; `name` is the bus name it owns."""
+        self.session.bus.call(*EXTENSIONS, "DisableExtension", "s", uuid)
+        self.addCleanup(self.session.bus.call, *EXTENSIONS, "EnableExtension", "s", uuid)
+        harness.wait_until(lambda: not self.owned(name), message="%s off" % uuid)
+
+    def test_an_extension_that_is_off_is_turned_on_when_the_user_agrees(self):
+        session = self.session
+        self.switch_off(gnome_session.UUID, EFFECTS[0])
+        session.move_pointer(300, 300)
+        pen, bench, program = self.start_program()
+        pen.mode("magnifier", 2)
+        # The program asks, once; Return takes the answer it offers: yes.
+        harness.wait_until(lambda: any(w.startswith("Quorvant ") for w in session.probe("Windows")[0]),
+                           message="the question")
+        session.activate("Quorvant")
+        session.key(XK_RETURN)
+        self.wait_drawn(lambda image: lens_at(image, 300, 300), "the lens drawn by the Shell")
+        self.assertEqual(session.focus(), NATIVE[0])
+        self.assertEqual(session.actor_at(300, 300), "window " + NATIVE[0])
+
+    def test_the_tray_icon_shows_through_the_appindicator_extension_and_comes_back(self):
+        watcher = "org.kde.StatusNotifierWatcher"
+        items = lambda: self.session.bus.try_call(watcher, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties",
+                                                  "Get", "ss", watcher, "RegisteredStatusNotifierItems")
+        self.start_program()
+        harness.wait_until(lambda: items() and items()[0], message="the tray icon registered")
+        self.switch_off(APPINDICATOR, watcher)
+        self.session.bus.call(*EXTENSIONS, "EnableExtension", "s", APPINDICATOR)
+        harness.wait_until(lambda: items() and items()[0], message="the tray icon registered again")
 
 
 if __name__ == "__main__":
