@@ -12,6 +12,10 @@ PACKAGES=(
     # pointer's motion from XInput2 and read the screen beneath them through
     # Composite, Damage and Shape
     libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
+    # on Wayland the effects and the notice are layer-shell surfaces, with an
+    # input region set on the surface itself; the backend is chosen from the
+    # compositor's globals and the session bus's names
+    libwayland-dev libdbus-1-dev liblayershellqtinterface-dev layer-shell-qt qtbase5-private-dev
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
@@ -36,22 +40,34 @@ PACKAGES=(
     # fetch, 140 MB installed)
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
+# Headless Wayland sessions for the effects' tests: sway and KWin with
+# XWayland, a screenshot tool and a typist for sway. Without what they only
+# recommend, which is the rest of a desktop.
+SESSIONS=(sway kwin-wayland xwayland grim wtype)
 # Extra packages can be named on the command line: scripts/check-windows asks
 # for mingw-w64 and wine, which running the program does not need.
 
-missing=()
-for package in "${PACKAGES[@]}" "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+not_installed() {
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$package"
+        fi
+    done
+}
+mapfile -t missing < <(not_installed "${PACKAGES[@]}" "$@")
+mapfile -t sessions < <(not_installed "${SESSIONS[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#sessions[@]} -eq 0 ] && exit 0
 
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then
     SUDO=sudo
 fi
-echo "Installing: ${missing[*]}" >&2
+echo "Installing: ${missing[*]} ${sessions[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ ${#sessions[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -qq --no-install-recommends "${sessions[@]}" >/dev/null
+fi
