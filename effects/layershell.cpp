@@ -57,6 +57,9 @@ private:
 
 void LayerShellBackend::prepareApplication()
 {
+    // Qt 5 goes to Wayland by itself only where the login says so.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "wayland");
     LayerShellQt::Shell::useLayerShell();
 }
 
