@@ -41,9 +41,9 @@ PACKAGES=(
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
 # Headless Wayland sessions for the effects' tests: sway and KWin with
-# XWayland, a screenshot tool and a typist for sway. Without what they only
+# XWayland, and a screenshot tool for sway. Without what they only
 # recommend, which is the rest of a desktop.
-SESSIONS=(sway kwin-wayland xwayland grim wtype)
+SESSIONS=(sway kwin-wayland xwayland grim)
 # Extra packages can be named on the command line: scripts/check-windows asks
 # for mingw-w64 and wine, which running the program does not need.
 
