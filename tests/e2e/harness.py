@@ -147,6 +147,8 @@ class Image:
 class Desktop(Running):
     """An Xvfb display with a tray host (trayer) docked on it."""
 
+    qt_platform = "xcb"
+
     def __init__(self, width=1280, height=800, tray=True):
         self.width, self.height, self.display, self._processes = width, height, None, []
         self.tray = tray
@@ -303,8 +305,10 @@ class Program(Running):
 
     def environment(self):
         env = self.desktop.env() if self.desktop else dict(os.environ)
-        env.update(self.home, QT_QPA_PLATFORM="xcb" if self.desktop else "offscreen",
-                   QT_FORCE_STDERR_LOGGING="1", QT_ASSUME_STDERR_HAS_CONSOLE="1")
+        env.update(self.home, QT_FORCE_STDERR_LOGGING="1", QT_ASSUME_STDERR_HAS_CONSOLE="1")
+        platform = self.desktop.qt_platform if self.desktop else "offscreen"
+        if platform:
+            env["QT_QPA_PLATFORM"] = platform
         env.update(self.pen.env() if self.pen else {}, **self.extra_env)
         return env
 
