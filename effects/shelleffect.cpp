@@ -1,9 +1,8 @@
 #include "shelleffect.h"
 
-#include "desktop.h"
+#include "backend.h"
 #include "effecthost.h"
 
-#include <QCoreApplication>
 #include <QTimerEvent>
 
 #include <cstring>
@@ -72,28 +71,32 @@ void ShellEffect::timerEvent(QTimerEvent *event)
         pixels_ = pixels;
 }
 
-bool runDrawnByShell(
-    int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes, int *status)
+namespace {
+
+// GNOME Shell: the extension draws, and this program only hands it the size.
+class GnomeBackend : public EffectBackend
 {
-    // Only a Wayland session needs the Shell to draw: on X the effects'
-    // own windows do all they should.
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    // No windows here: the Shell draws.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QString::fromLatin1(name));
-    // Asked on a connection of its own, let go of before an effect that
-    // draws its own windows makes its application object.
-    const QString asking = QStringLiteral("quorvant-shell-check");
-    const bool drawn
-        = gnome::Drawing(QDBusConnection::connectToBus(QDBusConnection::SessionBus, asking)).available();
-    QDBusConnection::disconnectFromBus(asking);
-    if (!drawn)
-        return false;
-    desktop::quitOnTermination();
-    ShellEffect effect(name, QString::fromLatin1(segmentKey), sizes);
-    if (!effect.start())
-        return false;
-    *status = app.exec();
-    return true;
+public:
+    // Should the extension refuse, the overlays are drawn through XWayland.
+    void prepareApplication() override
+    {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+
+    std::unique_ptr<QObject> drawnByDesktop(const EffectSpec &spec) override
+    {
+        auto effect
+            = std::make_unique<ShellEffect>(spec.name, QString::fromLatin1(spec.segmentKey), spec.sizes);
+        if (!effect->start())
+            return nullptr;
+        return effect;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<EffectBackend> gnomeBackend()
+{
+    return std::make_unique<GnomeBackend>();
 }

@@ -6,6 +6,7 @@
 
 #include <QBasicTimer>
 #include <QObject>
+#include <memory>
 
 // An effect that GNOME Shell draws, through Quorvant's extension. The effect
 // program keeps its part of the contract with the main program: it runs while
@@ -41,8 +42,7 @@ private:
     bool shown_ = false;
 };
 
-// The whole of an effect program on a GNOME Shell that runs the extension:
-// false, having done nothing, where none does; otherwise true once the event
-// loop has ended, with its status in `status`.
-bool runDrawnByShell(
-    int argc, char **argv, const char *name, const char *segmentKey, const SizeMap &sizes, int *status);
+class EffectBackend;
+
+// The backend of GNOME Shell with Quorvant's extension.
+std::unique_ptr<EffectBackend> gnomeBackend();

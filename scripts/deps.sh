@@ -8,12 +8,14 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libhidapi-dev libudev-dev
-    # quorvant-diagnose asks the session bus about the GNOME Shell extension
-    libdbus-1-dev
     # the effect programs ask X whether a compositor runs, hear of the
     # pointer's motion from XInput2 and read the screen beneath them through
     # Composite, Damage and Shape
     libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
+    # on Wayland the effects and the notice are layer-shell surfaces, with an
+    # input region set on the surface itself; the backend is chosen from the
+    # compositor's globals and the session bus's names
+    libwayland-dev libdbus-1-dev liblayershellqtinterface-dev layer-shell-qt qtbase5-private-dev
     # sanitizer and fuzzing runs
     clang libclang-rt-14-dev
     # running the program and the end-to-end tests headless
@@ -38,35 +40,35 @@ PACKAGES=(
     # fetch, 140 MB installed)
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
-# The effects on GNOME are tested in a headless GNOME Shell with XWayland; its
-# recommendations (a whole desktop) are left out.
-LEAN_PACKAGES=(
-    gnome-shell xwayland gjs gnome-shell-extension-appindicator
-)
+# Headless Wayland sessions for the effects' tests: sway, KWin and GNOME Shell
+# (with gjs for its test windows and the AppIndicator extension for the tray)
+# with XWayland, and a screenshot tool for sway. Without what they only
+# recommend, which is the rest of a desktop.
+SESSIONS=(sway kwin-wayland xwayland grim gnome-shell gjs gnome-shell-extension-appindicator)
 # Extra packages can be named on the command line: scripts/check-windows asks
 # for mingw-w64 and wine, which running the program does not need.
 
-missing_of() {
+not_installed() {
     for package in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
             echo "$package"
         fi
     done
 }
-mapfile -t missing < <(missing_of "${PACKAGES[@]}" "$@")
-mapfile -t missing_lean < <(missing_of "${LEAN_PACKAGES[@]}")
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_lean[@]} -eq 0 ] && exit 0
+mapfile -t missing < <(not_installed "${PACKAGES[@]}" "$@")
+mapfile -t sessions < <(not_installed "${SESSIONS[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#sessions[@]} -eq 0 ] && exit 0
 
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then
     SUDO=sudo
 fi
-echo "Installing: ${missing[*]} ${missing_lean[*]}" >&2
+echo "Installing: ${missing[*]} ${sessions[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-if [ ${#missing_lean[@]} -gt 0 ]; then
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing_lean[@]}" >/dev/null
+if [ ${#sessions[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -qq --no-install-recommends "${sessions[@]}" >/dev/null
 fi

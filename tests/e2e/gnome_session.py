@@ -123,6 +123,7 @@ class Slide:
 
 
 class GnomeSession(harness.Running):
+    qt_platform = None  # as on a GNOME login, where Qt 5 keeps to XWayland by itself
     def __init__(self, enabled=(UUID,)):
         self.folder = tempfile.mkdtemp(prefix="quorvant-gnome-")
         self._processes, self._clients, self.bus, self._input = [], [], None, None
