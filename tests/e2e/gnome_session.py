@@ -205,6 +205,10 @@ class GnomeSession(harness.Running):
             harness.end(process)
         shutil.rmtree(self.folder, ignore_errors=True)
 
+    def shell_pid(self):
+        """GNOME Shell's process (started through unshare and sh, which it replaced)."""
+        return self._processes[-1].pid
+
     def log(self):
         return harness.read(self._path("shell.log"))
 

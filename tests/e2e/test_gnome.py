@@ -66,7 +66,7 @@ def lens_at(image, x, y, diameter=200, phase=0):
     """The window's pixels around (x, y), twice as large, within the lens;
     beyond its rim, as they are."""
     inside = all(close(image.pixel(x + d, y + d), content(x + d // LENS_ZOOM, y + d // LENS_ZOOM, phase), 6)
-                 for d in (-60, -20, 0, 20, 60))
+                 for d in (-60, -20, 0, 20, 60) if abs(d) * 3 < diameter)
     return inside and plain(image, [(x + diameter // 2 + 10, y), (x, y - diameter // 2 - 10)], phase)
 
 
