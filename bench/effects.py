@@ -16,7 +16,14 @@ when they never do.
 The baseline's effect programs are built from COMMIT in a scratch git
 worktree under /tmp, which is removed afterwards.
 
+With --gnome, the effects as GNOME Shell draws them, in a headless GNOME Shell
+(tests/e2e/gnome_session.py) over a native Wayland window, the pointer still:
+the Shell's CPU use with no effect (the baseline) and with each effect on,
+the effect program's own, and for the lens how long until a change of the
+window shows in it (median and worst, in ms, screenshots polled).
+
     bench/effects.py [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
+    bench/effects.py --gnome [--phase SECONDS] [BIN_DIR]
 
 BIN_DIR holds this tree's programs, by default build/bin beside this folder.
 """
@@ -46,6 +53,7 @@ SHOW_DEADLINE_S = 2.0
 COLOURS = ((200, 40, 40), (40, 40, 200))
 VEIL_ALPHA = 102
 SPOT_RADIUS = 30  # level 0, as the segment holds when no program wrote it
+LENS_LEVEL_0 = 120
 
 
 def wait_until(predicate, timeout, what):
@@ -241,13 +249,63 @@ def delays_text(delays):
     return "%.0f/%.0f" % (statistics.median(delays), max(delays))
 
 
+def gnome_figures(bin_dir, phase_s):
+    import gnome_session
+    from test_gnome import lens_at
+
+    session = gnome_session.GnomeSession().start()
+    try:
+        slide = session.slide("Slides (Wayland)", 1, 100, 100, 500, 400)
+        session.move_pointer(300, 300)
+        shell = session.shell_pid()
+
+        def share(pids):
+            before = [cpu_seconds(pid) for pid in pids]
+            time.sleep(phase_s)
+            return [100 * (cpu_seconds(pid) - b) / phase_s for pid, b in zip(pids, before)]
+
+        rows = [("no effect", share([shell])[0], None, None)]
+        for name in PROGRAMS:
+            program = subprocess.Popen([os.path.join(bin_dir, name)], env=session.env(),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(2)  # up and drawn
+            shell_share, own_share = share([shell, program.pid])
+            delays = None
+            if name == "Loupex":
+                delays, phase = [], 0
+                for _ in range(CHANGES):
+                    phase ^= 1
+                    begin = time.monotonic()
+                    slide.turn()
+                    wait_until(lambda: lens_at(session.screenshot(180, 180, 240, 240), 300, 300, LENS_LEVEL_0, phase),
+                               SHOW_DEADLINE_S * 5, "the lens to change")
+                    delays.append(1000 * (time.monotonic() - begin))
+            program.terminate()
+            program.wait()
+            rows.append((name, shell_share, own_share, delays))
+    finally:
+        session.stop()
+
+    print("GNOME Shell %s, headless %dx%d, pointer still, %.0f s each; CPU as a share of one core" % (
+        subprocess.run(["gnome-shell", "--version"], stdout=subprocess.PIPE, text=True).stdout.split()[-1],
+        gnome_session.WIDTH, gnome_session.HEIGHT, phase_s))
+    print("%-12s %16s %20s %24s" % ("", "GNOME Shell CPU %", "effect program CPU %", "lens change shown, ms"))
+    for name, shell_share, own_share, delays in rows:
+        print("%-12s %16.2f %20s %24s" % (name, shell_share, "" if own_share is None else "%.2f" % own_share,
+                                          delays_text(delays) if delays else ""))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("bin_dir", nargs="?", default=os.path.join(here, "..", "build", "bin"))
     parser.add_argument("--baseline", default="982ec5c", help="commit to compare with (default 982ec5c)")
     parser.add_argument("--phase", type=float, default=10.0, help="seconds moving, then still (default 10)")
+    parser.add_argument("--gnome", action="store_true", help="the effects in a headless GNOME Shell")
     args = parser.parse_args()
+    if args.gnome:
+        gnome_figures(os.path.abspath(args.bin_dir), args.phase)
+        return
     for tool in ("Xvfb", "xdotool", "xcompmgr", "git", "cmake"):
         if not shutil.which(tool):
             raise SystemExit(tool + " is missing")

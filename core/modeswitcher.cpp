@@ -152,6 +152,15 @@ void ModeSwitcher::stopCurrent()
     stop(mode);
 }
 
+void ModeSwitcher::restartCurrent()
+{
+    const Row *row = rowOf(mode);
+    if (!row)
+        return;
+    stop(mode);
+    platform.startProgram(appDir.toStdString(), row->program);
+}
+
 void ModeSwitcher::stop(int which)
 {
     const Row *row = rowOf(which);

@@ -46,6 +46,9 @@ public slots:
     void normal();
     // Stops the current effect program and nothing else, as at exit.
     void stopCurrent();
+    // Starts the current mode's effect program anew, without a word: the
+    // desktop offers a better way to draw it than it found at its start.
+    void restartCurrent();
 
 signals:
     // A balloon's title and text, in the program's words.

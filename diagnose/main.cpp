@@ -1,9 +1,12 @@
 // quorvant-diagnose: tells why Quorvant does not follow the pen. It lists the
 // receiver's HID interfaces and their nodes, tries to open each for reading
 // and writing as Quorvant does, tells what stands in the way, and whether the
-// udev rule that hands the receiver to the logged-in user is installed.
+// udev rule that hands the receiver to the logged-in user is installed; and
+// which backend draws the effects in this session.
 // Exits 0 when the pen's traffic interface can be opened, 1 otherwise.
+#include "backendchoice.h"
 #include "diagnose.h"
+#include "gnomeshell.h"
 
 #include <hidapi.h>
 
@@ -25,8 +28,9 @@ namespace {
 const char kUsage[] = "usage: quorvant-diagnose\n"
                       "Lists the HID interfaces of the pen's receiver (26e3:af01), whether each can be\n"
                       "opened for reading and writing and why not, and whether the udev rule that\n"
-                      "gives the logged-in user access is installed. Exits 0 when interface 3, the\n"
-                      "pen's own, can be opened, 1 otherwise.\n";
+                      "gives the logged-in user access is installed, and which backend draws the\n"
+                      "effects and the mode notice in this session, and why. Exits 0 when interface 3,\n"
+                      "the pen's own, can be opened, 1 otherwise.\n";
 
 struct Interface
 {
@@ -155,6 +159,11 @@ int main(int argc, char *argv[])
     if (rules.empty())
         std::printf("udev rule: not installed (no rules file in /etc/udev/rules.d, /usr/lib/udev/rules.d or "
                     "/lib/udev/rules.d names 26e3 and af01)\n");
+
+    const backend::Choice drawing = backend::choose(backend::currentSession());
+    std::printf("effects drawn by: %s (%s)\n", backend::name(drawing.kind), drawing.reason.c_str());
+    std::printf("GNOME Shell extension %s: %s\n", QUORVANT_GNOME_EXTENSION_UUID,
+        gnome::describe(gnome::stateOf(diagnose::gnomeShellFacts())));
 
     if (trafficOpens)
         std::printf("result: interface %d can be opened\n", diagnose::kTrafficInterface);

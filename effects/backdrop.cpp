@@ -1,5 +1,6 @@
 #include "backdrop.h"
 
+#include "backend.h"
 #include "overlay.h"
 
 #include <QPainter>
@@ -86,10 +87,8 @@ void Backdrop::refresh()
 Backdrop *backdropFor(EffectOverlay *overlay)
 {
     QScreen *screen = overlay->targetScreen();
-    if (desktop::excludeFromCapture(overlay)) {
-        if (std::unique_ptr<desktop::ScreenReader> reader = desktop::readScreen())
-            return new Backdrop(screen, std::move(reader), overlay);
-    }
+    if (std::unique_ptr<desktop::ScreenReader> reader = EffectBackend::current().readScreen(overlay))
+        return new Backdrop(screen, std::move(reader), overlay);
     return new Backdrop(settledPicture(screen), overlay);
 }
 

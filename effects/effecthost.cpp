@@ -1,11 +1,11 @@
 #include "effecthost.h"
 
+#include "backend.h"
 #include "desktop.h"
 #include "geometry.h"
 #include "overlay.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -19,9 +19,9 @@ EffectHost::EffectHost(const QString &segmentKey, const SizeMap &sizes, Factory 
     , segment_(segmentKey)
     , sizes_(sizes)
     , factory_(std::move(factory))
-    , pointerSource_([] { return QCursor::pos(); })
-    , motion_(desktop::watchPointer())
-    , composited_(desktop::composites())
+    , pointerSource_(EffectBackend::current().pointer())
+    , motion_(EffectBackend::current().watchPointer())
+    , composited_(EffectBackend::current().composites())
 {
 }
 
@@ -70,6 +70,7 @@ void EffectHost::setPointerMotion(std::unique_ptr<desktop::PointerMotion> motion
 EffectOverlay *EffectHost::makeOverlay(QScreen *screen)
 {
     EffectOverlay *overlay = factory_(screen, composited_, &stats_);
+    EffectBackend::current().prepareOverlay(overlay);
     overlays_.append(overlay);
     connect(screen, &QScreen::geometryChanged, this, [this, screen] {
         for (EffectOverlay *o : overlays_)
@@ -194,13 +195,17 @@ int runEffect(int argc, char **argv, const char *name, const char *segmentKey, c
     // memory of its whole stack.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+    EffectBackend &backend = EffectBackend::current();
+    backend.prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(name));
     QApplication::setQuitOnLastWindowClosed(false);
     desktop::quitOnTermination();
 
     int status = 0;
-    {
+    if (std::unique_ptr<QObject> drawn = backend.drawnByDesktop({ name, segmentKey, sizes })) {
+        status = app.exec();
+    } else {
         EffectHost host(QString::fromLatin1(segmentKey), sizes, factory);
         QTimer::singleShot(settleMs, &host, &EffectHost::start);
         status = app.exec();

@@ -6,6 +6,7 @@
 #include "core/usbhid.h"
 #include "keymap/hightdialog.h"
 #include "modes/dialog.h"
+#include "modes/shelldrawing.h"
 #include "modes/showmodediag.h"
 #include "ui/dialogclient.h"
 #include "ui/framelesswindow.h"
@@ -42,6 +43,12 @@ Widget::Widget(Session *session_, QWidget *parent)
     connect(&session->mapping(), &KeyMapping::written, this, &Widget::onKeyOK);
     connect(&session->mapping(), &KeyMapping::resetDone, this, &Widget::ResetOK);
     connect(&session->modes(), &ModeSwitcher::announced, this, &Widget::showBalloon);
+#ifndef Q_OS_WIN
+    shellDrawing = new ShellDrawing(this);
+    connect(&session->modes(), &ModeSwitcher::announced, shellDrawing, &ShellDrawing::effectStarted);
+    connect(shellDrawing, &ShellDrawing::announced, this, &Widget::showBalloon);
+    connect(shellDrawing, &ShellDrawing::drawingArrived, &session->modes(), &ModeSwitcher::restartCurrent);
+#endif
 
     // The column headings name what the grid shows, and go with it: the band
     // stays empty above the picture that covers the grid.
@@ -120,5 +127,9 @@ void Widget::onSetNormalUse()
 
 void Widget::showNotice(const QString &text)
 {
+#ifndef Q_OS_WIN
+    if (shellDrawing && shellDrawing->showNotice(text, ShowModeDiag::kVisibleMs))
+        return;
+#endif
     modeDiag->showText(text);
 }

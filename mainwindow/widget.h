@@ -16,6 +16,7 @@ class DialogClient;
 class FramelessWindow;
 class HightDialog;
 class Session;
+class ShellDrawing;
 class ShowModeDiag;
 class TrayHost;
 
@@ -142,6 +143,8 @@ private:
     TrayHost *trayHost = nullptr;
     QList<QAction *> trayActions; // the tray menu's entries
     ShowModeDiag *modeDiag = nullptr;
+    // GNOME Shell's drawing of the notice and the effects; none on Windows.
+    ShellDrawing *shellDrawing = nullptr;
     DialogClient *navDialog = nullptr;
     HightDialog *hightDialog = nullptr;
     Dialog *overlay = nullptr;

@@ -6,13 +6,6 @@
 #include "ui/placement.h"
 #include "ui_showmodediag.h"
 
-namespace {
-
-// Up for about two seconds; within 1.8 to 2.0, where a notice has always gone.
-constexpr int kVisibleMs = 1900;
-
-} // namespace
-
 ShowModeDiag::ShowModeDiag(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::ShowModeDiag)

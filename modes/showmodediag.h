@@ -16,6 +16,9 @@ class ShowModeDiag : public QDialog
     Q_OBJECT
 
 public:
+    // Up for about two seconds; within 1.8 to 2.0, where a notice has always gone.
+    static constexpr int kVisibleMs = 1900;
+
     explicit ShowModeDiag(QWidget *parent = nullptr);
     ~ShowModeDiag() override;
 

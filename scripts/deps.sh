@@ -17,6 +17,10 @@ PACKAGES=(
     # pointer's motion from XInput2 and read the screen beneath them through
     # Composite, Damage and Shape
     libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
+    # on Wayland the effects and the notice are layer-shell surfaces, with an
+    # input region set on the surface itself; the backend is chosen from the
+    # compositor's globals and the session bus's names
+    libwayland-dev libdbus-1-dev liblayershellqtinterface-dev layer-shell-qt qtbase5-private-dev
     # the icon of the launcher is scaled from the program's picture
     imagemagick
     # Chinese texts need a CJK font; the icon font ships in the tree
@@ -51,29 +55,44 @@ TEST_PACKAGES=(
     # fetch, 140 MB installed)
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
+# Headless Wayland sessions for the effects' tests: sway, KWin and GNOME Shell
+# (with gjs for its test windows and the AppIndicator extension for the tray)
+# with XWayland, and a screenshot tool for sway. Without what they only
+# recommend, which is the rest of a desktop.
+SESSIONS=(sway kwin-wayland xwayland grim gnome-shell gjs gnome-shell-extension-appindicator)
 
 wanted=("${PACKAGES[@]}")
+sessions_wanted=()
 if [ "${1:-}" = --test ]; then
     shift
     wanted+=("${TEST_PACKAGES[@]}")
+    sessions_wanted=("${SESSIONS[@]}")
 fi
 # Extra packages can be named on the command line: scripts/check-windows asks
 # for mingw-w64 and wine, scripts/package for dpkg-dev.
 wanted+=("$@")
 
-missing=()
-for package in "${wanted[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+not_installed() {
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$package"
+        fi
+    done
+}
+mapfile -t missing < <(not_installed "${wanted[@]}")
+mapfile -t sessions < <(not_installed "${sessions_wanted[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#sessions[@]} -eq 0 ] && exit 0
 
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then
     SUDO=sudo
 fi
-echo "Installing: ${missing[*]}" >&2
+echo "Installing: ${missing[*]} ${sessions[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ ${#sessions[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -qq --no-install-recommends "${sessions[@]}" >/dev/null
+fi

@@ -95,6 +95,45 @@ class Running:
         self.stop()
 
 
+# Nothing is started on demand: the test starts what the bus carries.
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir={folder}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+class SessionBus(Running):
+    """A private session bus, which any user may join: sway refuses to run as root."""
+
+    def start(self):
+        self.folder = tempfile.mkdtemp(prefix="quorvant-bus-")
+        os.chmod(self.folder, 0o755)
+        config = os.path.join(self.folder, "session.conf")
+        with open(config, "w") as f:
+            f.write(BUS_CONFIG.format(folder=self.folder))
+        self.process = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--print-address"],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.address = self.process.stdout.readline().decode().strip()
+        if not self.address:
+            raise AssertionError("dbus-daemon did not start")
+        return self
+
+    def stop(self):
+        end(self.process)
+        self.process.stdout.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
 class Image:
     def __init__(self, width, height, pixels):
         self.width, self.height, self._pixels = width, height, pixels
@@ -107,6 +146,8 @@ class Image:
 class Desktop(Running):
     """An Xvfb display with a tray host (trayer) docked on it and, when asked
     for, a window manager (openbox) that focuses new windows as desktops do."""
+
+    qt_platform = "xcb"
 
     def __init__(self, width=1280, height=800, tray=True, window_manager=False):
         self.width, self.height, self.display, self._processes = width, height, None, []
@@ -284,8 +325,10 @@ class Program(Running):
     def environment(self):
         env = self.desktop.env() if self.desktop else dict(os.environ)
         # In the forms' own language, whatever the machine's.
-        env.update(self.home, QT_QPA_PLATFORM="xcb" if self.desktop else "offscreen", LANGUAGE="zh_CN",
-                   QT_FORCE_STDERR_LOGGING="1", QT_ASSUME_STDERR_HAS_CONSOLE="1")
+        env.update(self.home, LANGUAGE="zh_CN", QT_FORCE_STDERR_LOGGING="1", QT_ASSUME_STDERR_HAS_CONSOLE="1")
+        platform = self.desktop.qt_platform if self.desktop else "offscreen"
+        if platform:
+            env["QT_QPA_PLATFORM"] = platform
         env.update(self.pen.env() if self.pen else {}, **self.extra_env)
         return env
 

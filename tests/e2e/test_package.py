@@ -11,6 +11,7 @@ sanitizer's runtime) is preloaded into it."""
 
 import configparser
 import fnmatch
+import json
 import os
 import re
 import socket
@@ -33,6 +34,7 @@ DOC = "usr/share/doc/quorvant"
 MAN = "usr/share/man/man1"
 ICON = "usr/share/icons/hicolor/48x48/apps/quorvant.png"
 METAINFO = "usr/share/metainfo/org.quorvant.Quorvant.metainfo.xml"
+EXTENSIONS = "usr/share/gnome-shell/extensions"
 # Turns the uaccess tag into the seat user's ACL: the rule must sort before it.
 SEAT_LATE = "73-seat-late.rules"
 
@@ -160,7 +162,12 @@ class Package(unittest.TestCase):
         files = {path for path, (mode, _, _) in self.entries.items() if not mode.startswith("d")}
         programs = {os.path.join(APP, name) for name in ("quorvant", "Dotrix", "Loupex", "Halvix")}
         data = {os.path.join(APP, "data", name) for name in os.listdir(os.path.join(SOURCE_DIR, "data"))}
-        self.assertEqual(files, programs | data | {
+        extension_source = os.path.join(SOURCE_DIR, "gnome", "extension")
+        with open(os.path.join(extension_source, "metadata.json")) as metadata:
+            extension = os.path.join(EXTENSIONS, json.load(metadata)["uuid"])
+        extension_files = {os.path.join(extension, os.path.relpath(os.path.join(folder, name), extension_source))
+                           for folder, _, names in os.walk(extension_source) for name in names}
+        self.assertEqual(files, programs | data | extension_files | {
             "usr/bin/quorvant", "usr/bin/quorvant-diagnose", os.path.join(RULES, "70-quorvant.rules"),
             DESKTOP, AUTOSTART, ICON, METAINFO, os.path.join(DOC, "copyright"), os.path.join(DOC, "changelog.Debian.gz"),
             os.path.join(MAN, "quorvant.1.gz"), os.path.join(MAN, "quorvant-diagnose.1.gz"),

@@ -9,9 +9,7 @@ the window closed before any tray was there stays reachable."""
 
 import os
 import re
-import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
@@ -24,41 +22,6 @@ PANEL = {"watcher": ["status-notifier-watcher"], "host": ["gtk-sni-tray-standalo
 PANEL_DELAY_S = 3
 TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
           "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"]
-
-# Nothing is started on demand: the test starts what the bus carries.
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir={folder}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-"""
-
-
-class SessionBus(harness.Running):
-    def start(self):
-        self.folder = tempfile.mkdtemp(prefix="quorvant-bus-")
-        config = os.path.join(self.folder, "session.conf")
-        with open(config, "w") as f:
-            f.write(BUS_CONFIG.format(folder=self.folder))
-        self.process = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--print-address"],
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.address = self.process.stdout.readline().decode().strip()
-        if not self.address:
-            raise AssertionError("dbus-daemon did not start")
-        return self
-
-    def stop(self):
-        harness.end(self.process)
-        self.process.stdout.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
 
 def icon_state(colours):
     """"present": pen with a green dot (3.png); "absent": red cross (2.png);
@@ -78,7 +41,7 @@ def drawn_state(image, geometry):
 
 class Tray(unittest.TestCase):
     def setUp(self):
-        self.bus = SessionBus().start()
+        self.bus = harness.SessionBus().start()
         self.addCleanup(self.bus.stop)
         self.desktop = harness.Desktop(tray=False).start()
         self.addCleanup(self.desktop.stop)

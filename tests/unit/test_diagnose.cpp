@@ -1,6 +1,8 @@
 // What quorvant-diagnose reads from the system: rules files that name the
-// receiver, and the rights an ACL gives a user.
+// receiver, the rights an ACL gives a user, and the session that decides
+// which backend draws the effects.
 #include "diagnose/diagnose.h"
+#include "effects/backendchoice.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -40,6 +42,9 @@ void write(const QString &path, const QByteArray &text)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(backend::Kind)
+Q_DECLARE_METATYPE(std::vector<std::string>)
 
 class TestDiagnose : public QObject
 {
@@ -118,6 +123,103 @@ private slots:
         QFETCH(QString, rights);
         const auto got = diagnose::aclRightsOf(attribute.toStdString(), kMe);
         QCOMPARE(got ? QString::fromStdString(*got) : QString(), rights);
+    }
+
+    void backendOfTheSession_data()
+    {
+        using backend::Kind;
+        using Names = std::vector<std::string>;
+        const Names layerShell { "wl_compositor", "zwlr_layer_shell_v1", "wl_seat" };
+        const Names plain { "wl_compositor", "xdg_wm_base", "wl_seat" };
+        const Names kwin { "org.freedesktop.DBus", "org.kde.KWin" };
+        QTest::addColumn<QString>("override");
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<bool>("reached");
+        QTest::addColumn<Names>("globals");
+        QTest::addColumn<Names>("names");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("reason");
+        // Near misses first: what looks like a reason for a backend and is not.
+        QTest::newRow("override naming nothing") << "layer"
+                                                 << ""
+                                                 << "wayland-0" << true << layerShell << kwin << Kind::KWin
+                                                 << "QUORVANT_EFFECTS_BACKEND=layer names no backend";
+        QTest::newRow("KWin without layer shell")
+            << ""
+            << ""
+            << "wayland-0" << true << plain << kwin << Kind::X11 << "offers no zwlr_layer_shell_v1";
+        QTest::newRow("display that does not answer")
+            << ""
+            << ""
+            << "wayland-9" << false << layerShell << kwin << Kind::X11 << "does not answer";
+        QTest::newRow("Qt kept to X11")
+            << ""
+            << "xcb"
+            << "wayland-0" << true << layerShell << kwin << Kind::X11 << "QT_QPA_PLATFORM is xcb";
+        QTest::newRow("Qt offscreen")
+            << ""
+            << "offscreen"
+            << "wayland-0" << true << layerShell << kwin << Kind::X11 << "QT_QPA_PLATFORM is offscreen";
+        QTest::newRow("X11 session") << ""
+                                     << ""
+                                     << "" << false << plain << kwin << Kind::X11 << "no Wayland display";
+        QTest::newRow("KWin") << ""
+                              << ""
+                              << "wayland-0" << true << layerShell << kwin << Kind::KWin
+                              << "org.kde.KWin is on the session bus";
+        QTest::newRow("KWin, Qt asked for Wayland")
+            << ""
+            << "wayland"
+            << "wayland-0" << true << layerShell << kwin << Kind::KWin << "org.kde.KWin";
+        QTest::newRow("sway") << ""
+                              << ""
+                              << "wayland-1" << true << layerShell << Names() << Kind::Wlroots
+                              << "offers zwlr_layer_shell_v1";
+        const Names gnomeShell { "org.freedesktop.DBus", "org.gnome.Shell" };
+        const Names gnomeExtension { "org.gnome.Shell", "org.quorvant.Effects" };
+        QTest::newRow("GNOME Shell without the extension")
+            << ""
+            << ""
+            << "wayland-0" << true << plain << gnomeShell << Kind::X11 << "without Quorvant's extension";
+        QTest::newRow("the extension, Qt kept to X11")
+            << ""
+            << "xcb"
+            << "wayland-0" << false << Names() << gnomeExtension << Kind::Gnome << "org.quorvant.Effects";
+        QTest::newRow("the extension's name on an X11 session")
+            << ""
+            << ""
+            << "" << false << plain << gnomeExtension << Kind::X11 << "no Wayland display";
+        QTest::newRow("override over the session")
+            << "x11"
+            << ""
+            << "wayland-0" << true << layerShell << kwin << Kind::X11 << "names it";
+        QTest::newRow("override over Qt's platform")
+            << "wlroots"
+            << "xcb"
+            << "" << false << plain << kwin << Kind::Wlroots << "names it";
+    }
+
+    void backendOfTheSession()
+    {
+        QFETCH(QString, override);
+        QFETCH(QString, platform);
+        QFETCH(QString, display);
+        QFETCH(bool, reached);
+        QFETCH(std::vector<std::string>, globals);
+        QFETCH(std::vector<std::string>, names);
+        QFETCH(backend::Kind, kind);
+        QFETCH(QString, reason);
+        backend::Session session;
+        session.override = override.toStdString();
+        session.qtPlatform = platform.toStdString();
+        session.waylandDisplay = display.toStdString();
+        session.waylandReached = reached;
+        session.globals = globals;
+        session.busNames = names;
+        const backend::Choice choice = backend::choose(session);
+        QCOMPARE(backend::name(choice.kind), backend::name(kind));
+        QVERIFY2(QString::fromStdString(choice.reason).contains(reason), choice.reason.c_str());
     }
 };
 

@@ -1,0 +1,7 @@
+#include "backend.h"
+
+EffectBackend &EffectBackend::current()
+{
+    static EffectBackend native;
+    return native;
+}

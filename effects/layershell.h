@@ -1,0 +1,26 @@
+#pragma once
+
+#include "backend.h"
+
+// Effects on desktops that offer layer-shell surfaces: each overlay lies on
+// the overlay layer of its screen's output, above every window and panel,
+// never tiled and never focused. Where the desktop tells where the pointer
+// is, input passes through an empty input region.
+class LayerShellBackend : public EffectBackend
+{
+public:
+    void prepareApplication() override;
+    bool composites() override { return true; }
+    void prepareOverlay(EffectOverlay *overlay) override;
+
+protected:
+    // False where the overlays must take the pointer to learn where it is.
+    virtual bool passesPointer() const { return true; }
+};
+
+// KWin tells where the pointer is through a script of its own, and reads the
+// screen without this program's windows.
+std::unique_ptr<EffectBackend> kwinBackend();
+
+// sway and its kin: the overlays take the pointer while the effect is on.
+std::unique_ptr<EffectBackend> wlrootsBackend();

@@ -1,0 +1,302 @@
+"""A headless GNOME Shell for the tests, from Debian's packages, without a
+GPU: one 1280x720 virtual monitor, XWayland, a private session bus and a
+private bus standing in for the system one (the Shell asks logind there and
+does without it), settings in a key file of its own. The Quorvant extension
+and the tests' probe (gnome/probe@tests.quorvant.org: screenshots, the actor
+under a point, the focus, window placement) are installed as system
+extensions. Pointer and keys go through mutter's RemoteDesktop interface."""
+
+import json
+import os
+import queue
+import shutil
+import signal
+import stat
+import subprocess
+import tempfile
+import threading
+
+import harness
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.environ.get("QUORVANT_SOURCE_DIR", os.path.join(HERE, "..", ".."))
+EXTENSION_SOURCE = os.path.join(SOURCE_DIR, "gnome", "extension")
+UUID = "quorvant@quorvant.org"
+PROBE = "probe@tests.quorvant.org"
+WIDTH, HEIGHT = 1280, 720
+BTN_LEFT = 0x110
+
+BUS_CONFIG = """<busconfig>
+  <type>session</type>
+  <listen>unix:path=%s</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+def available():
+    """Why no session can run here, or None."""
+    for program in ("gnome-shell", "Xwayland", "gjs", "dbus-daemon"):
+        if not shutil.which(program):
+            return program + " is not installed"
+    return None
+
+
+class Bus:
+    """One lasting connection to a bus, through tests/e2e/gnome/bus.js."""
+
+    def __init__(self, env):
+        self._process = subprocess.Popen(["gjs", os.path.join(HERE, "gnome", "bus.js")], env=env,
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+    def call(self, destination, path, interface, method, signature="", *args):
+        self._process.stdin.write(json.dumps([destination, path, interface, method, signature, list(args)]) + "\n")
+        self._process.stdin.flush()
+        answer = json.loads(self._process.stdout.readline())
+        if "error" in answer:
+            raise BusError(answer["error"])
+        return answer["reply"]
+
+    def try_call(self, *call):
+        try:
+            return self.call(*call)
+        except BusError:
+            return None
+
+    def kill(self):
+        self._process.kill()
+        self._process.wait()
+
+    def close(self):
+        try:
+            self._process.stdin.close()
+        except BrokenPipeError:
+            pass
+        harness.end(self._process)
+        self._process.stdout.close()
+
+
+class BusError(Exception):
+    pass
+
+
+class Area(harness.Image):
+    """Pixels of part of the screen, read by the screen's coordinates."""
+
+    def __init__(self, x, y, width, height, pixels):
+        super().__init__(width, height, pixels)
+        self.x, self.y = x, y
+
+    def pixel(self, x, y):
+        return super().pixel(x - self.x, y - self.y)
+
+
+class Slide:
+    """A window of tests/e2e/gnome/slide.js: SIGUSR1 turns the slide, and
+    what it prints is read line by line."""
+
+    def __init__(self, process):
+        self.process, self._lines = process, queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self._lines.put(line.rstrip("\n"))
+
+    def next_line(self, timeout=harness.TIMEOUT):
+        try:
+            return self._lines.get(timeout=timeout)
+        except queue.Empty:
+            return None
+
+    def drain(self):
+        while not self._lines.empty():
+            self._lines.get()
+
+    def turn(self):
+        self.process.send_signal(signal.SIGUSR1)
+
+
+class GnomeSession(harness.Running):
+    qt_platform = None  # as on a GNOME login, where Qt 5 keeps to XWayland by itself
+    def __init__(self, enabled=(UUID,)):
+        self.folder = tempfile.mkdtemp(prefix="quorvant-gnome-")
+        self._processes, self._clients, self.bus, self._input = [], [], None, None
+        self.enabled = list(enabled)
+        self._env = None
+
+    def env(self):
+        """The environment of a program of this session."""
+        return dict(self._env)
+
+    def _path(self, *parts):
+        path = os.path.join(self.folder, *parts)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        return path
+
+    def _bus_daemon(self, name):
+        config = self._path("bus", name + ".conf")
+        with open(config, "w") as f:
+            f.write(BUS_CONFIG % self._path("bus", name))
+        self._processes.append(subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork"],
+                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        socket = self._path("bus", name)
+        harness.wait_until(lambda: harness.listening(socket), message="the %s bus" % name)
+        return "unix:path=" + socket
+
+    def start(self):
+        runtime = self._path("runtime", "x")[:-2]
+        os.chmod(runtime, 0o700)
+        extensions = self._path("share", "gnome-shell", "extensions", "x")[:-2]
+        os.symlink(os.path.abspath(EXTENSION_SOURCE), os.path.join(extensions, UUID))
+        os.symlink(os.path.join(HERE, "gnome", PROBE), os.path.join(extensions, PROBE))
+        with open(self._path("config", "glib-2.0", "settings", "keyfile"), "w") as f:
+            f.write("[org/gnome/shell]\nenabled-extensions=%s\ndisable-user-extensions=false\n"
+                    "welcome-dialog-last-shown-version='999'\n"
+                    "[org/gnome/desktop/notifications]\nshow-banners=false\n" % ([PROBE] + self.enabled))
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS")}
+        env.update(XDG_RUNTIME_DIR=runtime, HOME=self._path("home", "x")[:-2],
+                   XDG_CONFIG_HOME=self._path("config", "x")[:-2], XDG_DATA_HOME=self._path("data", "x")[:-2],
+                   XDG_CACHE_HOME=self._path("cache", "x")[:-2],
+                   XDG_DATA_DIRS=self._path("share", "x")[:-2] + ":/usr/local/share:/usr/share",
+                   GSETTINGS_BACKEND="keyfile", NO_AT_BRIDGE="1", XDG_CURRENT_DESKTOP="GNOME",
+                   XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant")
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_daemon("system")
+        env["DBUS_SESSION_BUS_ADDRESS"] = self._bus_daemon("session")
+        self._env = env
+        shell = ["gnome-shell", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % (WIDTH, HEIGHT),
+                 "--wayland-display", env["WAYLAND_DISPLAY"]]
+        with open(self._path("shell.log"), "w") as log:
+            self._processes.append(subprocess.Popen(self._own_x11_folder(shell), env=env, stdout=log,
+                                                    stderr=subprocess.STDOUT))
+        self.bus = Bus(env)
+        harness.wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
+        env["DISPLAY"] = self.shell_env("DISPLAY")
+        env["XAUTHORITY"] = self.shell_env("XAUTHORITY")
+        return self
+
+    @staticmethod
+    def _own_x11_folder(command):
+        """XWayland wants /tmp/.X11-unix writable by all, as systems make it;
+        where it is not, the Shell gets a folder of its own there (its
+        clients connect through the abstract socket of the same name)."""
+        try:
+            mode = os.stat("/tmp/.X11-unix").st_mode
+        except FileNotFoundError:
+            return command
+        if mode & (stat.S_IWGRP | stat.S_IWOTH) == stat.S_IWGRP | stat.S_IWOTH:
+            return command
+        return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                'mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix && exec "$@"', "sh"] + command
+
+    def stop(self):
+        for client in self._clients:
+            harness.end(client, timeout=5)
+            client.stdout.close()
+        if self.bus:
+            self.bus.close()
+        for process in reversed(self._processes):
+            harness.end(process)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def shell_pid(self):
+        """GNOME Shell's process (started through unshare and sh, which it replaced)."""
+        return self._processes[-1].pid
+
+    def log(self):
+        return harness.read(self._path("shell.log"))
+
+    def probe(self, method, signature="", *args):
+        return self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
+                                 "org.quorvant.tests.Probe", method, signature, *args)
+
+    def shell_env(self, name):
+        return self.probe("Environment", "s", name)[0]
+
+    # --- windows ---
+
+    def slide(self, title, ident, x, y, width, height, x11=False):
+        """A window of tests/e2e/gnome/slide.js, placed and given the focus;
+        its output lines are read with client_line."""
+        env = dict(self._env, GDK_BACKEND="x11" if x11 else "wayland")
+        client = subprocess.Popen(["gjs", os.path.join(HERE, "gnome", "slide.js"), title, str(ident)], env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self._clients.append(client)
+        slide = Slide(client)
+        assert slide.next_line() == "shown"
+        harness.wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
+        self.place(title, x, y, width, height)
+        self.activate(title)
+        return slide
+
+    def place(self, title, x, y, width, height):
+        wanted = "%s %d %d %d %d" % (title, x, y, width, height)
+
+        def placed():
+            self.probe("Place", "siiii", title, x, y, width, height)
+            return any(w.startswith(wanted) for w in self.probe("Windows")[0])
+        harness.wait_until(placed, message="window %s placed" % title)
+
+    def activate(self, title):
+        self.probe("Activate", "s", title)
+        harness.wait_until(lambda: self.focus() == title, message="focus on " + title)
+
+    def focus(self):
+        return self.probe("Focus")[0]
+
+    def actor_at(self, x, y):
+        return self.probe("ActorAt", "ii", x, y)[0]
+
+    def screenshot(self, x=0, y=0, width=WIDTH, height=HEIGHT):
+        """The stage's pixels in an area, read by the screen's coordinates."""
+        png = self._path("shot.png")
+        self.probe("Screenshot", "iiiis", x, y, width, height, png)
+        ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
+        header, data = ppm.split(b"\n255\n", 1)
+        w, h = map(int, header.split()[1:3])
+        return Area(x, y, w, h, data)
+
+    def keep_screenshot(self, name):
+        """A screenshot saved for a person to look at, under
+        $QUORVANT_SCREENSHOT_DIR when set."""
+        folder = os.environ.get("QUORVANT_SCREENSHOT_DIR")
+        if folder:
+            self.probe("Screenshot", "iiiis", 0, 0, WIDTH, HEIGHT, os.path.join(folder, name + ".png"))
+
+    # --- input ---
+
+    def _remote(self, method, signature="", *args):
+        if not self._input:
+            path = self.bus.call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                                 "org.gnome.Mutter.RemoteDesktop", "CreateSession")[0]
+            self._input = path
+            self._remote("Start")
+        return self.bus.call("org.gnome.Mutter.RemoteDesktop", self._input,
+                             "org.gnome.Mutter.RemoteDesktop.Session", method, signature, *args)
+
+    def pointer(self):
+        return tuple(self.probe("Pointer"))
+
+    def move_pointer(self, x, y):
+        """Moves the pointer as a mouse does, in steps, until it is at (x, y)."""
+        def there():
+            px, py = self.pointer()
+            if (px, py) == (x, y):
+                return True
+            self._remote("NotifyPointerMotionRelative", "dd", float(x - px), float(y - py))
+            return False
+        harness.wait_until(there, message="the pointer at %d,%d" % (x, y))
+
+    def click(self):
+        self._remote("NotifyPointerButton", "ib", BTN_LEFT, True)
+        self._remote("NotifyPointerButton", "ib", BTN_LEFT, False)
+
+    def key(self, keysym):
+        self._remote("NotifyKeyboardKeysym", "ub", keysym, True)
+        self._remote("NotifyKeyboardKeysym", "ub", keysym, False)

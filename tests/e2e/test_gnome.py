@@ -1,0 +1,260 @@
+"""The effects and the mode notice on GNOME, drawn by the Quorvant Shell
+extension in a headless GNOME Shell, over a native Wayland window and an X
+window whose pixels name their place (gnome/slide.js): each effect is on top,
+at the pointer from the start, follows it over both windows, and leaves
+clicks, keys and the focus to the presentation; the lens shows the window
+twice enlarged, live; the notice shows at the top centre without the focus;
+an effect whose program is killed goes with it."""
+
+import os
+import signal
+import subprocess
+import unittest
+
+import gnome_session
+import harness
+from simpen import SimPen
+
+EFFECTS = ("org.quorvant.Effects", "/org/quorvant/Effects", "org.quorvant.Effects")
+EXTENSIONS = ("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions")
+APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
+NATIVE, X11 = ("Slides (Wayland)", 1, 100, 100), ("Slides (X11)", 2, 680, 100)
+SIZE = (500, 400)
+VEIL_ALPHA = 102
+LENS_ZOOM = 2
+XK_PAGE_DOWN, XK_RETURN = 0xFF56, 0xFF0D
+
+
+def content(x, y, phase=0):
+    """What a slide shows at (x, y) of the screen: its colour, or None off
+    both slides."""
+    for _, ident, left, top in (NATIVE, X11):
+        u, v = x - left, y - top
+        if 0 <= u < SIZE[0] and 0 <= v < SIZE[1]:
+            red = 255 - (u & 255) if phase else u & 255
+            return red, v & 255, ident << 6 | (u >> 8 & 3) << 4 | (v >> 8 & 3) << 2 | phase << 1
+    return None
+
+
+def close(a, b, tolerance=4):
+    return b is not None and all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
+def dimmed(rgb):
+    return tuple((v * (255 - VEIL_ALPHA) + 127) // 255 for v in rgb)
+
+
+def plain(image, points, phase=0):
+    return all(close(image.pixel(x, y), content(x, y, phase)) for x, y in points)
+
+
+def veiled(image, points):
+    return all(close(image.pixel(x, y), dimmed(content(x, y))) for x, y in points)
+
+
+def dot_at(image, x, y, diameter=30):
+    return close(image.pixel(x, y), (255, 110, 110), 30) and \
+        plain(image, [(x + diameter + 10, y), (x, y + diameter + 10)])
+
+
+def spot_at(image, x, y, radius=90):
+    return plain(image, [(x, y), (x - radius + 10, y), (x + 10, y + radius - 15)]) and \
+        veiled(image, [(x + radius + 10, y), (x, y - radius - 10)])
+
+
+def lens_at(image, x, y, diameter=200, phase=0):
+    """The window's pixels around (x, y), twice as large, within the lens;
+    beyond its rim, as they are."""
+    inside = all(close(image.pixel(x + d, y + d), content(x + d // LENS_ZOOM, y + d // LENS_ZOOM, phase), 6)
+                 for d in (-60, -20, 0, 20, 60) if abs(d) * 3 < diameter)
+    return inside and plain(image, [(x + diameter // 2 + 10, y), (x, y - diameter // 2 - 10)], phase)
+
+
+# effect, its size in pixels, its look at the pointer, the look where it left
+SHOWS = (("dot", 30, dot_at, plain), ("spotlight", 90, spot_at, veiled), ("lens", 200, lens_at, plain))
+
+
+@unittest.skipIf(gnome_session.available(), gnome_session.available())
+class GnomeEffects(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = gnome_session.GnomeSession(enabled=(gnome_session.UUID, APPINDICATOR))
+        try:
+            cls.session.start()
+            cls.slides = {title: cls.session.slide(title, ident, x, y, *SIZE, x11=(ident == 2))
+                          for title, ident, x, y in (NATIVE, X11)}
+            # The first key of the new keyboard brings XWayland its keymap and
+            # reaches no window.
+            cls.session.activate(X11[0])
+            slide = cls.slides[X11[0]]
+            harness.wait_until(lambda: cls.session.key(XK_PAGE_DOWN) or slide.next_line(timeout=1),
+                               message="keys to reach the X window")
+            slide.drain()
+        except BaseException:
+            print(cls.session.log())
+            cls.session.stop()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.stop()
+
+    def setUp(self):
+        self.caller = gnome_session.Bus(self.session.env())
+        self.addCleanup(self.caller.close)
+        # Windows the program brought up may have pushed them aside.
+        for title, _, x, y in (NATIVE, X11):
+            self.session.place(title, x, y, *SIZE)
+        self.session.activate(NATIVE[0])
+
+    def start_program(self):
+        """The real program, in this session, against the simulated pen."""
+        pen = SimPen().start()
+        self.addCleanup(pen.stop)
+        bench = harness.Bench(self.session, pen, stand_ins=False)
+        self.addCleanup(bench.close)
+        program = bench.start_program()
+        pen.wait_sent(1)  # the read-back request: the program has the receiver open
+        return pen, bench, program
+
+    def wait_drawn(self, check, message, area=()):
+        harness.wait_until(lambda: check(self.session.screenshot(*area)), interval=0.1, message=message)
+
+    def show(self, effect, pixels):
+        self.caller.call(*EFFECTS, "Show", "sii", effect, pixels, LENS_ZOOM)
+
+    def test_diagnose_tells_where_the_extension_stands(self):
+        run = subprocess.run([os.path.join(harness.BIN_DIR, "quorvant-diagnose")], env=self.session.env(),
+                             stdout=subprocess.PIPE, text=True, timeout=60)
+        lines = run.stdout.splitlines()
+        self.assertIn("GNOME Shell extension %s: on: it draws the effects" % gnome_session.UUID, lines)
+        self.assertTrue(any(line.startswith("effects drawn by: gnome (") for line in lines), lines)
+
+    def test_both_entries(self):
+        # GNOME Shell 43 ran the entry for its older module format.
+        self.assertTrue(self.session.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                              "org.freedesktop.DBus", "NameHasOwner", "s", EFFECTS[0])[0])
+        # Later Shells' entry, and the drawing both share, parse as ES modules:
+        # they get as far as their imports, which only the Shell has.
+        for name, missing in (("extension.js", "resource:///org/gnome/shell/ui/main.js"),
+                              ("drawing.js", "Requiring Clutter")):
+            run = subprocess.run(["gjs", "-m", os.path.join(gnome_session.EXTENSION_SOURCE, name)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
+            self.assertNotIn("Failed to parse", run.stdout)
+            self.assertIn(missing, run.stdout)
+
+    def test_effects_follow_the_pointer_over_both_windows_and_leave_the_input_to_them(self):
+        session = self.session
+        for effect, pixels, drawn_at, left in SHOWS:
+            with self.subTest(effect):
+                session.activate(X11[0])
+                session.move_pointer(300, 300)
+                self.show(effect, pixels)
+                self.wait_drawn(lambda image: drawn_at(image, 300, 300), "%s at the pointer before it moves" % effect)
+                session.keep_screenshot("gnome-%s-native" % effect)
+                # A click there reaches the window beneath; the focus and the
+                # keys stay with the presentation.
+                self.assertEqual(session.actor_at(300, 300), "window " + NATIVE[0])
+                self.assertEqual(session.focus(), X11[0])
+                session.key(XK_PAGE_DOWN)
+                self.assertEqual(self.slides[X11[0]].next_line(), "key Page_Down")
+
+                session.move_pointer(900, 320)
+                self.wait_drawn(lambda image: drawn_at(image, 900, 320) and left(image, [(300, 300)]),
+                                "%s over the X window" % effect)
+                self.assertEqual(session.actor_at(900, 320), "window " + X11[0])
+                session.move_pointer(420, 260)
+                self.wait_drawn(lambda image: drawn_at(image, 420, 260), "%s back over the native window" % effect)
+
+                self.caller.call(*EFFECTS, "Hide")
+                self.wait_drawn(lambda image: plain(image, [(420, 260), (300, 300), (900, 320), (130, 130)]),
+                                "%s gone" % effect)
+
+    def test_the_lens_shows_the_slide_as_it_changes(self):
+        session = self.session
+        session.move_pointer(300, 300)
+        self.show("lens", 200)
+        self.wait_drawn(lambda image: lens_at(image, 300, 300), "the lens")
+        slide = self.slides[NATIVE[0]]
+        for phase in (1, 0):
+            slide.turn()
+            self.assertEqual(slide.next_line(), "phase %d" % phase)
+            self.wait_drawn(lambda image: lens_at(image, 300, 300, phase=phase), "the lens on slide %d" % phase)
+        self.caller.call(*EFFECTS, "Hide")
+
+    def test_a_killed_program_takes_its_effect_with_it(self):
+        self.session.move_pointer(300, 300)
+        self.show("dot", 30)
+        self.wait_drawn(lambda image: dot_at(image, 300, 300), "the dot")
+        # Another program's hiding does not end it.
+        self.session.bus.call(*EFFECTS, "Hide")
+        self.caller.kill()
+        self.wait_drawn(lambda image: plain(image, [(300, 300)]), "the dot gone with its program")
+
+    def test_the_program_has_the_shell_draw_its_effects_and_notices(self):
+        session = self.session
+        session.move_pointer(300, 300)
+        pen, bench, program = self.start_program()
+        pen.mode("laser", 5)
+        bench.wait_effect("Dotrix", 5)
+        self.wait_drawn(lambda image: dot_at(image, 300, 300, 30), "the program's dot")
+        pen.mode("laser", 9)
+        self.wait_drawn(lambda image: dot_at(image, 300, 300, 46), "the dot at level 9")
+        self.assertEqual(session.focus(), NATIVE[0])
+
+        # The notice: a pale card, 300 by 100, 200 pixels below the top of
+        # the pointer's monitor, over the slides; it takes no focus.
+        session.move_pointer(900, 320)
+        pen.notice("magnifier")
+        card = lambda image: all(close(image.pixel(x, y), tuple((c + 239 + 1) // 2 for c in content(x, y)), 6)
+                                 for x, y in ((495, 205), (785, 295), (700, 210)))
+        # Up for two seconds: only the part that tells is read.
+        self.wait_drawn(lambda image: card(image) and plain(image, [(485, 205), (795, 295), (700, 305)]),
+                        "the notice", area=(480, 195, 320, 115))
+        session.keep_screenshot("gnome-notice")
+        self.assertEqual(session.focus(), NATIVE[0])
+        self.wait_drawn(lambda image: plain(image, [(495, 205), (785, 295), (700, 210)]), "the notice gone")
+
+        # An effect program killed outright takes its drawing with it.
+        (pid,) = bench.running_pids("Dotrix")
+        os.kill(pid, signal.SIGKILL)
+        self.wait_drawn(lambda image: plain(image, [(900, 320), (910, 320)]), "the dot gone with Dotrix")
+
+    def owned(self, name):
+        return self.session.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                     "NameHasOwner", "s", name)[0]
+
+    def switch_off(self, uuid, name):
+        """Disables an extension until the test ends; `name` is the bus name it owns."""
+        self.session.bus.call(*EXTENSIONS, "DisableExtension", "s", uuid)
+        self.addCleanup(self.session.bus.call, *EXTENSIONS, "EnableExtension", "s", uuid)
+        harness.wait_until(lambda: not self.owned(name), message="%s off" % uuid)
+
+    def test_an_extension_that_is_off_is_turned_on_when_the_user_agrees(self):
+        session = self.session
+        self.switch_off(gnome_session.UUID, EFFECTS[0])
+        session.move_pointer(300, 300)
+        pen, bench, program = self.start_program()
+        pen.mode("magnifier", 2)
+        # The program asks, once; Return takes the answer it offers: yes.
+        harness.wait_until(lambda: any(w.startswith("Quorvant ") for w in session.probe("Windows")[0]),
+                           message="the question")
+        session.activate("Quorvant")
+        session.key(XK_RETURN)
+        self.wait_drawn(lambda image: lens_at(image, 300, 300), "the lens drawn by the Shell")
+        self.assertEqual(session.focus(), NATIVE[0])
+        self.assertEqual(session.actor_at(300, 300), "window " + NATIVE[0])
+
+    def test_the_tray_icon_shows_through_the_appindicator_extension_and_comes_back(self):
+        watcher = "org.kde.StatusNotifierWatcher"
+        items = lambda: self.session.bus.try_call(watcher, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties",
+                                                  "Get", "ss", watcher, "RegisteredStatusNotifierItems")
+        self.start_program()
+        harness.wait_until(lambda: items() and items()[0], message="the tray icon registered")
+        self.switch_off(APPINDICATOR, watcher)
+        self.session.bus.call(*EXTENSIONS, "EnableExtension", "s", APPINDICATOR)
+        harness.wait_until(lambda: items() and items()[0], message="the tray icon registered again")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,393 @@
+"""Headless Wayland desktops for the effects' tests, from Debian's packages
+and without a GPU: sway (wlroots) and KWin, each with XWayland and a private
+session bus. Each moves the pointer, clicks and types as a person would, through
+the compositor's own ways for test input (a virtual pointer and keyboard on
+sway, KWin's fake input), and takes screenshots (grim, KWin's screenshot
+service). quorvant-placewindow gives each a native Wayland window and an X
+window whose pixels name their place."""
+
+import glob
+import os
+import pwd
+import shutil
+import socket
+import struct
+import subprocess
+import tempfile
+
+import harness
+
+PLACE_WINDOW = os.path.join(harness.BIN_DIR, "quorvant-placewindow")
+BTN_LEFT = 0x110
+# The keys the tests type, by their evdev codes, and a keymap that holds them
+# for a virtual keyboard.
+KEY_CODES = {"n": 49}
+KEYMAP = """xkb_keymap {
+xkb_keycodes "quorvant" { minimum = 8; maximum = 255; <N> = 57; };
+xkb_types "quorvant" { include "complete" };
+xkb_compatibility "quorvant" { include "complete" };
+xkb_symbols "quorvant" { key <N> { [ n ] }; };
+};
+"""
+# sway refuses to run as root; this user owns its session instead.
+NOBODY = 65534
+
+
+def u32(*values):
+    return struct.pack("<%dI" % len(values), *values)
+
+
+def string(text):
+    data = text.encode() + b"\0"
+    return u32(len(data)) + data + b"\0" * (-len(data) % 4)
+
+
+class Wire:
+    """The Wayland wire protocol, for the few requests the tests make: a
+    connection of its own, its registry, and requests by opcode."""
+
+    def __init__(self, path):
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.connect(path)
+        self.last_id, self.globals = 1, {}
+        self.registry = self.new_id()
+        self.send(1, 1, u32(self.registry))  # wl_display.get_registry
+        self.roundtrip()
+
+    def close(self):
+        self.sock.close()
+
+    def new_id(self):
+        self.last_id += 1
+        return self.last_id
+
+    def send(self, obj, opcode, payload=b"", fds=()):
+        message = u32(obj, (8 + len(payload)) << 16 | opcode) + payload
+        if fds:
+            socket.send_fds(self.sock, [message], list(fds))
+        else:
+            self.sock.sendall(message)
+
+    def receive(self, count):
+        data = b""
+        while len(data) < count:
+            part = self.sock.recv(count - len(data))
+            if not part:
+                raise AssertionError("the compositor closed the connection")
+            data += part
+        return data
+
+    def roundtrip(self):
+        """Waits until the compositor has handled every request sent so far."""
+        done = self.new_id()
+        self.send(1, 0, u32(done))  # wl_display.sync
+        while True:
+            obj, size_opcode = struct.unpack("<II", self.receive(8))
+            body = self.receive((size_opcode >> 16) - 8)
+            opcode = size_opcode & 0xffff
+            if obj == 1 and opcode == 0:
+                raise AssertionError("protocol error: %r" % body[12:].split(b"\0")[0])
+            if obj == self.registry and opcode == 0:  # wl_registry.global
+                name, length = struct.unpack("<II", body[:8])
+                interface = body[8:8 + length - 1].decode()
+                version, = struct.unpack("<I", body[8 + length + (-length % 4):][:4])
+                self.globals[interface] = (name, version)
+            if obj == done:
+                return
+
+    def bind(self, interface, version):
+        if interface not in self.globals:
+            raise AssertionError("the compositor offers no %s" % interface)
+        name, offered = self.globals[interface]
+        new = self.new_id()
+        self.send(self.registry, 0, u32(name) + string(interface) + u32(min(version, offered), new))
+        return new
+
+
+def fixed(value):
+    return struct.pack("<i", int(value * 256))
+
+
+# Where the tests want the two place windows, as (x, y, width, height).
+PLACES = ((40, 60, 500, 400), (680, 60, 500, 400))
+
+
+class Session(harness.Running):
+    """What sway and KWin have in common: a folder, a bus, the compositor, the
+    windows started beside it, and an X display from XWayland."""
+
+    qt_platform = None  # Qt finds Wayland as on a Wayland login
+
+    def __init__(self, width=1280, height=720):
+        self.width, self.height = width, height
+        self._processes, self._windows = [], []
+        self.folder = tempfile.mkdtemp(prefix="quorvant-%s-" % self.name)
+        os.chmod(self.folder, 0o755)
+        self.runtime = os.path.join(self.folder, "runtime")
+        os.mkdir(self.runtime, 0o700)
+        self.bus = harness.SessionBus()
+
+    def start(self):
+        self.bus.start()
+        self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
+                                           stdout=subprocess.DEVNULL, stderr=open(self.log_path(), "wb"))
+        self.wayland = harness.wait_until(self.socket, message="%s's Wayland socket" % self.name)
+        self.display = harness.wait_until(lambda: harness.read(os.path.join(self.folder, "display")).strip(),
+                                          message="%s's X display" % self.name)
+        self.wire = Wire(self.wayland)
+        self.started()
+        return self
+
+    def stop(self):
+        for process in reversed(self._windows + self._processes):
+            harness.end(process, timeout=10)
+        if getattr(self, "wire", None):
+            self.wire.close()
+        if getattr(self, "compositor", None):
+            harness.end(self.compositor, timeout=20)
+        self.bus.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def log_path(self):
+        return os.path.join(self.folder, "compositor.log")
+
+    def compositor_env(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.runtime, DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+        return env
+
+    def env(self):
+        """For clients: the Wayland socket by its path, which needs no runtime folder."""
+        env = {k: v for k, v in os.environ.items() if k != "QT_QPA_PLATFORM"}
+        env.update(WAYLAND_DISPLAY=self.wayland, DISPLAY=self.display, XDG_SESSION_TYPE="wayland",
+                   DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+        return env
+
+    def socket(self):
+        found = [path for path in glob.glob(os.path.join(self.runtime, "*"))
+                 if not path.endswith(".lock") and harness.listening(path)]
+        return found[0] if found else None
+
+    def run_beside(self, args, env=None):
+        self._processes.append(subprocess.Popen(args, env=env or self.env(), stdout=subprocess.DEVNULL,
+                                                stderr=subprocess.DEVNULL))
+
+    def place_window(self, kind, width, height):
+        """A native (kind 0, Wayland) or X (kind 1) window whose pixels name their
+        place; its standard output tells of the presses it got."""
+        env = dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland")
+        out = open(os.path.join(self.folder, "window-%d.log" % kind), "wb")
+        self._windows.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)], env=env,
+                                              stdout=out, stderr=subprocess.DEVNULL))
+
+    def place_windows(self):
+        """Both place windows, where PLACES has them; waits until they show there."""
+        for kind, (_, _, width, height) in enumerate(PLACES):
+            self.place_window(kind, width, height)
+
+        def shown():
+            self.arrange()
+            image = self.image()
+            return all(place(image.pixel(x + 10, y + 10)) == (kind, 0, 10, 10)
+                       and place(image.pixel(x + w - 10, y + h - 10)) == (kind, 0, w - 10, h - 10)
+                       for kind, (x, y, w, h) in enumerate(PLACES))
+        harness.wait_until(shown, interval=0.3, message="the place windows in their places")
+
+    def arrange(self):
+        """Puts the windows where PLACES has them, where the compositor does not by itself."""
+
+    def window_log(self, kind):
+        return harness.read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
+
+    def keep(self, name):
+        """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to look at."""
+        if os.environ.get("QUORVANT_SCREENSHOTS"):
+            os.makedirs(os.environ["QUORVANT_SCREENSHOTS"], exist_ok=True)
+            image = self.image()
+            with open(os.path.join(os.environ["QUORVANT_SCREENSHOTS"], name + ".ppm"), "wb") as out:
+                out.write(b"P6 %d %d 255\n" % (image.width, image.height) + image._pixels)
+
+
+class Sway(Session):
+    name = "sway"
+    CONFIG = """output HEADLESS-1 resolution {w}x{h} position 0 0 bg #204060 solid_color
+default_border none
+focus_follows_mouse no
+for_window [title="^quorvant-place-0$"] floating enable, move position 40 60
+for_window [title="^quorvant-place-1$"] floating enable, move position 680 60
+exec sh -c 'xhost +si:localuser:{user} >/dev/null; echo "$DISPLAY" > {folder}/display'
+bar {{
+    position bottom
+    tray_output *
+}}
+"""
+
+    def command(self):
+        config = os.path.join(self.folder, "config")
+        with open(config, "w") as f:
+            # XWayland lets in the tests' user, who may not be sway's.
+            f.write(self.CONFIG.format(w=self.width, h=self.height, folder=self.folder,
+                                       user=pwd.getpwuid(os.getuid()).pw_name))
+        if os.geteuid() != 0:
+            return ["sway", "-c", config]
+        os.chown(self.folder, NOBODY, NOBODY)
+        os.chown(self.runtime, NOBODY, NOBODY)
+        # XWayland's socket goes where any user may make one, as on a booted system.
+        if os.path.isdir("/tmp/.X11-unix"):
+            os.chmod("/tmp/.X11-unix", 0o1777)
+        return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "sway", "-c", config]
+
+    def compositor_env(self):
+        return dict(super().compositor_env(), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
+                    WLR_RENDERER="pixman")
+
+    def started(self):
+        manager = self.wire.bind("zwlr_virtual_pointer_manager_v1", 1)
+        self.pointer = self.wire.new_id()
+        self.wire.send(manager, 0, u32(0, self.pointer))  # create_virtual_pointer, on the default seat
+        # A keyboard from the start, as a person has: windows take up a
+        # keyboard only as they are focused.
+        seat = self.wire.bind("wl_seat", 1)
+        manager = self.wire.bind("zwp_virtual_keyboard_manager_v1", 1)
+        self.keyboard = self.wire.new_id()
+        self.wire.send(manager, 0, u32(seat, self.keyboard))  # create_virtual_keyboard
+        keymap = tempfile.TemporaryFile()
+        keymap.write(KEYMAP.encode() + b"\0")
+        keymap.flush()
+        self.wire.send(self.keyboard, 0, u32(1) + u32(keymap.tell()), fds=[keymap.fileno()])  # xkb_v1
+        self.wire.roundtrip()
+        keymap.close()
+
+    def move_pointer(self, x, y):
+        # motion_absolute on the whole layout, then frame
+        self.wire.send(self.pointer, 1, u32(0, x, y, self.width, self.height))
+        self.wire.send(self.pointer, 4)
+        self.wire.roundtrip()
+
+    def click(self):
+        for state in (1, 0):
+            self.wire.send(self.pointer, 2, u32(0, BTN_LEFT, state))
+            self.wire.send(self.pointer, 4)
+        self.wire.roundtrip()
+
+    def type(self, text):
+        for key in text:
+            for state in (1, 0):
+                self.wire.send(self.keyboard, 1, u32(0, KEY_CODES[key], state))
+        self.wire.roundtrip()
+
+    def image(self):
+        ppm = subprocess.run(["grim", "-t", "ppm", "-"], env=self.env(), check=True, stdout=subprocess.PIPE,
+                             timeout=harness.TIMEOUT).stdout
+        return parse_ppm(ppm)
+
+    def swaymsg(self, *args):
+        socket_path = glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock"))[0]
+        return subprocess.run(["swaymsg", "-s", socket_path, *args], stdout=subprocess.PIPE, text=True,
+                              timeout=harness.TIMEOUT).stdout
+
+
+class KWin(Session):
+    name = "kwin"
+
+    def command(self):
+        # A copy without the file capability of Debian's binary, which a
+        # container may refuse to run.
+        binary = os.path.join(self.folder, "kwin_wayland")
+        shutil.copy(shutil.which("kwin_wayland"), binary)
+        # KWin starts it once XWayland is up, with the display in its environment.
+        announce = os.path.join(self.folder, "announce")
+        with open(announce, "w") as f:
+            f.write('#!/bin/sh\necho "$DISPLAY" > %s/display\n' % self.folder)
+        os.chmod(announce, 0o755)
+        return [binary, "--virtual", "--xwayland", "--socket", "quorvant-kwin", "--width", str(self.width),
+                "--height", str(self.height), announce]
+
+    def compositor_env(self):
+        return dict(super().compositor_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
+                    KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="wayland")
+
+    def started(self):
+        self.input = self.wire.bind("org_kde_kwin_fake_input", 4)
+        self.wire.send(self.input, 0, string("quorvant tests") + string("end-to-end tests"))
+        self.wire.roundtrip()
+
+    def move_pointer(self, x, y):
+        self.wire.send(self.input, 9, fixed(x) + fixed(y))  # pointer_motion_absolute
+        self.wire.roundtrip()
+
+    def click(self):
+        for state in (1, 0):
+            self.wire.send(self.input, 2, u32(BTN_LEFT, state))
+        self.wire.roundtrip()
+
+    def type(self, text):
+        for key in text:
+            for state in (1, 0):
+                self.wire.send(self.input, 10, u32(KEY_CODES[key], state))  # keyboard_key
+        self.wire.roundtrip()
+
+    def arrange(self):
+        """KWin places new windows itself; a script of the test's puts them where PLACES has them."""
+        lines = ["var places = %r;" % {"quorvant-place-%d" % k: list(p) for k, p in enumerate(PLACES)},
+                 "function put(c) { var p = places[c.caption]; if (p) c.frameGeometry = "
+                 "{x: p[0], y: p[1], width: p[2], height: p[3]}; }",
+                 "workspace.clientList().forEach(put);"]
+        path = os.path.join(self.folder, "arrange.js")
+        with open(path, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "unloadScript", "string:quorvant-arrange")
+        self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "loadScript", "string:" + path, "string:quorvant-arrange")
+        self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "start")
+
+    def dbus_call(self, path, interface, method, *args):
+        return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", path,
+                               "%s.%s" % (interface, method), *args], env=self.env(), stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True, timeout=harness.TIMEOUT).stdout
+
+    def image(self):
+        """The screen through KWin's screenshot service, read in Debian's own
+        Python, which has python3-dbus."""
+        script = """
+import dbus, os, sys
+bus = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
+shot = bus.get_object("org.kde.KWin", "/org/kde/KWin/ScreenShot2")
+r, w = os.pipe()
+info = shot.CaptureArea(0, 0, dbus.UInt32(%d), dbus.UInt32(%d), {"native-resolution": True}, dbus.types.UnixFd(w),
+                        dbus_interface="org.kde.KWin.ScreenShot2")
+os.close(w)
+data = b""
+while True:
+    part = os.read(r, 1 << 20)
+    if not part:
+        break
+    data += part
+sys.stdout.buffer.write(b"%%d %%d %%d %%d\\n" %% (info["width"], info["height"], info["stride"], info["format"]) + data)
+""" % (self.width, self.height)
+        out = subprocess.run(["/usr/bin/python3", "-c", script], env=self.env(), check=True, stdout=subprocess.PIPE,
+                             timeout=harness.TIMEOUT).stdout
+        head, data = out.split(b"\n", 1)
+        width, height, stride, _ = map(int, head.split())
+        # QImage's 32-bit formats: blue, green, red, alpha in memory.
+        rows = b"".join(data[y * stride:y * stride + 4 * width] for y in range(height))
+        pixels = bytearray(3 * width * height)
+        pixels[0::3], pixels[1::3], pixels[2::3] = rows[2::4], rows[1::4], rows[0::4]
+        return harness.Image(width, height, bytes(pixels))
+
+
+def parse_ppm(data):
+    fields, rest = [], data
+    while len(fields) < 4:
+        rest = rest.lstrip()
+        token, rest = rest.split(maxsplit=1) if len(fields) < 3 else (rest.split(maxsplit=1)[0], rest)
+        if len(fields) == 3:
+            rest = rest[len(token) + 1:]
+        fields.append(token)
+    width, height = int(fields[1]), int(fields[2])
+    return harness.Image(width, height, rest[:3 * width * height])
+
+
+def place(rgb):
+    """(kind, page, x, y) that a pixel of a place window names."""
+    r, g, b = rgb
+    return (b >> 6) & 1, b >> 7, r | (b & 7) << 8, g | (b >> 3 & 7) << 8
