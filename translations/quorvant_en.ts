@@ -87,6 +87,25 @@
     </message>
 </context>
 <context>
+    <name>ShellDrawing</name>
+    <message>
+        <source>Quorvant</source>
+        <translation>Quorvant</translation>
+    </message>
+    <message>
+        <source>On GNOME, Quorvant draws its laser pointer, magnifier and spotlight through its GNOME Shell extension, which is off. Turn it on?</source>
+        <translation>On GNOME, Quorvant draws its laser pointer, magnifier and spotlight through its GNOME Shell extension, which is off. Turn it on?</translation>
+    </message>
+    <message>
+        <source>Quorvant&apos;s GNOME Shell extension: %1. Until it runs, the effects are drawn through XWayland: the magnifier shows nothing over Wayland windows, and clicks do not reach them while an effect is on.</source>
+        <translation>Quorvant&apos;s GNOME Shell extension: %1. Until it runs, the effects are drawn through XWayland: the magnifier shows nothing over Wayland windows, and clicks do not reach them while an effect is on.</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation type="unfinished">Prompt</translation>
+    </message>
+</context>
+<context>
     <name>ShowModeDiag</name>
     <message>
         <source>Dialog</source>
