@@ -102,7 +102,7 @@
     </message>
     <message>
         <source>Prompt</source>
-        <translation type="unfinished">Prompt</translation>
+        <translation>Prompt</translation>
     </message>
 </context>
 <context>
