@@ -128,14 +128,20 @@ class Session(harness.Running):
         self.bus = harness.SessionBus()
 
     def start(self):
-        self.bus.start()
-        self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
-                                           stdout=subprocess.DEVNULL, stderr=open(self.log_path(), "wb"))
-        self.wayland = harness.wait_until(self.socket, message="%s's Wayland socket" % self.name)
-        self.display = harness.wait_until(lambda: harness.read(os.path.join(self.folder, "display")).strip(),
-                                          message="%s's X display" % self.name)
-        self.wire = Wire(self.wayland)
-        self.started()
+        try:
+            self.bus.start()
+            with open(self.log_path(), "wb") as log:
+                self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
+                                                   stdout=subprocess.DEVNULL, stderr=log)
+            self.wayland = harness.wait_until(self.socket, message="%s's Wayland socket" % self.name)
+            self.display = harness.wait_until(lambda: harness.read(os.path.join(self.folder, "display")).strip(),
+                                              message="%s's X display" % self.name)
+            self.wire = Wire(self.wayland)
+            self.started()
+        except BaseException:
+            # Nobody else would end what started.
+            self.stop()
+            raise
         return self
 
     def stop(self):
@@ -145,7 +151,8 @@ class Session(harness.Running):
             self.wire.close()
         if getattr(self, "compositor", None):
             harness.end(self.compositor, timeout=20)
-        self.bus.stop()
+        if getattr(self.bus, "process", None):
+            self.bus.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def log_path(self):
@@ -164,8 +171,9 @@ class Session(harness.Running):
         return env
 
     def socket(self):
+        # sway's IPC socket lies beside its Wayland one.
         found = [path for path in glob.glob(os.path.join(self.runtime, "*"))
-                 if not path.endswith(".lock") and harness.listening(path)]
+                 if not path.endswith(".lock") and "-ipc." not in path and harness.listening(path)]
         return found[0] if found else None
 
     def run_beside(self, args, env=None):
@@ -176,9 +184,9 @@ class Session(harness.Running):
         """A native (kind 0, Wayland) or X (kind 1) window whose pixels name their
         place; its standard output tells of the presses it got."""
         env = dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland")
-        out = open(os.path.join(self.folder, "window-%d.log" % kind), "wb")
-        self._windows.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)], env=env,
-                                              stdout=out, stderr=subprocess.DEVNULL))
+        with open(os.path.join(self.folder, "window-%d.log" % kind), "wb") as out:
+            self._windows.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)], env=env,
+                                                  stdout=out, stderr=subprocess.DEVNULL))
 
     def place_windows(self):
         """Both place windows, where PLACES has them; waits until they show there."""
