@@ -115,7 +115,7 @@ class KWinEffects(WaylandEffects, unittest.TestCase):
     session = wayland.KWin
     expected_backend = "effects drawn by: kwin"
     holds_pointer = False
-    reads_screen = False  # the lens through the screenshot service does not pass yet
+    reads_screen = False  # the lens over the screenshot service is left unchecked
 
 
 class SwayEffects(WaylandEffects, unittest.TestCase):
