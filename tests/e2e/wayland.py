@@ -125,6 +125,9 @@ class Session(harness.Running):
         os.chmod(self.folder, 0o755)
         self.runtime = os.path.join(self.folder, "runtime")
         os.mkdir(self.runtime, 0o700)
+        # The user's settings, which the desktop and its programs share.
+        self.config_home = os.path.join(self.folder, "settings")
+        os.mkdir(self.config_home)
         self.bus = harness.SessionBus()
 
     def start(self):
@@ -160,7 +163,8 @@ class Session(harness.Running):
 
     def compositor_env(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.runtime, DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+        env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.runtime, XDG_CONFIG_HOME=self.config_home,
+                   DBUS_SESSION_BUS_ADDRESS=self.bus.address)
         return env
 
     def env(self):
@@ -207,6 +211,9 @@ class Session(harness.Running):
     def window_log(self, kind):
         return harness.read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
 
+    def show_effect(self, name):
+        """Makes screenshots show what the compositor's effect `name` draws."""
+
     def keep(self, name):
         """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to look at."""
         if os.environ.get("QUORVANT_SCREENSHOTS"):
@@ -240,6 +247,7 @@ bar {{
             return ["sway", "-c", config]
         os.chown(self.folder, NOBODY, NOBODY)
         os.chown(self.runtime, NOBODY, NOBODY)
+        os.chown(self.config_home, NOBODY, NOBODY)
         # XWayland's socket goes where any user may make one, as on a booted system.
         if os.path.isdir("/tmp/.X11-unix"):
             os.chmod("/tmp/.X11-unix", 0o1777)
@@ -347,6 +355,17 @@ class KWin(Session):
         self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "unloadScript", "string:quorvant-arrange")
         self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "loadScript", "string:" + path, "string:quorvant-arrange")
         self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "start")
+
+    def loaded_effects(self):
+        return self.dbus_call("/Effects", "org.freedesktop.DBus.Properties", "Get", "string:org.kde.kwin.Effects",
+                              "string:loadedEffects")
+
+    def show_effect(self, name):
+        """KWin's screenshots are taken as its screenshot effect paints, so they
+        leave out what effects loaded after it draw; loaded again, it comes last."""
+        harness.wait_until(lambda: '"%s"' % name in self.loaded_effects(), message="KWin's %s effect" % name)
+        self.dbus_call("/Effects", "org.kde.kwin.Effects", "unloadEffect", "string:screenshot")
+        self.dbus_call("/Effects", "org.kde.kwin.Effects", "loadEffect", "string:screenshot")
 
     def dbus_call(self, path, interface, method, *args):
         return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", path,
