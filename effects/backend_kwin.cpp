@@ -1,21 +1,20 @@
 // KWin: a script of its own, loaded over D-Bus for as long as the effect
-// runs, tells where the pointer is; its screenshot service reads the screen
-// without this program's windows.
+// runs, tells where the pointer is; the magnifier is KWin's own.
 #include "layershell.h"
+
+#include "core/sizesegment.h"
+#include "effecthost.h"
+#include "kwinundo.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
-#include <QDBusUnixFileDescriptor>
 #include <QFile>
-#include <QPointer>
+#include <QMap>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -54,18 +53,15 @@ public:
         if (!folder_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
             return;
         file.close();
-        // One left by an effect that was killed would call nobody for ever.
+        // One left by an effect whose undoing was cut short would call
+        // nobody for ever.
         bus.call(scripting(QStringLiteral("unloadScript")) << plugin_);
         const QDBusReply<int> loaded
             = bus.call(scripting(QStringLiteral("loadScript")) << file.fileName() << plugin_);
-        if (loaded.isValid() && loaded.value() >= 0)
-            bus.call(scripting(QStringLiteral("start")));
-    }
-
-    ~ScriptPointer() override
-    {
-        QDBusConnection::sessionBus().call(scripting(QStringLiteral("unloadScript")) << plugin_);
-        QDBusConnection::sessionBus().unregisterObject(kPointerPath);
+        if (!loaded.isValid() || loaded.value() < 0)
+            return;
+        kwinundo::unloadScript(plugin_);
+        bus.call(scripting(QStringLiteral("start")));
     }
 
 public slots:
@@ -87,89 +83,94 @@ private:
     QTemporaryDir folder_;
 };
 
-// The screen as KWin's screenshot service renders it without this program's
-// windows. Nothing tells where the screen changed, so the part around the
-// pointer is read again every `kPollMs`; only a change is passed on.
-class ScreenshotReader : public desktop::ScreenReader
+QDBusMessage effects(const QString &method, const QString &effect)
+{
+    return QDBusMessage::createMethodCall(
+               kKWin, QStringLiteral("/Effects"), QStringLiteral("org.kde.kwin.Effects"), method)
+        << effect;
+}
+
+// KWin's own magnifier, which follows the pointer and enlarges the live
+// screen beneath it without ever seeing itself. It takes its size and zoom
+// from KWin's configuration, which holds this program's for as long as the
+// lens is on and the user's own again afterwards. A magnifier that the user
+// keeps loaded stays loaded.
+class KWinMagnifier : public QObject
 {
 public:
-    static constexpr int kPollMs = 150;
-    static constexpr int kPolledSide = 400; // holds the largest lens's source
-
-    explicit ScreenshotReader(std::function<QPoint()> pointer)
-        : pointer_(std::move(pointer))
+    explicit KWinMagnifier(const EffectSpec &spec)
+        : segment_(QString::fromLatin1(spec.segmentKey))
+        , sizes_(spec.sizes)
+        , config_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+              + QStringLiteral("/kwinrc"))
     {
-        connect(&timer_, &QTimer::timeout, this, &ScreenshotReader::poll);
-        timer_.start(kPollMs);
-    }
-
-    QImage read(const QRect &area) override
-    {
-        if (fresh_.contains(area))
-            return polled_.copy(area.translated(-fresh_.topLeft()));
-        return capture(area);
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QDBusReply<bool> loaded = bus.call(effects(QStringLiteral("isEffectLoaded"), kEffect));
+        const bool keptByUser = loaded.isValid() && loaded.value();
+        segment_.open();
+        pixels_ = sizes_.pixels(level());
+        // KWin's magnifier writes its settings as it is unloaded: the user's
+        // go back after that.
+        if (!keptByUser)
+            kwinundo::unloadEffect(kEffect);
+        kwinundo::restoreEntries(config_, kGroup, setEntries(config_, kGroup, entries(pixels_)));
+        if (keptByUser)
+            kwinundo::reconfigureEffect(kEffect);
+        else
+            bus.call(effects(QStringLiteral("loadEffect"), kEffect));
+        // KWin reads its configuration again only when told to.
+        bus.call(effects(QStringLiteral("reconfigureEffect"), kEffect));
+        connect(&timer_, &QTimer::timeout, this, &KWinMagnifier::follow);
+        timer_.start(EffectHost::kTickMs);
     }
 
 private:
-    void poll()
+    static QMap<QString, QString> entries(int pixels)
     {
-        const QPoint at = pointer_();
-        const QRect area(at.x() - kPolledSide / 2, at.y() - kPolledSide / 2, kPolledSide, kPolledSide);
-        const QImage now = capture(area);
-        if (now.isNull())
+        return { { QStringLiteral("Width"), QString::number(pixels) },
+            { QStringLiteral("Height"), QString::number(pixels) },
+            { QStringLiteral("InitialZoom"), QString::number(kLensZoom) } };
+    }
+
+    int level()
+    {
+        // A segment that the main program removed and made again is found anew.
+        if (!segment_.isOpen() && !segment_.open())
+            return level_;
+        if (const std::optional<qint32> now = segment_.read())
+            level_ = *now;
+        return level_;
+    }
+
+    void follow()
+    {
+        const int pixels = sizes_.pixels(level());
+        if (pixels == pixels_)
             return;
-        const bool same = area == fresh_ && now == polled_;
-        polled_ = now;
-        fresh_ = area;
-        if (!same)
-            emit changed(area);
+        pixels_ = pixels;
+        setEntries(config_, kGroup, entries(pixels));
+        QDBusConnection::sessionBus().call(effects(QStringLiteral("reconfigureEffect"), kEffect));
     }
 
-    static QImage capture(const QRect &area)
-    {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0)
-            return QImage();
-        QDBusMessage call = QDBusMessage::createMethodCall(kKWin, QStringLiteral("/org/kde/KWin/ScreenShot2"),
-            QStringLiteral("org.kde.KWin.ScreenShot2"), QStringLiteral("CaptureArea"));
-        const QVariantMap options { { QStringLiteral("hide-caller-windows"), true },
-            { QStringLiteral("native-resolution"), true } };
-        call << area.x() << area.y() << uint(area.width()) << uint(area.height()) << options
-             << QVariant::fromValue(QDBusUnixFileDescriptor(ends[1]));
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
-        ::close(ends[1]);
-        QByteArray bytes;
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
-            if (got > 0)
-                bytes.append(buffer, int(got));
-            else if (got == 0 || errno != EINTR)
-                break;
-        }
-        ::close(ends[0]);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return QImage();
-        const QVariantMap result = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-        const int width = result.value(QStringLiteral("width")).toInt();
-        const int height = result.value(QStringLiteral("height")).toInt();
-        const int stride = result.value(QStringLiteral("stride")).toInt();
-        const auto format = QImage::Format(result.value(QStringLiteral("format")).toInt());
-        if (width <= 0 || height <= 0 || bytes.size() < qint64(stride) * height)
-            return QImage();
-        return QImage(reinterpret_cast<const uchar *>(bytes.constData()), width, height, stride, format)
-            .convertToFormat(QImage::Format_RGB32);
-    }
-
-    std::function<QPoint()> pointer_;
+    const QString kEffect = QStringLiteral("magnifier");
+    const QString kGroup = QStringLiteral("Effect-magnifier");
+    SizeSegment segment_;
+    SizeMap sizes_;
+    QString config_;
+    int level_ = 0;
+    int pixels_ = 0;
     QTimer timer_;
-    QRect fresh_;
-    QImage polled_;
 };
 
 class KWinBackend : public LayerShellBackend
 {
 public:
+    void prepareApplication() override
+    {
+        kwinundo::start();
+        LayerShellBackend::prepareApplication();
+    }
+
     std::function<QPoint()> pointer() override
     {
         return [this] { return position_; };
@@ -180,9 +181,11 @@ public:
         return std::make_unique<ScriptPointer>(&position_);
     }
 
-    std::unique_ptr<desktop::ScreenReader> readScreen(EffectOverlay *) override
+    std::unique_ptr<QObject> drawnByDesktop(const EffectSpec &spec) override
     {
-        return std::make_unique<ScreenshotReader>(pointer());
+        if (qstrcmp(spec.segmentKey, segment::kLoupexKey) == 0)
+            return std::make_unique<KWinMagnifier>(spec);
+        return nullptr;
     }
 
 private:

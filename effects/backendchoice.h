@@ -11,7 +11,7 @@ namespace backend {
 
 enum class Kind {
     X11, // an X server draws: Xorg, or XWayland where nothing better is offered
-    KWin, // layer-shell surfaces; KWin tells where the pointer is and reads the screen
+    KWin, // layer-shell surfaces; KWin tells where the pointer is and lends its magnifier
     Wlroots, // layer-shell surfaces on sway and its kin
     Gnome, // GNOME Shell draws, through Quorvant's extension (gnome/)
 };

@@ -18,8 +18,8 @@ protected:
     virtual bool passesPointer() const { return true; }
 };
 
-// KWin tells where the pointer is through a script of its own, and reads the
-// screen without this program's windows.
+// KWin tells where the pointer is through a script of its own, and lends its
+// own magnifier.
 std::unique_ptr<EffectBackend> kwinBackend();
 
 // sway and its kin: the overlays take the pointer while the effect is on.

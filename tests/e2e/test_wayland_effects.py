@@ -5,7 +5,8 @@ whose pixels name their place. The effect is on top, at the pointer before
 any motion, follows it over both windows, and leaves them their size and
 place; clicks and keys reach the window beneath, but for sway, where the
 effect holds the pointer and only keys go through. KWin's magnifier shows
-the window beneath twice enlarged, and its next page."""
+the window beneath twice enlarged, and its next page, and once killed leaves
+KWin as the user had it."""
 
 import os
 import subprocess
@@ -56,7 +57,7 @@ class WaylandEffects:
     def test_effects_over_native_and_x_windows(self):
         native, xwin = ((x + 150, y + 200) for x, y, _, _ in wayland.PLACES)
         self.desktop.move_pointer(*native)
-        program = self.bench.start_program()
+        program = self.bench.start_program(home=dict(harness.private_home(), XDG_CONFIG_HOME=self.desktop.config_home))
         self.pen.wait_sent(1)
         self.assertIn(self.expected_backend, self.diagnose())
 
@@ -88,9 +89,14 @@ class WaylandEffects:
         self.desktop.keep("wayland-%s-spotlight" % self.desktop.name)
 
         if self.reads_screen:
+            # The user's own setting for KWin's magnifier, which lends itself.
+            kwinrc = os.path.join(self.desktop.config_home, "kwinrc")
+            with open(kwinrc, "a") as f:
+                f.write("\n[Effect-magnifier]\nWidth=300\n")
             # The magnifier, 240 across: twice the window beneath, live.
             self.pen.mode("magnifier", 3)
             self.bench.wait_effect("Loupex", 3)
+            self.desktop.show_effect("magnifier")
 
             def enlarged(image, page):
                 x, y = native
@@ -105,6 +111,10 @@ class WaylandEffects:
 
         self.pen.mode("normal")
         self.bench.wait(lambda: not self.bench.running(), "the effects gone in normal use", program)
+        if self.desktop.name == "kwin":
+            # Killed, the magnifier leaves KWin as the user had it.
+            harness.wait_until(lambda: harness.read(kwinrc).split("[Effect-magnifier]")[1].split() == ["Width=300"]
+                               and '"magnifier"' not in self.desktop.loaded_effects(), message="KWin as it was")
 
     def diagnose(self):
         return subprocess.run([os.path.join(harness.BIN_DIR, "quorvant-diagnose")], env=self.desktop.env(),
@@ -115,7 +125,7 @@ class KWinEffects(WaylandEffects, unittest.TestCase):
     session = wayland.KWin
     expected_backend = "effects drawn by: kwin"
     holds_pointer = False
-    reads_screen = False  # the lens through the screenshot service does not pass yet
+    reads_screen = True  # KWin's own magnifier
 
 
 class SwayEffects(WaylandEffects, unittest.TestCase):

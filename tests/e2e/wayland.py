@@ -125,17 +125,26 @@ class Session(harness.Running):
         os.chmod(self.folder, 0o755)
         self.runtime = os.path.join(self.folder, "runtime")
         os.mkdir(self.runtime, 0o700)
+        # The user's settings, which the desktop and its programs share.
+        self.config_home = os.path.join(self.folder, "settings")
+        os.mkdir(self.config_home)
         self.bus = harness.SessionBus()
 
     def start(self):
-        self.bus.start()
-        self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
-                                           stdout=subprocess.DEVNULL, stderr=open(self.log_path(), "wb"))
-        self.wayland = harness.wait_until(self.socket, message="%s's Wayland socket" % self.name)
-        self.display = harness.wait_until(lambda: harness.read(os.path.join(self.folder, "display")).strip(),
-                                          message="%s's X display" % self.name)
-        self.wire = Wire(self.wayland)
-        self.started()
+        try:
+            self.bus.start()
+            with open(self.log_path(), "wb") as log:
+                self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
+                                                   stdout=subprocess.DEVNULL, stderr=log)
+            self.wayland = harness.wait_until(self.socket, message="%s's Wayland socket" % self.name)
+            self.display = harness.wait_until(lambda: harness.read(os.path.join(self.folder, "display")).strip(),
+                                              message="%s's X display" % self.name)
+            self.wire = Wire(self.wayland)
+            self.started()
+        except BaseException:
+            # Nobody else would end what started.
+            self.stop()
+            raise
         return self
 
     def stop(self):
@@ -145,7 +154,8 @@ class Session(harness.Running):
             self.wire.close()
         if getattr(self, "compositor", None):
             harness.end(self.compositor, timeout=20)
-        self.bus.stop()
+        if getattr(self.bus, "process", None):
+            self.bus.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def log_path(self):
@@ -153,7 +163,8 @@ class Session(harness.Running):
 
     def compositor_env(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.runtime, DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+        env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.runtime, XDG_CONFIG_HOME=self.config_home,
+                   DBUS_SESSION_BUS_ADDRESS=self.bus.address)
         return env
 
     def env(self):
@@ -164,8 +175,9 @@ class Session(harness.Running):
         return env
 
     def socket(self):
+        # sway's IPC socket lies beside its Wayland one.
         found = [path for path in glob.glob(os.path.join(self.runtime, "*"))
-                 if not path.endswith(".lock") and harness.listening(path)]
+                 if not path.endswith(".lock") and "-ipc." not in path and harness.listening(path)]
         return found[0] if found else None
 
     def run_beside(self, args, env=None):
@@ -176,9 +188,9 @@ class Session(harness.Running):
         """A native (kind 0, Wayland) or X (kind 1) window whose pixels name their
         place; its standard output tells of the presses it got."""
         env = dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland")
-        out = open(os.path.join(self.folder, "window-%d.log" % kind), "wb")
-        self._windows.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)], env=env,
-                                              stdout=out, stderr=subprocess.DEVNULL))
+        with open(os.path.join(self.folder, "window-%d.log" % kind), "wb") as out:
+            self._windows.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)], env=env,
+                                                  stdout=out, stderr=subprocess.DEVNULL))
 
     def place_windows(self):
         """Both place windows, where PLACES has them; waits until they show there."""
@@ -198,6 +210,9 @@ class Session(harness.Running):
 
     def window_log(self, kind):
         return harness.read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
+
+    def show_effect(self, name):
+        """Makes screenshots show what the compositor's effect `name` draws."""
 
     def keep(self, name):
         """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to look at."""
@@ -232,6 +247,7 @@ bar {{
             return ["sway", "-c", config]
         os.chown(self.folder, NOBODY, NOBODY)
         os.chown(self.runtime, NOBODY, NOBODY)
+        os.chown(self.config_home, NOBODY, NOBODY)
         # XWayland's socket goes where any user may make one, as on a booted system.
         if os.path.isdir("/tmp/.X11-unix"):
             os.chmod("/tmp/.X11-unix", 0o1777)
@@ -339,6 +355,17 @@ class KWin(Session):
         self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "unloadScript", "string:quorvant-arrange")
         self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "loadScript", "string:" + path, "string:quorvant-arrange")
         self.dbus_call("/Scripting", "org.kde.kwin.Scripting", "start")
+
+    def loaded_effects(self):
+        return self.dbus_call("/Effects", "org.freedesktop.DBus.Properties", "Get", "string:org.kde.kwin.Effects",
+                              "string:loadedEffects")
+
+    def show_effect(self, name):
+        """KWin's screenshots are taken as its screenshot effect paints, so they
+        leave out what effects loaded after it draw; loaded again, it comes last."""
+        harness.wait_until(lambda: '"%s"' % name in self.loaded_effects(), message="KWin's %s effect" % name)
+        self.dbus_call("/Effects", "org.kde.kwin.Effects", "unloadEffect", "string:screenshot")
+        self.dbus_call("/Effects", "org.kde.kwin.Effects", "loadEffect", "string:screenshot")
 
     def dbus_call(self, path, interface, method, *args):
         return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", path,
