@@ -17,13 +17,16 @@ The baseline's effect programs are built from COMMIT in a scratch git
 worktree under /tmp, which is removed afterwards.
 
 With --gnome, the effects as GNOME Shell draws them, in a headless GNOME Shell
-(tests/e2e/gnome_session.py) over a native Wayland window, the pointer still:
-the Shell's CPU use with no effect (the baseline) and with each effect on,
-the effect program's own, and for the lens how long until a change of the
-window shows in it (median and worst, in ms, screenshots polled).
+(tests/e2e/gnome_session.py) over a native Wayland window, with no effect (the
+baseline) and with each effect on: the Shell's CPU use and the effect
+program's own with the pointer still; the frames a second the Shell painted
+while the pointer moved in a circle (about 100 moves a second through mutter's
+RemoteDesktop, for --moving seconds; the stage's own frame count, read
+through the tests' probe extension); and for the lens how long until a change
+of the window shows in it (median and worst, in ms, screenshots polled).
 
     bench/effects.py [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
-    bench/effects.py --gnome [--phase SECONDS] [BIN_DIR]
+    bench/effects.py --gnome [--phase SECONDS] [--moving SECONDS] [BIN_DIR]
 
 BIN_DIR holds this tree's programs, by default build/bin beside this folder.
 """
@@ -249,7 +252,36 @@ def delays_text(delays):
     return "%.0f/%.0f" % (statistics.median(delays), max(delays))
 
 
-def gnome_figures(bin_dir, phase_s):
+def gnome_moving(session, moving_s):
+    """(frames/s the Shell painted, pointer moves/s) with the pointer going
+    around a circle of radius 200 in the middle, 200 moves a turn, then back
+    where it was."""
+    import gnome_session
+
+    home = session.pointer()
+    cx, cy = gnome_session.WIDTH // 2, gnome_session.HEIGHT // 2
+    session.move_pointer(cx + 200, cy)
+    x, y = cx + 200, cy
+    frames = session.probe("Frames")[0]
+    begin = time.monotonic()
+    moves = 0
+    while time.monotonic() - begin < moving_s:
+        if moves % 20 == 0:
+            # Relative moves are accelerated: steer from where it really is.
+            x, y = session.pointer()
+        moves += 1
+        angle = 2 * math.pi * moves / 200
+        tx, ty = round(cx + 200 * math.cos(angle)), round(cy + 200 * math.sin(angle))
+        session._remote("NotifyPointerMotionRelative", "dd", float(tx - x), float(ty - y))
+        x, y = tx, ty
+        time.sleep(max(0.0, begin + moves * MOVE_INTERVAL_S - time.monotonic()))
+    elapsed = time.monotonic() - begin
+    painted = session.probe("Frames")[0] - frames
+    session.move_pointer(*home)
+    return painted / elapsed, moves / elapsed
+
+
+def gnome_figures(bin_dir, phase_s, moving_s):
     import gnome_session
     from test_gnome import lens_at
 
@@ -264,12 +296,15 @@ def gnome_figures(bin_dir, phase_s):
             time.sleep(phase_s)
             return [100 * (cpu_seconds(pid) - b) / phase_s for pid, b in zip(pids, before)]
 
+        rates = []
         rows = [("no effect", share([shell])[0], None, None)]
+        rates.append(gnome_moving(session, moving_s))
         for name in PROGRAMS:
             program = subprocess.Popen([os.path.join(bin_dir, name)], env=session.env(),
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             time.sleep(2)  # up and drawn
             shell_share, own_share = share([shell, program.pid])
+            rates.append(gnome_moving(session, moving_s))
             delays = None
             if name == "Loupex":
                 delays, phase = [], 0
@@ -286,13 +321,16 @@ def gnome_figures(bin_dir, phase_s):
     finally:
         session.stop()
 
-    print("GNOME Shell %s, headless %dx%d, pointer still, %.0f s each; CPU as a share of one core" % (
-        subprocess.run(["gnome-shell", "--version"], stdout=subprocess.PIPE, text=True).stdout.split()[-1],
-        gnome_session.WIDTH, gnome_session.HEIGHT, phase_s))
-    print("%-12s %16s %20s %24s" % ("", "GNOME Shell CPU %", "effect program CPU %", "lens change shown, ms"))
-    for name, shell_share, own_share, delays in rows:
-        print("%-12s %16.2f %20s %24s" % (name, shell_share, "" if own_share is None else "%.2f" % own_share,
-                                          delays_text(delays) if delays else ""))
+    print("GNOME Shell %s, headless %dx%d; CPU as a share of one core, pointer still for %.0f s; "
+          "frames/s painted while the pointer moved for %.0f s, %.0f moves/s" % (
+              subprocess.run(["gnome-shell", "--version"], stdout=subprocess.PIPE, text=True).stdout.split()[-1],
+              gnome_session.WIDTH, gnome_session.HEIGHT, phase_s, moving_s,
+              statistics.mean(r[1] for r in rates)))
+    print("%-12s %16s %20s %20s %24s" % ("", "GNOME Shell CPU %", "effect program CPU %", "Shell frames/s moving",
+                                         "lens change shown, ms"))
+    for (name, shell_share, own_share, delays), (fps, _) in zip(rows, rates):
+        print("%-12s %16.2f %20s %20.1f %24s" % (name, shell_share, "" if own_share is None else "%.2f" % own_share,
+                                                 fps, delays_text(delays) if delays else ""))
 
 
 def main():
@@ -302,9 +340,11 @@ def main():
     parser.add_argument("--baseline", default="982ec5c", help="commit to compare with (default 982ec5c)")
     parser.add_argument("--phase", type=float, default=10.0, help="seconds moving, then still (default 10)")
     parser.add_argument("--gnome", action="store_true", help="the effects in a headless GNOME Shell")
+    parser.add_argument("--moving", type=float, default=5.0,
+                        help="with --gnome, seconds the pointer moves (default 5)")
     args = parser.parse_args()
     if args.gnome:
-        gnome_figures(os.path.abspath(args.bin_dir), args.phase)
+        gnome_figures(os.path.abspath(args.bin_dir), args.phase, args.moving)
         return
     for tool in ("Xvfb", "xdotool", "xcompmgr", "git", "cmake"):
         if not shutil.which(tool):

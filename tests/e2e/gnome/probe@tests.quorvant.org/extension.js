@@ -27,6 +27,7 @@ const INTERFACE = `
     </method>
     <method name="Activate"><arg type="s" name="title" direction="in"/><arg type="b" direction="out"/></method>
     <method name="Windows"><arg type="as" direction="out"/></method>
+    <method name="Frames"><arg type="x" direction="out"/></method>
     <method name="Environment"><arg type="s" name="name" direction="in"/><arg type="s" direction="out"/></method>
   </interface>
 </node>`;
@@ -89,6 +90,11 @@ class Probe {
         const window = windowTitled(title);
         window?.activate(global.get_current_time());
         return !!window;
+    }
+
+    Frames() {
+        // Frames the Shell has put on screen so far.
+        return global.stage.get_frame_counter();
     }
 
     Environment(name) {
