@@ -30,7 +30,7 @@ class Soak(unittest.TestCase):
         pid = program.program_pid()
         # AddressSanitizer keeps freed memory in quarantine on purpose.
         sanitized = "libasan" in harness.read("/proc/%d/maps" % pid)
-        entered, replugged, samples = 0, 0, []  # effect modes entered: one balloon each
+        entered, replugged, samples = 0, 0, []  # effect modes asked for
         started = time.monotonic()
         for switch in range(SWITCHES):
             mode = CYCLE[switch % len(CYCLE)]
@@ -40,7 +40,14 @@ class Soak(unittest.TestCase):
             done = switch + 1
             if done % BATCH and done != SWITCHES:
                 continue
-            bench.wait(lambda: program.count("Mode balloon:") >= entered and pen.status()["pending_input"] == 0,
+            # Mode reports that come faster than the program takes them give
+            # way to the newest, so a last spotlight of a size of its own
+            # shows that the program caught up with the batch.
+            level = 1 + done // BATCH % 10
+            pen.mode("spotlight", level)
+            bench.wait_effect("Halvix", level)
+            pen.mode("normal")
+            bench.wait(lambda: not bench.running() and pen.status()["pending_input"] == 0,
                        "the program to follow %d switches" % done, program, 120)
             while replugged < done * REPLUGS // SWITCHES:  # spread evenly over the switches
                 attempts = pen.status()["open_attempts"]
@@ -52,7 +59,7 @@ class Soak(unittest.TestCase):
                 rss = re.search(r"VmRSS:\s*(\d+)", harness.read("/proc/%d/status" % pid))[1]
                 samples.append((done, int(rss)))
         elapsed = time.monotonic() - started
-        self.assertEqual(program.count("Mode balloon:"), entered)
+        self.assertGreaterEqual(program.count("Mode balloon:"), SWITCHES // BATCH)
         self.assertEqual(program.count("could not be started"), 0)
 
         # Still following the pen to the letter, and no notice left up.
@@ -62,7 +69,7 @@ class Soak(unittest.TestCase):
         harness.wait_until(lambda: not desktop.visible_windows("^Dialog$"), message="the last notice to go")
 
         growth = max(rss for _, rss in samples) - samples[0][1]
-        print("\nsoak: %d switches, %d replugs in %.0f s; %d modes entered, %d finding their effect program"
+        print("\nsoak: %d switches, %d replugs in %.0f s; %d effect modes asked for, %d finding their effect program"
               " still running" % (SWITCHES, replugged, elapsed, entered, program.count("is running!")))
         print("soak: VmRSS after switches %s KiB; growth after the first %d switches %d KiB%s"
               % (", ".join("%d: %d" % sample for sample in samples), WARM_UP, growth,
