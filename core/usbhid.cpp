@@ -40,19 +40,6 @@ Enumeration enumerate()
     return found;
 }
 
-bool isModeReport(protocol::Report kind)
-{
-    switch (kind) {
-    case protocol::Report::ModeLaser:
-    case protocol::Report::ModeMagnifier:
-    case protocol::Report::ModeSpotlight:
-    case protocol::Report::ModeNormal:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 // Reads one handle on a thread of its own and hands the reports to the link,
@@ -136,7 +123,8 @@ private:
                 // Bytes that are no report of the pen's change nothing, and need not wait.
                 const protocol::Report kind = protocol::classify(buffer, std::size_t(count));
                 if (kind != protocol::Report::Unknown
-                    && hand(QByteArray(reinterpret_cast<const char *>(buffer), count), isModeReport(kind)))
+                    && hand(QByteArray(reinterpret_cast<const char *>(buffer), count),
+                        protocol::isModeReport(kind)))
                     QMetaObject::invokeMethod(
                         link, [link = link, generation = generation] { link->takeFromReader(generation); },
                         Qt::QueuedConnection);
@@ -490,6 +478,8 @@ void usbhid::dispatch(const unsigned char *report, int length)
             emit(this->*route.sized)(protocol::sizeLevel(report, n));
         else
             emit(this->*route.plain)();
+        if (const protocol::ModeReport *mode = protocol::modeReport(kind))
+            emit modeReported(int(mode->mode), protocol::sizeLevel(report, n));
         return;
     }
 }

@@ -93,6 +93,9 @@ signals:
     void setMagnify();
     void setSpotLight();
     void setNormalUse();
+    // Any of the four mode reports above, as the mode it enters (the values
+    // of protocol::Mode) and its size byte.
+    void modeReported(int mode, int size);
 
     // The receiver was plugged in or pulled out.
     void presenceChanged(bool present);

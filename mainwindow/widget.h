@@ -39,9 +39,6 @@ private slots:
     void onExit();
     void ShowUI();
     void onExit_clicked();
-    void onDotrix(int nSize);
-    void onLoupex(int n);
-    void onQyLight(int size);
     void onNormal();
     void onSetKey();
     void onSetLazer();
