@@ -70,17 +70,6 @@ Widget::~Widget()
     ui = nullptr;
 }
 
-void Widget::onNormal()
-{
-    session->modes().normal();
-}
-
-void Widget::ShowUI()
-{
-    show();
-    onNormal();
-}
-
 void Widget::onSetLazer()
 {
     showNotice(tr("Electronic laser"));
