@@ -1,12 +1,16 @@
 // The application object, which is also the guard that keeps a second copy
-// of the program from running: a later copy reaches the first one over a
-// local socket, which then brings its main window up.
+// of the program from running: the first copy holds a lock file beside its
+// local socket, and a later copy reaches it over that socket, which then
+// brings its main window up.
 #pragma once
 
 #include <QApplication>
 #include <QString>
 
+#include <memory>
+
 class QLocalServer;
+class QLockFile;
 class QWidget;
 
 class SingleApplication : public QApplication
@@ -15,6 +19,7 @@ class SingleApplication : public QApplication
 
 public:
     SingleApplication(int &argc, char **argv);
+    ~SingleApplication() override;
 
     bool isRunning() const { return running; }
 
@@ -28,10 +33,14 @@ private slots:
 
 private:
     void probe();
+    // Whether a running copy answers on the socket: one attempt, and more
+    // until withinMs is over.
+    bool reachFirstCopy(const QString &name, int withinMs) const;
     void startLocalServer();
     void activateMainWindow();
 
     bool running = false;
+    std::unique_ptr<QLockFile> lock;
     QLocalServer *localServer = nullptr;
     QString serverName;
 };

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/settings.h"
+#include "device/protocol.h"
 
 class SizeSegment;
 
@@ -21,8 +22,13 @@ class ModeSwitcher : public QObject
     Q_OBJECT
 
 public:
-    // The presentation modes, with the values the program has always used.
-    enum Mode { NormalMode = 0, MagnifierMode = 1, SpotlightMode = 2, LaserMode = 3 };
+    // The presentation modes, as the pen's reports name them.
+    enum Mode {
+        NormalMode = int(protocol::Mode::Normal),
+        MagnifierMode = int(protocol::Mode::Magnifier),
+        SpotlightMode = int(protocol::Mode::Spotlight),
+        LaserMode = int(protocol::Mode::Laser),
+    };
 
     // Effect programs are started from appDir. The segments are made at once,
     // so that an effect program started first finds them.

@@ -30,19 +30,12 @@ Session::Session(platform::Platform *platform_, QObject *parent)
     platform->resetCursorScheme();
 
     // What the pen reports, to the model it concerns.
-    const struct
-    {
-        void (usbhid::*signal)(int);
-        int mode;
-    } modeReports[] = {
-        { &usbhid::open_Qy, ModeSwitcher::LaserMode },
-        { &usbhid::open_Magnify, ModeSwitcher::MagnifierMode },
-        { &usbhid::open_QyLight, ModeSwitcher::SpotlightMode },
-    };
-    for (const auto &report : modeReports)
-        connect(receiver.get(), report.signal, switcher.get(),
-            [this, mode = report.mode](int size) { switcher->enter(mode, size); });
-    connect(receiver.get(), &usbhid::setNormal, switcher.get(), &ModeSwitcher::normal);
+    connect(receiver.get(), &usbhid::modeReported, switcher.get(), [this](int mode, int size) {
+        if (mode == ModeSwitcher::NormalMode)
+            switcher->normal();
+        else
+            switcher->enter(mode, size);
+    });
     connect(receiver.get(), &usbhid::setData1, keys.get(), [this] { keys->loadBlock(1); });
     connect(receiver.get(), &usbhid::setData2, keys.get(), [this] { keys->loadBlock(2); });
     connect(receiver.get(), &usbhid::setKeyOK, keys.get(), &KeyMapping::takeWriteAcknowledgement);

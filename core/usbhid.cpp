@@ -40,19 +40,6 @@ Enumeration enumerate()
     return found;
 }
 
-bool isModeReport(protocol::Report kind)
-{
-    switch (kind) {
-    case protocol::Report::ModeLaser:
-    case protocol::Report::ModeMagnifier:
-    case protocol::Report::ModeSpotlight:
-    case protocol::Report::ModeNormal:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 // Reads one handle on a thread of its own and hands the reports to the link,
@@ -136,7 +123,8 @@ private:
                 // Bytes that are no report of the pen's change nothing, and need not wait.
                 const protocol::Report kind = protocol::classify(buffer, std::size_t(count));
                 if (kind != protocol::Report::Unknown
-                    && hand(QByteArray(reinterpret_cast<const char *>(buffer), count), isModeReport(kind)))
+                    && hand(QByteArray(reinterpret_cast<const char *>(buffer), count),
+                        protocol::isModeReport(kind)))
                     QMetaObject::invokeMethod(
                         link, [link = link, generation = generation] { link->takeFromReader(generation); },
                         Qt::QueuedConnection);
@@ -182,7 +170,7 @@ usbhid::usbhid(QObject *parent, platform::Platform *platform_)
 
     settleTimer.setSingleShot(true);
     settleTimer.setTimerType(Qt::PreciseTimer);
-    connect(&settleTimer, &QTimer::timeout, this, &usbhid::settled);
+    connect(&settleTimer, &QTimer::timeout, this, [this] { tryOpen(); });
     lookTimer.setInterval(int(kLookInterval.count()));
     connect(&lookTimer, &QTimer::timeout, this, &usbhid::look);
     // Several nodes come and go together: one look serves them all.
@@ -223,17 +211,41 @@ void usbhid::setSettleDelay(std::chrono::milliseconds delay)
     settleDelay = delay;
 }
 
+void usbhid::moveTo(State next, Telling telling)
+{
+    const State was = std::exchange(state, next);
+    if (next == State::Settling)
+        settleTimer.start(int(settleDelay.count()));
+    else
+        settleTimer.stop();
+    if (next == State::Open)
+        lookTimer.stop();
+    else if (!lookTimer.isActive())
+        lookTimer.start();
+
+    const bool firstAttempt = was == State::Settling
+        && (next == State::Retrying || next == State::Refused || next == State::Open);
+    const bool opened = was != State::Open && next == State::Open;
+    if (!firstAttempt && !opened)
+        return;
+    if (telling == Telling::Later)
+        QMetaObject::invokeMethod(
+            this, [this] { emit arrived(); }, Qt::QueuedConnection);
+    else
+        emit arrived();
+}
+
 void usbhid::onDeviceEvent(const platform::DeviceEvent &event)
 {
     switch (event.kind) {
     case platform::DeviceEvent::Added:
-        addSeen = true;
+        news.added = true;
         break;
     case platform::DeviceEvent::Removed:
-        removalSeen = true;
+        news.removed = true;
         break;
     case platform::DeviceEvent::Changed:
-        changeSeen = true;
+        news.changed = true;
         break;
     }
     lookSoon();
@@ -247,68 +259,53 @@ void usbhid::lookSoon()
 
 void usbhid::look()
 {
-    const bool added = std::exchange(addSeen, false);
-    const bool changed = std::exchange(changeSeen, false);
-    const bool removed = std::exchange(removalSeen, false);
+    const News seen = std::exchange(news, News {});
 
-    if (isOpen() && !removed)
+    if (state == State::Open && !seen.removed)
         return; // an open receiver tells of its own unplugging by a failed read
     const Enumeration found = enumerate();
-    if (isOpen()) {
+    if (state == State::Open) {
         // Another device went, or this one went and came back at once.
-        if (!found.paths.isEmpty() && !added)
+        if (!found.paths.isEmpty() && !seen.added)
             return;
-        closeHandles();
-        knownPaths.clear();
+        lose();
     }
     setPresent(found.present);
     if (found.paths.isEmpty()) {
-        settleTimer.stop();
-        knownPaths.clear();
+        appearance = Appearance {};
         setDenied(false);
+        moveTo(State::Absent);
         return;
     }
-    if (found.paths != knownPaths || added) {
+    if (found.paths != appearance.paths || seen.added) {
         // A new appearance: it gets its pause, then one arrival.
-        knownPaths = found.paths;
-        arrivalOwed = true;
-        openedOnce = false;
-        deniedTold = false;
-        waitForChange = false;
-        retryDelay = std::chrono::milliseconds(0);
-        settleTimer.start(int(settleDelay.count()));
+        appearance = Appearance {};
+        appearance.paths = found.paths;
+        moveTo(State::Settling);
         return;
     }
-    if (settleTimer.isActive())
-        return;
-    if (changed) {
-        waitForChange = false;
-        retryAt = {};
+    switch (state) {
+    case State::Retrying:
+        if (seen.changed || std::chrono::steady_clock::now() >= appearance.retryAt)
+            tryOpen();
+        break;
+    case State::Refused:
+        // Asking again changes nothing until the system changes the node.
+        if (seen.changed)
+            tryOpen();
+        break;
+    case State::Absent:
+    case State::Settling:
+    case State::Open:
+        break;
     }
-    if (!waitForChange && std::chrono::steady_clock::now() >= retryAt)
-        tryOpen();
 }
 
-void usbhid::settled()
+void usbhid::tryOpen(Telling telling)
 {
-    tryOpen();
-}
-
-void usbhid::tryOpen(bool tellLater)
-{
-    // A write that opened the receiver goes out before anything its arrival
-    // sets off: a read-back asked for first would bring the mapping the write
-    // replaces.
-    const auto tellArrival = [this, tellLater] {
-        if (tellLater)
-            QMetaObject::invokeMethod(
-                this, [this] { emit arrived(); }, Qt::QueuedConnection);
-        else
-            emit arrived();
-    };
     bool denied = false;
     QString deniedPath;
-    for (const QString &path : qAsConst(knownPaths)) {
+    for (const QString &path : qAsConst(appearance.paths)) {
         const QByteArray native = path.toLocal8Bit();
         hid_device *writer = hid_open_path(native.constData());
         if (!writer) {
@@ -325,46 +322,34 @@ void usbhid::tryOpen(bool tellLater)
         }
         writeHandle = writer;
         reader = std::make_unique<Reader>(this, readHandle, ++generation);
-        lookTimer.stop();
-        retryDelay = std::chrono::milliseconds(0);
-        waitForChange = false;
-        const bool tell = arrivalOwed || !openedOnce;
-        arrivalOwed = false;
-        openedOnce = true;
         setDenied(false);
-        if (tell)
-            tellArrival();
+        moveTo(State::Open, telling);
         return;
     }
 
     setDenied(denied);
     if (denied) {
-        // Asking again changes nothing until the system changes the node.
-        waitForChange = true;
-        if (!deniedTold) {
-            deniedTold = true;
+        if (!std::exchange(appearance.refusalTold, true))
             emit openDenied(deniedPath);
-        }
-    } else {
-        retryDelay
-            = retryDelay.count() == 0 ? kFirstRetryDelay : std::min(retryDelay * 2, kLongestRetryDelay);
-        retryAt = std::chrono::steady_clock::now() + retryDelay;
+        moveTo(State::Refused, telling);
+        return;
     }
-    if (!lookTimer.isActive())
-        lookTimer.start();
-    if (std::exchange(arrivalOwed, false))
-        tellArrival();
+    appearance.retryDelay = appearance.retryDelay.count() == 0
+        ? kFirstRetryDelay
+        : std::min(appearance.retryDelay * 2, kLongestRetryDelay);
+    appearance.retryAt = std::chrono::steady_clock::now() + appearance.retryDelay;
+    moveTo(State::Retrying, telling);
 }
 
 bool usbhid::openForWriting()
 {
     // Early is not failed: the rest of the pause is waited out here, as the
     // receiver answers only after it, and the write then goes out.
-    if (!writeHandle && settleTimer.isActive()) {
+    if (state == State::Settling) {
         const std::chrono::milliseconds left(std::max(settleTimer.remainingTime(), 0));
         settleTimer.stop();
         std::this_thread::sleep_for(left);
-        tryOpen(true);
+        tryOpen(Telling::Later);
     }
     return writeHandle != nullptr;
 }
@@ -380,8 +365,13 @@ void usbhid::closeHandles()
         reader->stop();
         retiring.push_back(std::move(reader));
     }
-    if (!lookTimer.isActive())
-        lookTimer.start();
+}
+
+void usbhid::lose()
+{
+    closeHandles();
+    appearance = Appearance {};
+    moveTo(State::Absent);
 }
 
 void usbhid::setPresent(bool present)
@@ -428,8 +418,7 @@ void usbhid::readerFailed(unsigned fromGeneration)
         return;
     // A failed read is the receiver pulled out. If it is back already, it is
     // a new arrival.
-    closeHandles();
-    knownPaths.clear();
+    lose();
     look();
 }
 
@@ -490,6 +479,8 @@ void usbhid::dispatch(const unsigned char *report, int length)
             emit(this->*route.sized)(protocol::sizeLevel(report, n));
         else
             emit(this->*route.plain)();
+        if (const protocol::ModeReport *mode = protocol::modeReport(kind))
+            emit modeReported(int(mode->mode), protocol::sizeLevel(report, n));
         return;
     }
 }

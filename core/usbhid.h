@@ -93,6 +93,9 @@ signals:
     void setMagnify();
     void setSpotLight();
     void setNormalUse();
+    // Any of the four mode reports above, as the mode it enters (the values
+    // of protocol::Mode) and its size byte.
+    void modeReported(int mode, int size);
 
     // The receiver was plugged in or pulled out.
     void presenceChanged(bool present);
@@ -108,13 +111,30 @@ signals:
 private:
     class Reader;
 
+    // Where the link stands with the receiver's current appearance. An
+    // appearance lasts from the moment its traffic interfaces are found until
+    // they go or change; arrived() is told after its first attempt to open,
+    // whatever the outcome, and once more at its opening if that came later.
+    enum class State {
+        Absent, // no traffic interface of the receiver is there
+        Settling, // it appeared and gets its pause; nothing told yet
+        Retrying, // it could not be opened; tried again after a growing pause
+        Refused, // this user may not open it; tried again when its nodes change
+        Open, // both handles open, the reader running
+    };
+    // Postpones arrived() to the event loop, so that the write that opened
+    // the receiver goes out before anything the arrival sets off.
+    enum class Telling { AtOnce, Later };
+
+    void moveTo(State next, Telling telling = Telling::AtOnce);
     void onDeviceEvent(const platform::DeviceEvent &event);
     void lookSoon();
     void look();
-    void settled();
-    void tryOpen(bool tellLater = false);
+    void tryOpen(Telling telling = Telling::AtOnce);
     bool openForWriting();
     void closeHandles();
+    // The appearance ended: its handles close and it is forgotten.
+    void lose();
     void setPresent(bool present);
     void setDenied(bool denied);
     void takeFromReader(unsigned generation);
@@ -132,26 +152,33 @@ private:
     std::list<std::unique_ptr<Reader>> retiring;
     unsigned generation = 0;
 
+    State state = State::Absent;
     bool isThere = false;
     bool isDenied = false;
-    // The receiver's traffic interfaces when last looked at.
-    QStringList knownPaths;
-    bool arrivalOwed = false; // arrived() not yet told for this appearance
-    bool openedOnce = false; // opened during this appearance
-    bool deniedTold = false;
-    bool removalSeen = false;
-    bool changeSeen = false;
-    bool addSeen = false;
 
-    // A receiver that cannot be opened is tried again after a growing pause,
-    // or at once when the system reports a change of its nodes; one that the
-    // user may not open waits for that change.
-    std::chrono::steady_clock::time_point retryAt {};
-    std::chrono::milliseconds retryDelay { 0 };
-    bool waitForChange = false;
+    // What is known of the current appearance.
+    struct Appearance
+    {
+        QStringList paths; // the receiver's traffic interfaces
+        bool refusalTold = false; // openDenied() emitted
+        // The pause before the next try in Retrying: it grows with each
+        // failure and is kept across a refusal.
+        std::chrono::milliseconds retryDelay { 0 };
+        std::chrono::steady_clock::time_point retryAt {};
+    };
+    Appearance appearance;
+
+    // What the device monitor told since the last look.
+    struct News
+    {
+        bool added = false;
+        bool removed = false;
+        bool changed = false;
+    };
+    News news;
 
     static std::chrono::milliseconds settleDelay;
-    QTimer settleTimer;
-    QTimer lookTimer;
-    QTimer soonTimer;
+    QTimer settleTimer; // runs in Settling only
+    QTimer lookTimer; // runs in every state but Open
+    QTimer soonTimer; // gathers the monitor's news into one look
 };

@@ -31,19 +31,65 @@ using Image = std::array<std::uint8_t, kImageSize>;
 // What an input report means, decided by its leading bytes.
 enum class Report {
     Unknown,
-    ModeLaser,       // 12 34 AB CD, size in byte 5
-    ModeMagnifier,   // 12 34 A1 B1, size in byte 5
-    ModeSpotlight,   // 12 34 A2 B2, size in byte 5
-    ModeNormal,      // 12 34 A0 B0
-    NoticeNormal,    // 12 34 A0 B1
+    ModeLaser, // 12 34 AB CD, size in byte 5
+    ModeMagnifier, // 12 34 A1 B1, size in byte 5
+    ModeSpotlight, // 12 34 A2 B2, size in byte 5
+    ModeNormal, // 12 34 A0 B0
+    NoticeNormal, // 12 34 A0 B1
     NoticeMagnifier, // 12 34 A1 B2
     NoticeSpotlight, // 12 34 A2 B3
-    NoticeLaser,     // 12 34 AA CC
-    KeyOk,           // 88 99: mapping written
-    ResetOk,         // 66 66: defaults restored
-    Block1,          // 55: mapping block 1
-    Block2,          // 56: mapping block 2
+    NoticeLaser, // 12 34 AA CC
+    KeyOk, // 88 99: mapping written
+    ResetOk, // 66 66: defaults restored
+    Block1, // 55: mapping block 1
+    Block2, // 56: mapping block 2
 };
+
+// The pen's presentation modes, numbered as the program has always numbered them.
+enum class Mode { Normal = 0, Magnifier = 1, Spotlight = 2, Laser = 3 };
+
+// Which report puts the pen in which mode. Of the pen's mode reports only the
+// newest counts, since the pen is in one mode at a time.
+struct ModeReport
+{
+    Report report;
+    Mode mode;
+};
+
+constexpr ModeReport kModeReports[] = {
+    { Report::ModeLaser, Mode::Laser },
+    { Report::ModeMagnifier, Mode::Magnifier },
+    { Report::ModeSpotlight, Mode::Spotlight },
+    { Report::ModeNormal, Mode::Normal },
+};
+
+// The row of a mode report, or null for any other report.
+constexpr const ModeReport *modeReport(Report report)
+{
+    for (const ModeReport &row : kModeReports)
+        if (row.report == report)
+            return &row;
+    return nullptr;
+}
+
+constexpr bool isModeReport(Report report)
+{
+    return modeReport(report) != nullptr;
+}
+
+namespace detail {
+constexpr bool eachModeOnce()
+{
+    for (const ModeReport &a : kModeReports)
+        for (const ModeReport &b : kModeReports)
+            if (&a != &b && (a.report == b.report || a.mode == b.mode))
+                return false;
+    return true;
+}
+} // namespace detail
+
+static_assert(sizeof kModeReports / sizeof kModeReports[0] == 4, "four modes, one report each");
+static_assert(detail::eachModeOnce(), "a report or a mode listed twice");
 
 // Classifies a report of `length` delivered bytes; bytes past the delivered
 // count read as zero, as they do in the zeroed read buffer.
@@ -72,6 +118,6 @@ Image blankImage();
 // Mapping slots 0..47: the action bytes of the six keys, eight per key
 // (click columns 1-4, then long-press columns 1-4).
 int slotBlockOffset(int slot); // offset within its block
-int slotImageIndex(int slot);  // index within the 64-byte image
+int slotImageIndex(int slot); // index within the 64-byte image
 
 } // namespace protocol

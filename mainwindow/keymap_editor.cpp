@@ -184,13 +184,3 @@ void Widget::onAdvancedSet()
     hightDialog->showValues();
     hightDialog->show();
 }
-
-void Widget::onShowKeyValue1()
-{
-    session->mapping().loadBlock(1);
-}
-
-void Widget::onShowKeyValue2()
-{
-    session->mapping().loadBlock(2);
-}

@@ -163,35 +163,46 @@ public:
     }
 
     // The item has been made, with the watcher there now.
-    void itemMade() { keepRegistered = true; }
+    void itemMade() { stage = Stage::KeepingItem; }
 
 private slots:
     void hostRegistered()
     {
         // A watcher that tells is serving.
-        if (keepRegistered)
-            keepItemRegistered(generation, 0);
-        else
+        switch (stage) {
+        case Stage::AwaitingHost:
             appeared();
+            break;
+        case Stage::KeepingItem:
+            keepItemRegistered(ownerChanges, 0);
+            break;
+        }
     }
 
 private:
+    // What a watcher's news means.
+    enum class Stage {
+        AwaitingHost, // no item yet: a host's coming is told
+        KeepingItem, // the item is made: it is registered with every watcher that comes
+    };
+
     void ownerChanged(const QString &, const QString &, const QString &newOwner)
     {
-        ++generation;
+        ++ownerChanges;
         if (newOwner.isEmpty())
             return;
-        if (keepRegistered) {
-            keepItemRegistered(generation, 0);
+        if (stage == Stage::KeepingItem) {
+            keepItemRegistered(ownerChanges, 0);
             return;
         }
         // A panel may bring its host up before its watcher.
         auto *call
             = new QDBusPendingCallWatcher(bus.asyncCall(hostRegisteredQuery(), watcherTimeoutMs), this);
         connect(call, &QDBusPendingCallWatcher::finished, this,
-            [this, asked = generation](QDBusPendingCallWatcher *call) {
+            [this, asked = ownerChanges](QDBusPendingCallWatcher *call) {
                 call->deleteLater();
-                if (asked == generation && !keepRegistered && saysHostRegistered(call->reply()))
+                if (asked == ownerChanges && stage == Stage::AwaitingHost
+                    && saysHostRegistered(call->reply()))
                     appeared();
             });
     }
@@ -199,23 +210,22 @@ private:
     // Asks the watcher which items it holds and registers the program's if
     // it is not among them. A watcher that has taken its name but does not
     // answer yet is asked again a moment later, a few times.
-    void keepItemRegistered(int forGeneration, int attempt)
+    void keepItemRegistered(int forWatcher, int attempt)
     {
         QDBusMessage query = QDBusMessage::createMethodCall(watcherService, watcherPath,
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         query << watcherService << QStringLiteral("RegisteredStatusNotifierItems");
         auto *call = new QDBusPendingCallWatcher(bus.asyncCall(query, watcherTimeoutMs), this);
         connect(call, &QDBusPendingCallWatcher::finished, this,
-            [this, forGeneration, attempt](QDBusPendingCallWatcher *call) {
+            [this, forWatcher, attempt](QDBusPendingCallWatcher *call) {
                 call->deleteLater();
-                if (forGeneration != generation)
+                if (forWatcher != ownerChanges)
                     return;
                 const QDBusMessage reply = call->reply();
                 if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
                     if (attempt < 5)
-                        QTimer::singleShot(100 << attempt, this, [this, forGeneration, attempt] {
-                            keepItemRegistered(forGeneration, attempt + 1);
-                        });
+                        QTimer::singleShot(100 << attempt, this,
+                            [this, forWatcher, attempt] { keepItemRegistered(forWatcher, attempt + 1); });
                     return;
                 }
                 // Entries are bus names, some with the item's object path after them.
@@ -249,15 +259,22 @@ private:
 
     QDBusConnection bus;
     std::function<void()> appeared;
-    bool keepRegistered = false;
-    int generation = 0;
+    Stage stage = Stage::AwaitingHost;
+    // Counts the changes of the watcher name's owner: an answer asked for
+    // before the latest change comes from a watcher that is gone.
+    int ownerChanges = 0;
 };
 
 struct TrayHost::Watch
 {
+    enum class Stage {
+        AwaitingHost, // no icon yet: both kinds of host are watched for
+        KeepingItem, // the icon is a StatusNotifierItem, kept registered
+        XEmbedIcon, // the icon is Qt's XEmbed icon, which docks by itself
+    };
+    Stage stage = Stage::AwaitingHost;
     std::unique_ptr<XEmbedTray> xembed;
     std::unique_ptr<StatusNotifierWatch> statusNotifier;
-    bool settled = false;
 };
 
 TrayHost::TrayHost(QObject *parent)
@@ -275,7 +292,7 @@ TrayHost::TrayHost(QObject *parent)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (!watch->settled)
+                if (watch->stage == Watch::Stage::AwaitingHost)
                     emit hostAppeared();
             },
             Qt::QueuedConnection);
@@ -295,16 +312,18 @@ bool TrayHost::available() const
 
 void TrayHost::settle()
 {
-    if (!watch || watch->settled)
+    if (!watch || watch->stage != Watch::Stage::AwaitingHost)
         return;
-    watch->settled = true;
     // Qt's XEmbed icon follows its tray manager by itself.
     watch->xembed.reset();
     // What Qt is about to ask, a moment later: its answer holds for good.
-    if (watch->statusNotifier && watch->statusNotifier->hostRegisteredNow())
+    if (watch->statusNotifier && watch->statusNotifier->hostRegisteredNow()) {
+        watch->stage = Watch::Stage::KeepingItem;
         watch->statusNotifier->itemMade();
-    else
+    } else {
+        watch->stage = Watch::Stage::XEmbedIcon;
         watch->statusNotifier.reset();
+    }
 }
 
 #include "trayhost_linux.moc"

@@ -77,34 +77,6 @@ Widget::~Widget()
     ui = nullptr;
 }
 
-// The mode slots hand a report on to the session's switcher; the session
-// itself wires the receiver's reports there.
-void Widget::onDotrix(int nSize)
-{
-    session->modes().enter(ModeSwitcher::LaserMode, nSize);
-}
-
-void Widget::onLoupex(int n)
-{
-    session->modes().enter(ModeSwitcher::MagnifierMode, n);
-}
-
-void Widget::onQyLight(int size)
-{
-    session->modes().enter(ModeSwitcher::SpotlightMode, size);
-}
-
-void Widget::onNormal()
-{
-    session->modes().normal();
-}
-
-void Widget::ShowUI()
-{
-    show();
-    onNormal();
-}
-
 void Widget::onSetLazer()
 {
     showNotice(tr("Electronic laser"));

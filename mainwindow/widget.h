@@ -1,7 +1,7 @@
 // The main window: the key-mapping editor, the tray icon and the windows the
 // program shows. It shows a session and acts on it; the state is the
 // session's. Its slots are spread over files by concern: widget.cpp (wiring,
-// modes, notices), tray.cpp, keymap_editor.cpp, shutdown.cpp.
+// notices), tray.cpp, keymap_editor.cpp, shutdown.cpp.
 #pragma once
 
 #include <QIcon>
@@ -38,12 +38,7 @@ public:
 
 private slots:
     void onExit();
-    void ShowUI();
     void onExit_clicked();
-    void onDotrix(int nSize);
-    void onLoupex(int n);
-    void onQyLight(int size);
-    void onNormal();
     void onSetKey();
     void onSetLazer();
     void onSetMagnify();
@@ -101,8 +96,6 @@ private slots:
     void onAdvancedSet();
     void onReset();
     void ResetOK();
-    void onShowKeyValue1();
-    void onShowKeyValue2();
     void onNavigation();
     void iconIsActived(QSystemTrayIcon::ActivationReason reason);
     // The key settings from the tray menu: the window with its grid uncovered.

@@ -1,6 +1,6 @@
 // The operating-system services the program needs and Qt does not give
-// portably. One implementation file per OS is linked in; callers never test
-// which OS they run on. Kept free of Qt so that the Windows implementation can
+// portably. One implementation per OS is linked in (platform_windows.cpp,
+// linux/); callers never test which OS they run on. Kept free of Qt so that the Windows implementation can
 // be built and tested on its own with mingw-w64 and wine.
 #pragma once
 

@@ -142,7 +142,7 @@ void Receiver::unplug()
             return;
         isPlugged = false;
         // Whatever the receiver had not delivered goes with it, and every open
-        // handle now points at a device that no longer exists.
+        // handle points at a device that is gone.
         input.clear();
         ++generation;
     }

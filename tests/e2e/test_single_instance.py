@@ -41,6 +41,20 @@ class SingleInstance(unittest.TestCase):
                 self.assertTrue(first.running())
                 first.stop()
 
+    def test_of_two_copies_started_together_one_runs(self):
+        home = harness.private_home()
+        copies = [harness.Program(self.app, self.desktop, home=home) for _ in range(2)]
+        for copy in copies:
+            copy.start()
+            self.addCleanup(copy.stop)
+        ended = harness.wait_until(lambda: [copy for copy in copies if not copy.running()],
+                                   message="one copy to give way")
+        self.assertEqual(len(ended), 1, "both copies gave way")
+        self.assertEqual((ended[0].wait(), ended[0].log_lines()[-1:]), (0, ["quorvant already running."]))
+        survivor = copies[1 - copies.index(ended[0])]
+        harness.wait_until(lambda: harness.listening(survivor.instance_socket()), message="the guard of the one running")
+        self.assertTrue(survivor.running())
+
     def test_help_and_version_answer_without_starting_anything(self):
         # No display at all: a program that went on to start would fail to.
         home = harness.private_home()
