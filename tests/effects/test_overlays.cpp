@@ -1,16 +1,12 @@
 // The effects' common library: sizes from the segment to pixels, clamped;
-// placing the effect on the pointer's screen; that a move repaints only what
-// the effect leaves and enters; and that the pointer is looked at once a
-// frame while it moves, and found when a program moves it silently.
-#include "backdrop.h"
+// placing the effect on the pointer's screen; and that the pointer is looked
+// at once a frame while it moves, and found when a program moves it silently.
 #include "desktop.h"
 #include "dotoverlay.h"
 #include "effecthost.h"
 #include "framestats.h"
 #include "geometry.h"
-#include "lensoverlay.h"
 #include "sizemap.h"
-#include "spotoverlay.h"
 
 #include <QScreen>
 #include <QtTest>
@@ -41,8 +37,6 @@ private slots:
     void keptInside();
     void screenIndexAt_data();
     void screenIndexAt();
-    void movesRepaintOnlyWhatChanged_data();
-    void movesRepaintOnlyWhatChanged();
     void pointerLookedAtWhenItMoves_data();
     void pointerLookedAtWhenItMoves();
 
@@ -130,63 +124,6 @@ void TestOverlays::screenIndexAt()
     QFETCH(QPoint, point);
     QFETCH(QVector<QRect>, screens);
     QTEST(geometry::screenIndexAt(point, screens), "index");
-}
-
-void TestOverlays::movesRepaintOnlyWhatChanged_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("composited");
-    QTest::addColumn<int>("pixels");
-
-    QTest::newRow("spotlight, translucent") << 0 << true << 90;
-    QTest::newRow("spotlight, opaque picture") << 0 << false << 90;
-    QTest::newRow("lens, translucent") << 1 << true << 240;
-    QTest::newRow("dot, translucent") << 2 << true << 22;
-}
-
-void TestOverlays::movesRepaintOnlyWhatChanged()
-{
-    QFETCH(int, kind);
-    QFETCH(bool, composited);
-    QFETCH(int, pixels);
-
-    FrameStats stats;
-    QPixmap picture(screen->geometry().size());
-    picture.fill(Qt::darkCyan);
-    std::unique_ptr<EffectOverlay> overlay;
-    if (kind == 0) {
-        auto *spot = new SpotOverlay(screen, composited, &stats);
-        if (!composited)
-            spot->setBackdrop(new Backdrop(picture.toImage()));
-        overlay.reset(spot);
-    } else if (kind == 1) {
-        auto *lens = new LensOverlay(screen, composited, &stats);
-        lens->setBackdrop(new Backdrop(picture.toImage()));
-        overlay.reset(lens);
-    } else {
-        overlay.reset(new DotOverlay(screen, composited, &stats));
-    }
-    overlay->follow(origin + QPoint(300, 300), pixels, true);
-    overlay->present();
-    QVERIFY(QTest::qWaitForWindowExposed(overlay.get()));
-    QTRY_VERIFY(stats.frames() >= 1);
-
-    const auto area = [&overlay](const OverlayState &s) {
-        const QRect r = overlay->footprint(s);
-        return s.here ? qint64(r.width()) * r.height() : 0;
-    };
-    // Moved, grown, gone to another screen, back.
-    for (const OverlayState &step : { OverlayState { true, QPoint(340, 310), pixels },
-             OverlayState { true, QPoint(340, 310), pixels + 20 },
-             OverlayState { false, QPoint(340, 310), pixels },
-             OverlayState { true, QPoint(200, 250), pixels } }) {
-        const qint64 bound = area(overlay->state()) + area(step);
-        overlay->follow(origin + step.pointer, step.pixels, step.here);
-        stats.reset();
-        QTRY_VERIFY(stats.frames() >= 1);
-        QVERIFY2(stats.paintedPixels() <= bound,
-            qPrintable(QString("painted %1 pixels").arg(stats.paintedPixels())));
-    }
 }
 
 void TestOverlays::pointerLookedAtWhenItMoves_data()
