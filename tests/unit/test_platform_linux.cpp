@@ -297,207 +297,131 @@ private slots:
                 && (info.st_mode & 0777) == 0700));
     }
 
-private:
-    // The autostart entry names an executable that must exist in folders
-    // no one else may write: the tests' own are made beside this test's
-    // executable, in the build tree.
-    struct AutostartFixture
+    // The entry a session starts the program by, in the user's configuration
+    // folder: its path quoted and escaped, rewritten whole at every start, and
+    // what the user turned off kept off. None for a path others could change,
+    // as a session would start whatever they put there, and none left from
+    // before. None either when the package's entry starts the program: one of
+    // ours from before goes, or turns the package's off when the user had
+    // turned it off.
+    void autostart_data()
     {
-        QTemporaryDir safe { QCoreApplication::applicationDirPath() + "/autostart-XXXXXX" };
-        QTemporaryDir home;
-
-        AutostartFixture()
-        {
-            QFile::setPermissions(safe.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
-            qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.filePath("xdg")));
-        }
-        ~AutostartFixture()
-        {
-            qunsetenv("XDG_CONFIG_HOME");
-            qunsetenv("XDG_CONFIG_DIRS");
-        }
-        // An executable file at that path below the safe folder.
-        QString program(const QString &path) const
-        {
-            const QString file = safe.path() + path;
-            QDir().mkpath(QFileInfo(file).path());
-            QFile program(file);
-            program.open(QIODevice::WriteOnly);
-            program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            return file;
-        }
-        QString entryPath(const char *name = "Quorvant.desktop") const
-        {
-            return home.filePath(QStringLiteral("config/autostart/") + name);
-        }
-        QStringList entry(const char *name = "Quorvant.desktop") const
-        {
-            QFile file(entryPath(name));
-            return file.open(QIODevice::ReadOnly)
-                ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                : QStringList();
-        }
-        static bool put(const QString &path, const QByteArray &contents)
-        {
-            QDir().mkpath(QFileInfo(path).path());
-            QFile file(path);
-            return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-        }
-    };
-
-    static bool safeToWriteFrom(const QString &folder)
-    {
-        for (QFileInfo info(folder); !info.isRoot(); info = QFileInfo(info.path()))
-            if (info.permission(QFile::WriteGroup | QFile::WriteOther))
-                return false;
-        return true;
-    }
-
-private slots:
-    void autostartEntry_data()
-    {
-        QTest::addColumn<QString>("configHome"); // in the temporary folder; "-" unset
-        QTest::addColumn<QString>("appPath"); // below the safe folder
-        QTest::addColumn<QString>("exec"); // after Exec="<safe folder>; empty: nothing can be written
-        QTest::addColumn<QString>("icon"); // after Icon=<safe folder>
-        QTest::addColumn<QString>("open"); // below the safe folder, given `mode` before the second write
-        QTest::addColumn<int>("mode");
-        auto row = [](const char *name, const char *home, const char *path, const char *exec,
-                       const char *icon, const char *open = "", int mode = 0) {
-            QTest::newRow(name) << home << QString::fromUtf8(path) << QString::fromUtf8(exec)
-                                << QString::fromUtf8(icon) << open << mode;
+        QTest::addColumn<QString>("configHome"); // below the temporary home; "-" unset
+        QTest::addColumn<QString>("appPath"); // below a folder of the build tree only we may write
+        QTest::addColumn<QString>(
+            "how"); // "package": its entry starts the program; "open <path>" made writable by the group
+        QTest::addColumn<QByteArray>("before"); // the user's entry beforehand, %1 the program; null: none
+        QTest::addColumn<QStringList>("after"); // the user's entry, then its lines of interest; %1 the folder
+        const auto row = [](const char *name, const char *home, const char *path, const char *how,
+                             const char *before, const QStringList &after) {
+            QTest::newRow(name) << home << QString::fromUtf8(path) << how << QByteArray(before) << after;
         };
-        auto plain = [&](const char *name, const char *home, const char *exec = R"(/q/quorvant" -bg)") {
-            row(name, home, "/q/quorvant", exec, "/q/data/11.png");
-        };
-        plain("config home not yet there", "new/config");
-        plain("config home unset", "-");
-        plain("relative config home is ignored", "relative");
-        plain("a file in the way", "file", "");
-        row("quote, dollar, backquote", "config", R"(/a/"x" $HOME `id`/quorvant)",
-            R"(/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)", R"(/a/"x" $HOME `id`/data/11.png)");
+        const auto plain
+            = [&](const char *name, const char *home, const char *path, const char *exec, const char *icon) {
+                  row(name, home, path, "", nullptr,
+                      { "Quorvant.desktop", QString::fromUtf8(exec), QString::fromUtf8(icon),
+                          "X-GNOME-Autostart-enabled=true" });
+              };
+        const char *ours = "Exec=\"%1\" -bg\n";
+        plain("config home not yet there", "new/config", "/q/quorvant", R"(Exec="%1/q/quorvant" -bg)",
+            "Icon=%1/q/data/11.png");
+        plain(
+            "config home unset", "-", "/q/quorvant", R"(Exec="%1/q/quorvant" -bg)", "Icon=%1/q/data/11.png");
+        plain("relative config home is ignored", "relative", "/q/quorvant", R"(Exec="%1/q/quorvant" -bg)",
+            "Icon=%1/q/data/11.png");
+        row("a file in the way", "file", "/q/quorvant", "", nullptr, {});
+        plain("quote, dollar, backquote", "config", R"(/a/"x" $HOME `id`/quorvant)",
+            R"(Exec="%1/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)",
+            R"(Icon=%1/a/"x" $HOME `id`/data/11.png)");
         // A backslash is escaped once as a string and once as an argument; a
         // percent sign is doubled.
-        row("backslash", "config", R"(/a\b/quorvant)", R"(/a\\\\b/quorvant" -bg)", R"(/a\\b/data/11.png)");
-        row("percent", "config", "/100%u/quorvant", R"(/100%%u/quorvant" -bg)", "/100%u/data/11.png");
-        row("newline", "config", "/a\nb/quorvant", R"(/a\nb/quorvant" -bg)", R"(/a\nb/data/11.png)");
-        row("other scripts", "config", "/用户/quorvant", R"(/用户/quorvant" -bg)", "/用户/data/11.png");
-        // A session would start whatever someone else put at that path: no
-        // entry, and none left behind from before. A sticky folder, as /tmp,
-        // counts as open too.
-        row("the program open to others", "config", "/q/quorvant", "", "", "/q/quorvant", 0770);
-        row("its folder open to others", "config", "/q/quorvant", "", "", "/q", 0770);
-        row("a folder further up open to others", "config", "/q/quorvant", "", "", "", 0770);
-        row("a sticky folder", "config", "/q/quorvant", "", "", "/q", 01777);
+        plain("backslash", "config", R"(/a\b/quorvant)", R"(Exec="%1/a\\\\b/quorvant" -bg)",
+            R"(Icon=%1/a\\b/data/11.png)");
+        plain("percent", "config", "/100%u/quorvant", R"(Exec="%1/100%%u/quorvant" -bg)",
+            "Icon=%1/100%u/data/11.png");
+        plain("newline", "config", "/a\nb/quorvant", R"(Exec="%1/a\nb/quorvant" -bg)",
+            R"(Icon=%1/a\nb/data/11.png)");
+        plain("other scripts", "config", "/用户/quorvant", R"(Exec="%1/用户/quorvant" -bg)",
+            "Icon=%1/用户/data/11.png");
+        row("a longer one rewritten, turned off both ways", "config", "/q/quorvant", "",
+            "Exec=/a very long folder name indeed/quorvant -bg\nHidden = "
+            "true\nX-GNOME-Autostart-enabled=false\n"
+            "[Desktop Action x]\nHidden=false\n",
+            { "Quorvant.desktop", R"(Exec="%1/q/quorvant" -bg)", "Icon=%1/q/data/11.png", "Hidden=true",
+                "X-GNOME-Autostart-enabled=false" });
+        row("the program open to others", "config", "/q/quorvant", "open /q/quorvant", ours, {});
+        row("a folder further up open to others", "config", "/q/quorvant", "open ", ours, {});
+        row("package, none of ours", "config", "/lib/quorvant", "package", nullptr, {});
+        row("package, ours enabled", "config", "/lib/quorvant", "package",
+            "Exec=\"%1\" -bg\nX-GNOME-Autostart-enabled=true\n", {});
+        row("package, ours turned off", "config", "/lib/quorvant", "package",
+            "Exec=\"%1\" -bg\nHidden=true\n",
+            { "quorvant.desktop", R"(Exec="%1/lib/quorvant" -bg)", "Hidden=true" });
+        // Another program's entry of the user's own is not ours to remove.
+        row("package, another program's", "config", "/lib/quorvant", "package", "Exec=/other/quorvant\n",
+            { "Quorvant.desktop", "Exec=/other/quorvant" });
     }
 
-    void autostartEntry()
+    void autostart()
     {
         QFETCH(QString, configHome);
         QFETCH(QString, appPath);
-        QFETCH(QString, exec);
-        QFETCH(QString, icon);
-        QFETCH(QString, open);
-        QFETCH(int, mode);
-        AutostartFixture fixture;
-        if (!safeToWriteFrom(fixture.safe.path()))
-            QSKIP("the build tree is in a folder others can write");
-        const QString root = fixture.home.path();
-        for (const char *dir : { "home", "config" })
-            QDir(root).mkpath(dir);
+        QFETCH(QString, how);
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, after);
+        QTemporaryDir safe(QCoreApplication::applicationDirPath() + "/autostart-XXXXXX"), home;
+        QVERIFY(QFile::setPermissions(safe.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        for (QFileInfo info(safe.path()); !info.isRoot(); info = QFileInfo(info.path()))
+            if (info.permission(QFile::WriteGroup | QFile::WriteOther))
+                QSKIP("the build tree is in a folder others can write");
+        const QString root = home.path(), program = safe.path() + appPath;
+        QVERIFY(QDir().mkpath(QFileInfo(program).path()) && QDir(root).mkpath("home")
+            && QDir(root).mkpath("config"));
+        QFile(program).open(QIODevice::WriteOnly);
         QFile(root + "/file").open(QIODevice::WriteOnly);
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QDir folder(root + '/'
+            + (configHome.startsWith("new") || configHome == "config" ? configHome : "home/.config")
+            + "/autostart");
+        const auto put = [](const QString &path, const QByteArray &contents) {
+            QFile file(path);
+            return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+                && file.write(contents) == contents.size();
+        };
+        if (!before.isNull())
+            QVERIFY(put(folder.filePath("Quorvant.desktop"),
+                "[Desktop Entry]\n" + before.replace("%1", QFile::encodeName(program))));
+        if (how == "package") {
+            // The package's entry starts the program through a link, as /usr/bin's.
+            QVERIFY(QFile::link(program, safe.filePath("quorvant")));
+            QVERIFY(put(root + "/xdg/autostart/quorvant.desktop",
+                "[Desktop Entry]\nType=Application\nExec=" + QFile::encodeName(safe.filePath("quorvant"))
+                    + " -bg\n"));
+        } else if (how.startsWith("open ")) {
+            const QString open = safe.path() + how.mid(5);
+            QVERIFY(QFile::setPermissions(open, QFile::permissions(open) | QFile::WriteGroup));
+        }
+
         const QByteArray oldHome = qgetenv("HOME");
         qputenv("HOME", QFile::encodeName(root + "/home"));
         qputenv("XDG_CONFIG_HOME",
             configHome == "relative" ? "relative" : QFile::encodeName(root + '/' + configHome));
         if (configHome == "-")
             qunsetenv("XDG_CONFIG_HOME");
-        // Rewritten whole at every start, here over a longer entry; the one
-        // refused goes over its own.
-        const bool first = platform->writeAutostart(
-            fixture.program(mode ? appPath : "/a very long folder name indeed/quorvant").toStdString());
-        const QString program = fixture.program(appPath);
-        if (mode)
-            QVERIFY(::chmod(QFile::encodeName(fixture.safe.path() + open), mode_t(mode)) == 0);
-        const bool written = first && platform->writeAutostart(program.toStdString());
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root + "/xdg"));
+        const bool written = platform->writeAutostart(program.toStdString());
         qputenv("HOME", oldHome);
-        QCOMPARE(written, !exec.isEmpty());
-        const QDir dir(root + '/'
-            + (configHome.startsWith("new") || configHome == "config" ? configHome : "home/.config")
-            + "/autostart");
-        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden),
-            written ? QStringList { "Quorvant.desktop" } : QStringList());
-        if (!written)
-            return;
-        QFile entry(dir.filePath("Quorvant.desktop"));
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.filter(QRegularExpression("^Exec=")),
-            QStringList { "Exec=\"" + fixture.safe.path() + exec });
-        QCOMPARE(
-            lines.filter(QRegularExpression("^Icon=")), QStringList { "Icon=" + fixture.safe.path() + icon });
-        QCOMPARE(lines.filter(QRegularExpression("^(Hidden|X-GNOME-Autostart-enabled)=")),
-            QStringList { "X-GNOME-Autostart-enabled=true" });
-    }
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CONFIG_DIRS");
 
-    // What the user turned off stays off, whichever way it was done, when the
-    // entry is written anew for a program that moved. Installed by the
-    // package, the program is started by the package's entry: it writes none
-    // of its own, and one it wrote before goes (or turns the package's off,
-    // when the user had turned it off).
-    void autostartKeepsTheUsersChoice_data()
-    {
-        QTest::addColumn<bool>("package"); // the package's entry starts this program
-        QTest::addColumn<QByteArray>("before"); // the user's entry's keys; null: none
-        QTest::addColumn<QStringList>("after"); // the user's autostart folder, then its entry's keys
-        QTest::newRow("moved, turned off both ways")
-            << false
-            << QByteArray(
-                   "Hidden = true\nX-GNOME-Autostart-enabled=false\n[Desktop Action x]\nHidden=false\n")
-            << QStringList { "Quorvant.desktop", "Hidden=true", "X-GNOME-Autostart-enabled=false" };
-        QTest::newRow("package, none") << true << QByteArray() << QStringList();
-        QTest::newRow("package, enabled")
-            << true << QByteArray("X-GNOME-Autostart-enabled=true\n") << QStringList();
-        QTest::newRow("package, turned off")
-            << true << QByteArray("Hidden=true\n") << QStringList { "quorvant.desktop", "Hidden=true" };
-    }
-
-    void autostartKeepsTheUsersChoice()
-    {
-        QFETCH(bool, package);
-        QFETCH(QByteArray, before);
-        QFETCH(QStringList, after);
-        AutostartFixture fixture;
-        if (!safeToWriteFrom(fixture.safe.path()))
-            QSKIP("the build tree is in a folder others can write");
-        const QString program = fixture.program("/lib/quorvant");
-        // The package's entry starts the program through a link, as /usr/bin's.
-        QVERIFY(QFile::link(program, fixture.safe.filePath("quorvant")));
-        if (package)
-            QVERIFY(fixture.put(fixture.home.filePath("xdg/autostart/quorvant.desktop"),
-                "[Desktop Entry]\nType=Application\nExec="
-                    + QFile::encodeName(fixture.safe.filePath("quorvant")) + " -bg\n"));
-        if (!before.isNull())
-            QVERIFY(fixture.put(fixture.entryPath(),
-                "[Desktop Entry]\nExec=\""
-                    + (package ? QFile::encodeName(program) : QByteArray("/old/quorvant")) + "\" -bg\n"
-                    + before));
-        QVERIFY(platform->writeAutostart(program.toStdString()));
-        QCOMPARE(QDir(fixture.home.filePath("config/autostart")).entryList(QDir::Files), after.mid(0, 1));
-        const QStringList lines = after.isEmpty() ? QStringList() : fixture.entry(qPrintable(after.first()));
-        QCOMPARE(lines.filter(QRegularExpression("^(Hidden|X-GNOME-Autostart-enabled)=")), after.mid(1));
-        if (!package) {
-            QCOMPARE(
-                lines.filter(QRegularExpression("^Exec=")), QStringList { "Exec=\"" + program + "\" -bg" });
-            return;
-        }
-
-        // Another program's entry of the user's own is not ours to remove.
-        const QString other = fixture.program("/other/quorvant");
-        QVERIFY(fixture.put(fixture.entryPath(), "[Desktop Entry]\nExec=" + QFile::encodeName(other) + "\n"));
-        QVERIFY(platform->writeAutostart(program.toStdString()));
-        QCOMPARE(fixture.entry(), (QStringList { "[Desktop Entry]", "Exec=" + other }));
+        QCOMPARE(written, how == "package" || !after.isEmpty());
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), after.mid(0, 1));
+        QFile entry(folder.filePath(after.value(0)));
+        const QStringList lines = entry.open(QIODevice::ReadOnly)
+            ? QString::fromUtf8(entry.readAll()).split('\n', Qt::SkipEmptyParts)
+            : QStringList();
+        QCOMPARE(lines.filter(QRegularExpression("^(Exec|Icon|Hidden|X-GNOME-Autostart-enabled)=")),
+            after.mid(1).replaceInStrings("%1", safe.path()));
     }
 };
 
