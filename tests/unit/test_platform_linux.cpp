@@ -30,14 +30,6 @@ std::atomic<bool> armed { false };
 char vanishing[64];
 std::atomic<int> failedReads { 0 };
 
-bool isVanishing(int fd)
-{
-    char link[64], target[PATH_MAX];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t length = readlink(link, target, sizeof target - 1);
-    return length > 0 && (target[length] = '\0', std::strcmp(target, vanishing) == 0);
-}
-
 void arm(pid_t pid)
 {
     std::snprintf(vanishing, sizeof vanishing, "/proc/%d/stat", int(pid));
@@ -49,7 +41,10 @@ void arm(pid_t pid)
 
 extern "C" ssize_t read(int fd, void *buffer, size_t count)
 {
-    if (armed && isVanishing(fd)) {
+    char link[64], target[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = armed ? readlink(link, target, sizeof target - 1) : 0;
+    if (length > 0 && (target[length] = '\0', std::strcmp(target, vanishing) == 0)) {
         ++failedReads;
         errno = ESRCH;
         return -1;
@@ -87,18 +82,6 @@ class TestPlatformLinux : public QObject
         }
         children << pid;
         return pid;
-    }
-
-    static QByteArray readAll(pid_t pid, const char *what)
-    {
-        QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(what)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    bool alive(pid_t pid)
-    {
-        siginfo_t info = {};
-        return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
 
     // A program of the effect's name elsewhere: the stand-in, or a script.
@@ -213,8 +196,12 @@ private slots:
         QList<pid_t> strangers { spawn(impostor("elsewhere")), spawn(impostor("script", script)) };
         if (getuid() == 0)
             strangers << spawn(appDir + '/' + effect, 65534);
+        const auto comm = [](pid_t pid) {
+            QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
+            return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+        };
         for (pid_t pid : strangers)
-            QTRY_COMPARE_WITH_TIMEOUT(readAll(pid, "comm").trimmed(), effect.toUtf8(), deadlineMs);
+            QTRY_COMPARE_WITH_TIMEOUT(comm(pid), effect.toUtf8(), deadlineMs);
         QVERIFY(!platform->isRunning(dir, effectExe));
         QCOMPARE(platform->stopProgram(dir, effectExe), 1);
 
@@ -229,8 +216,10 @@ private slots:
         QVERIFY(platform->isRunning(scripts, effectExe));
         QCOMPARE(platform->stopProgram(scripts, effectExe), 0);
         QVERIFY(!platform->isRunning(scripts, effectExe));
-        for (pid_t pid : strangers)
-            QVERIFY2(alive(pid), qPrintable(QString::number(pid)));
+        for (pid_t pid : strangers) {
+            siginfo_t info = {};
+            QVERIFY(waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0);
+        }
     }
 
     void privateFolder_data()
