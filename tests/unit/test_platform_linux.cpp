@@ -30,14 +30,6 @@ std::atomic<bool> armed { false };
 char vanishing[64];
 std::atomic<int> failedReads { 0 };
 
-bool isVanishing(int fd)
-{
-    char link[64], target[PATH_MAX];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t length = readlink(link, target, sizeof target - 1);
-    return length > 0 && (target[length] = '\0', std::strcmp(target, vanishing) == 0);
-}
-
 void arm(pid_t pid)
 {
     std::snprintf(vanishing, sizeof vanishing, "/proc/%d/stat", int(pid));
@@ -49,7 +41,10 @@ void arm(pid_t pid)
 
 extern "C" ssize_t read(int fd, void *buffer, size_t count)
 {
-    if (armed && isVanishing(fd)) {
+    char link[64], target[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = armed ? readlink(link, target, sizeof target - 1) : 0;
+    if (length > 0 && (target[length] = '\0', std::strcmp(target, vanishing) == 0)) {
         ++failedReads;
         errno = ESRCH;
         return -1;
@@ -87,18 +82,6 @@ class TestPlatformLinux : public QObject
         }
         children << pid;
         return pid;
-    }
-
-    static QByteArray readAll(pid_t pid, const char *what)
-    {
-        QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(what)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    bool alive(pid_t pid)
-    {
-        siginfo_t info = {};
-        return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
 
     // A program of the effect's name elsewhere: the stand-in, or a script.
@@ -142,78 +125,38 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(QProcess::execute("pkill", { "-0", "-x", effect }), 1, deadlineMs);
     }
 
-    void findsOnlyTheExactName_data()
-    {
-        QTest::addColumn<QString>("wanted");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("other case") << effect.toLower() << false;
-        QTest::newRow("prefix") << effect.chopped(1) << false;
-        QTest::newRow("suffix") << effect.mid(1) << false;
-        QTest::newRow("longer") << effect + "0" << false;
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("exact") << effect << true;
-    }
-
-    void findsOnlyTheExactName()
-    {
-        QFETCH(QString, wanted);
-        QFETCH(bool, found);
-        spawn();
-        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
-        QCOMPARE(platform->isRunning(dir, wanted.toStdString()), found);
-    }
-
-    void goneProgramIsNotFound()
-    {
-        const pid_t pid = spawn();
-        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
-        // A process that vanishes on the way through /proc is passed over,
-        // whether it is some other one or the one looked for.
-        arm(getpid());
-        QVERIFY(!platform->isRunning(dir, "Absent"));
-        QVERIFY(failedReads > 0);
-        arm(pid);
-        QVERIFY(!platform->isRunning(dir, effectExe));
-        QVERIFY(failedReads > 0);
-        armed = false;
-        QVERIFY(platform->isRunning(dir, effectExe));
-        // Killed but not yet reaped, it runs no more.
-        kill(-pid, SIGKILL);
-        siginfo_t info;
-        QCOMPARE(waitid(P_PID, pid, &info, WEXITED | WNOWAIT), 0);
-        QVERIFY(!platform->isRunning(dir, effectExe));
-    }
-
-    void startFailsWithoutARunnableProgram_data()
-    {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<bool>("executable");
-        QTest::newRow("missing") << QByteArray() << false;
-        QTest::newRow("not executable") << QByteArray("#!/bin/sh\nsleep 300\n") << false;
-        QTest::newRow("no interpreter") << QByteArray("#!/nonexistent/sh\nsleep 300\n") << true;
-        QTest::newRow("not a program") << QByteArray("\177ELF garbage") << true;
-    }
-
-    void startFailsWithoutARunnableProgram()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(bool, executable);
-        QTemporaryDir folder;
-        QFile file(folder.filePath(effect));
-        if (!contents.isEmpty()) {
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
-            file.setPermissions(QFile::ReadOwner | (executable ? QFile::ExeOwner : QFile::Permissions()));
-            file.close();
-        }
-        QVERIFY(!platform->startProgram(folder.path().toStdString(), effectExe));
-    }
-
-    void startedProgramRunsDetachedAndIsKilled()
+    // Started detached, found by its exact name alone, and gone when the stop
+    // returns, so that it can be started anew; a file that cannot run is not
+    // started.
+    void startFindAndStop()
     {
         QCOMPARE(platform->programFile("Dotrix"), std::string("Dotrix"));
+        // Missing, not executable, without its interpreter, not a program.
+        const struct
+        {
+            const char *contents;
+            bool executable;
+        } unrunnable[] = { { nullptr, false }, { "#!/bin/sh\nsleep 300\n", false },
+            { "#!/nonexistent/sh\nsleep 300\n", true }, { "\177ELF garbage", true } };
+        for (const auto &file : unrunnable) {
+            QTemporaryDir folder;
+            QFile program(folder.filePath(effect));
+            if (file.contents) {
+                QVERIFY(program.open(QIODevice::WriteOnly) && program.write(file.contents) > 0);
+                program.setPermissions(
+                    QFile::ReadOwner | (file.executable ? QFile::ExeOwner : QFile::Permissions()));
+                program.close();
+            }
+            QVERIFY2(!platform->startProgram(folder.path().toStdString(), effectExe),
+                file.contents ? file.contents : "missing");
+        }
+
         QCOMPARE(platform->stopProgram(dir, effectExe), 1); // nothing to stop yet
         QVERIFY(platform->startProgram(dir, effectExe));
         QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
+        for (const QString &other :
+            { effect.toLower(), effect.chopped(1), effect.mid(1), effect + "0", QString() })
+            QVERIFY2(!platform->isRunning(dir, other.toStdString()), qPrintable(other));
         QProcess pgrep;
         pgrep.start("pgrep", { "-x", effect });
         QVERIFY(pgrep.waitForFinished());
@@ -221,8 +164,26 @@ private slots:
         QVERIFY(pid > 0 && getsid(pid) != getsid(0));
         // Nothing of the start is left for us to reap.
         QCOMPARE(waitpid(-1, nullptr, WNOHANG), -1);
-        // Gone by the time the stop returns, so that it can be started anew.
+
         QCOMPARE(platform->stopProgram(dir, effectExe), 0);
+        QVERIFY(!platform->isRunning(dir, effectExe));
+
+        // Started by hand, it is found through /proc, where a process that
+        // vanishes on the way is passed over, whether it is some other one or
+        // the one looked for.
+        const pid_t child = spawn();
+        QTRY_VERIFY_WITH_TIMEOUT(platform->isRunning(dir, effectExe), deadlineMs);
+        arm(getpid());
+        QVERIFY(!platform->isRunning(dir, "Absent"));
+        QVERIFY(failedReads > 0);
+        arm(child);
+        QVERIFY(!platform->isRunning(dir, effectExe));
+        QVERIFY(failedReads > 0);
+        armed = false;
+        // Killed but not yet reaped, it runs no more.
+        kill(-child, SIGKILL);
+        siginfo_t info;
+        QCOMPARE(waitid(P_PID, child, &info, WEXITED | WNOWAIT), 0);
         QVERIFY(!platform->isRunning(dir, effectExe));
     }
 
@@ -235,8 +196,12 @@ private slots:
         QList<pid_t> strangers { spawn(impostor("elsewhere")), spawn(impostor("script", script)) };
         if (getuid() == 0)
             strangers << spawn(appDir + '/' + effect, 65534);
+        const auto comm = [](pid_t pid) {
+            QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
+            return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+        };
         for (pid_t pid : strangers)
-            QTRY_COMPARE_WITH_TIMEOUT(readAll(pid, "comm").trimmed(), effect.toUtf8(), deadlineMs);
+            QTRY_COMPARE_WITH_TIMEOUT(comm(pid), effect.toUtf8(), deadlineMs);
         QVERIFY(!platform->isRunning(dir, effectExe));
         QCOMPARE(platform->stopProgram(dir, effectExe), 1);
 
@@ -251,8 +216,10 @@ private slots:
         QVERIFY(platform->isRunning(scripts, effectExe));
         QCOMPARE(platform->stopProgram(scripts, effectExe), 0);
         QVERIFY(!platform->isRunning(scripts, effectExe));
-        for (pid_t pid : strangers)
-            QVERIFY2(alive(pid), qPrintable(QString::number(pid)));
+        for (pid_t pid : strangers) {
+            siginfo_t info = {};
+            QVERIFY(waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0);
+        }
     }
 
     void privateFolder_data()
@@ -261,54 +228,21 @@ private slots:
         QTest::addColumn<QString>("inside"); // quorvant in it, before: own, open, link, or none
         QTest::addColumn<QString>("temp"); // quorvant-<uid> in $TMPDIR, before: the same
         QTest::addColumn<QString>("chosen"); // runtime, temp, or none
-        QTest::newRow("own runtime folder") << "own"
-                                            << ""
-                                            << ""
-                                            << "runtime";
-        QTest::newRow("its folder kept") << "own"
-                                         << "own"
-                                         << ""
-                                         << "runtime";
-        QTest::newRow("runtime folder open to the group") << "open"
-                                                          << ""
-                                                          << ""
-                                                          << "temp";
-        QTest::newRow("runtime folder of another user") << "foreign"
-                                                        << ""
-                                                        << ""
-                                                        << "temp";
-        QTest::newRow("runtime folder a file") << "file"
-                                               << ""
-                                               << ""
-                                               << "temp";
-        QTest::newRow("no runtime folder") << "unset"
-                                           << ""
-                                           << ""
-                                           << "temp";
-        QTest::newRow("open to others in the runtime folder") << "own"
-                                                              << "open"
-                                                              << ""
-                                                              << "";
-        QTest::newRow("a link in the runtime folder") << "own"
-                                                      << "link"
-                                                      << ""
-                                                      << "";
-        QTest::newRow("temporary one kept") << "unset"
-                                            << ""
-                                            << "own"
-                                            << "temp";
-        QTest::newRow("temporary one open to others") << "unset"
-                                                      << ""
-                                                      << "open"
-                                                      << "";
-        QTest::newRow("temporary one of another user") << "unset"
-                                                       << ""
-                                                       << "foreign"
-                                                       << "";
-        QTest::newRow("temporary one a link to an own folder") << "unset"
-                                                               << ""
-                                                               << "link"
-                                                               << "";
+        const auto row
+            = [](const char *name, const char *runtime, const char *inside, const char *temp,
+                  const char *chosen) { QTest::newRow(name) << runtime << inside << temp << chosen; };
+        row("own runtime folder", "own", "", "", "runtime");
+        row("its folder kept", "own", "own", "", "runtime");
+        row("runtime folder open to the group", "open", "", "", "temp");
+        row("runtime folder of another user", "foreign", "", "", "temp");
+        row("runtime folder a file", "file", "", "", "temp");
+        row("no runtime folder", "unset", "", "", "temp");
+        row("open to others in the runtime folder", "own", "open", "", "");
+        row("a link in the runtime folder", "own", "link", "", "");
+        row("temporary one kept", "unset", "", "own", "temp");
+        row("temporary one open to others", "unset", "", "open", "");
+        row("temporary one of another user", "unset", "", "foreign", "");
+        row("temporary one a link to an own folder", "unset", "", "link", "");
     }
 
     void privateFolder()
@@ -352,223 +286,131 @@ private slots:
                 && (info.st_mode & 0777) == 0700));
     }
 
-private:
-    // The autostart entry names an executable that must exist in folders
-    // no one else may write: the tests' own are made beside this test's
-    // executable, in the build tree.
-    struct AutostartFixture
+    // The entry a session starts the program by, in the user's configuration
+    // folder: its path quoted and escaped, rewritten whole at every start, and
+    // what the user turned off kept off. None for a path others could change,
+    // as a session would start whatever they put there, and none left from
+    // before. None either when the package's entry starts the program: one of
+    // ours from before goes, or turns the package's off when the user had
+    // turned it off.
+    void autostart_data()
     {
-        QTemporaryDir safe { QCoreApplication::applicationDirPath() + "/autostart-XXXXXX" };
-        QTemporaryDir home;
-
-        AutostartFixture()
-        {
-            QFile::setPermissions(safe.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
-            qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.filePath("xdg")));
-        }
-        ~AutostartFixture()
-        {
-            qunsetenv("XDG_CONFIG_HOME");
-            qunsetenv("XDG_CONFIG_DIRS");
-        }
-        // An executable file at that path below the safe folder.
-        QString program(const QString &path) const
-        {
-            const QString file = safe.path() + path;
-            QDir().mkpath(QFileInfo(file).path());
-            QFile program(file);
-            program.open(QIODevice::WriteOnly);
-            program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            return file;
-        }
-        QString entryPath(const char *name = "Quorvant.desktop") const
-        {
-            return home.filePath(QStringLiteral("config/autostart/") + name);
-        }
-        QStringList entry(const char *name = "Quorvant.desktop") const
-        {
-            QFile file(entryPath(name));
-            return file.open(QIODevice::ReadOnly)
-                ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                : QStringList();
-        }
-        static bool put(const QString &path, const QByteArray &contents)
-        {
-            QDir().mkpath(QFileInfo(path).path());
-            QFile file(path);
-            return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-        }
-    };
-
-    static bool safeToWriteFrom(const QString &folder)
-    {
-        for (QFileInfo info(folder); !info.isRoot(); info = QFileInfo(info.path()))
-            if (info.permission(QFile::WriteGroup | QFile::WriteOther))
-                return false;
-        return true;
-    }
-
-private slots:
-    void autostartEntry_data()
-    {
-        QTest::addColumn<QString>("configHome"); // in the temporary folder; "-" unset
-        QTest::addColumn<QString>("appPath"); // below the safe folder
-        QTest::addColumn<QString>("exec"); // after Exec="<safe folder>; empty: nothing can be written
-        QTest::addColumn<QString>("icon"); // after Icon=<safe folder>
-        auto row
-            = [](const char *name, const char *home, const char *path, const char *exec, const char *icon) {
-                  QTest::newRow(name) << home << QString::fromUtf8(path) << QString::fromUtf8(exec)
-                                      << QString::fromUtf8(icon);
-              };
-        auto plain = [&](const char *name, const char *home, const char *exec = R"(/q/quorvant" -bg)") {
-            row(name, home, "/q/quorvant", exec, "/q/data/11.png");
+        QTest::addColumn<QString>("configHome"); // below the temporary home; "-" unset
+        QTest::addColumn<QString>("appPath"); // below a folder of the build tree only we may write
+        QTest::addColumn<QString>(
+            "how"); // "package": its entry starts the program; "open <path>" made writable by the group
+        QTest::addColumn<QByteArray>("before"); // the user's entry beforehand, %1 the program; null: none
+        QTest::addColumn<QStringList>("after"); // the user's entry, then its lines of interest; %1 the folder
+        const auto row = [](const char *name, const char *home, const char *path, const char *how,
+                             const char *before, const QStringList &after) {
+            QTest::newRow(name) << home << QString::fromUtf8(path) << how << QByteArray(before) << after;
         };
-        plain("config home not yet there", "new/config");
-        plain("config home unset", "-");
-        plain("relative config home is ignored", "relative");
-        plain("a file in the way", "file", "");
-        row("quote, dollar, backquote", "config", R"(/a/"x" $HOME `id`/quorvant)",
-            R"(/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)", R"(/a/"x" $HOME `id`/data/11.png)");
+        const auto plain
+            = [&](const char *name, const char *home, const char *path, const char *exec, const char *icon) {
+                  row(name, home, path, "", nullptr,
+                      { "Quorvant.desktop", QString::fromUtf8(exec), QString::fromUtf8(icon),
+                          "X-GNOME-Autostart-enabled=true" });
+              };
+        const char *ours = "Exec=\"%1\" -bg\n";
+        plain("config home not yet there", "new/config", "/q/quorvant", R"(Exec="%1/q/quorvant" -bg)",
+            "Icon=%1/q/data/11.png");
+        plain(
+            "config home unset", "-", "/q/quorvant", R"(Exec="%1/q/quorvant" -bg)", "Icon=%1/q/data/11.png");
+        plain("relative config home is ignored", "relative", "/q/quorvant", R"(Exec="%1/q/quorvant" -bg)",
+            "Icon=%1/q/data/11.png");
+        row("a file in the way", "file", "/q/quorvant", "", nullptr, {});
+        plain("quote, dollar, backquote", "config", R"(/a/"x" $HOME `id`/quorvant)",
+            R"(Exec="%1/a/\\"x\\" \\$HOME \\`id\\`/quorvant" -bg)",
+            R"(Icon=%1/a/"x" $HOME `id`/data/11.png)");
         // A backslash is escaped once as a string and once as an argument; a
         // percent sign is doubled.
-        row("backslash", "config", R"(/a\b/quorvant)", R"(/a\\\\b/quorvant" -bg)", R"(/a\\b/data/11.png)");
-        row("percent", "config", "/100%u/quorvant", R"(/100%%u/quorvant" -bg)", "/100%u/data/11.png");
-        row("newline", "config", "/a\nb/quorvant", R"(/a\nb/quorvant" -bg)", R"(/a\nb/data/11.png)");
-        row("other scripts", "config", "/用户/quorvant", R"(/用户/quorvant" -bg)", "/用户/data/11.png");
+        plain("backslash", "config", R"(/a\b/quorvant)", R"(Exec="%1/a\\\\b/quorvant" -bg)",
+            R"(Icon=%1/a\\b/data/11.png)");
+        plain("percent", "config", "/100%u/quorvant", R"(Exec="%1/100%%u/quorvant" -bg)",
+            "Icon=%1/100%u/data/11.png");
+        plain("newline", "config", "/a\nb/quorvant", R"(Exec="%1/a\nb/quorvant" -bg)",
+            R"(Icon=%1/a\nb/data/11.png)");
+        plain("other scripts", "config", "/用户/quorvant", R"(Exec="%1/用户/quorvant" -bg)",
+            "Icon=%1/用户/data/11.png");
+        row("a longer one rewritten, turned off both ways", "config", "/q/quorvant", "",
+            "Exec=/a very long folder name indeed/quorvant -bg\nHidden = "
+            "true\nX-GNOME-Autostart-enabled=false\n"
+            "[Desktop Action x]\nHidden=false\n",
+            { "Quorvant.desktop", R"(Exec="%1/q/quorvant" -bg)", "Icon=%1/q/data/11.png", "Hidden=true",
+                "X-GNOME-Autostart-enabled=false" });
+        row("the program open to others", "config", "/q/quorvant", "open /q/quorvant", ours, {});
+        row("a folder further up open to others", "config", "/q/quorvant", "open ", ours, {});
+        row("package, none of ours", "config", "/lib/quorvant", "package", nullptr, {});
+        row("package, ours enabled", "config", "/lib/quorvant", "package",
+            "Exec=\"%1\" -bg\nX-GNOME-Autostart-enabled=true\n", {});
+        row("package, ours turned off", "config", "/lib/quorvant", "package",
+            "Exec=\"%1\" -bg\nHidden=true\n",
+            { "quorvant.desktop", R"(Exec="%1/lib/quorvant" -bg)", "Hidden=true" });
+        // Another program's entry of the user's own is not ours to remove.
+        row("package, another program's", "config", "/lib/quorvant", "package", "Exec=/other/quorvant\n",
+            { "Quorvant.desktop", "Exec=/other/quorvant" });
     }
 
-    void autostartEntry()
+    void autostart()
     {
         QFETCH(QString, configHome);
         QFETCH(QString, appPath);
-        QFETCH(QString, exec);
-        QFETCH(QString, icon);
-        AutostartFixture fixture;
-        if (!safeToWriteFrom(fixture.safe.path()))
-            QSKIP("the build tree is in a folder others can write");
-        const QString root = fixture.home.path();
-        for (const char *dir : { "home", "config" })
-            QDir(root).mkpath(dir);
+        QFETCH(QString, how);
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, after);
+        QTemporaryDir safe(QCoreApplication::applicationDirPath() + "/autostart-XXXXXX"), home;
+        QVERIFY(QFile::setPermissions(safe.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        for (QFileInfo info(safe.path()); !info.isRoot(); info = QFileInfo(info.path()))
+            if (info.permission(QFile::WriteGroup | QFile::WriteOther))
+                QSKIP("the build tree is in a folder others can write");
+        const QString root = home.path(), program = safe.path() + appPath;
+        QVERIFY(QDir().mkpath(QFileInfo(program).path()) && QDir(root).mkpath("home")
+            && QDir(root).mkpath("config"));
+        QFile(program).open(QIODevice::WriteOnly);
         QFile(root + "/file").open(QIODevice::WriteOnly);
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QDir folder(root + '/'
+            + (configHome.startsWith("new") || configHome == "config" ? configHome : "home/.config")
+            + "/autostart");
+        const auto put = [](const QString &path, const QByteArray &contents) {
+            QFile file(path);
+            return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+                && file.write(contents) == contents.size();
+        };
+        if (!before.isNull())
+            QVERIFY(put(folder.filePath("Quorvant.desktop"),
+                "[Desktop Entry]\n" + before.replace("%1", QFile::encodeName(program))));
+        if (how == "package") {
+            // The package's entry starts the program through a link, as /usr/bin's.
+            QVERIFY(QFile::link(program, safe.filePath("quorvant")));
+            QVERIFY(put(root + "/xdg/autostart/quorvant.desktop",
+                "[Desktop Entry]\nType=Application\nExec=" + QFile::encodeName(safe.filePath("quorvant"))
+                    + " -bg\n"));
+        } else if (how.startsWith("open ")) {
+            const QString open = safe.path() + how.mid(5);
+            QVERIFY(QFile::setPermissions(open, QFile::permissions(open) | QFile::WriteGroup));
+        }
+
         const QByteArray oldHome = qgetenv("HOME");
         qputenv("HOME", QFile::encodeName(root + "/home"));
         qputenv("XDG_CONFIG_HOME",
             configHome == "relative" ? "relative" : QFile::encodeName(root + '/' + configHome));
         if (configHome == "-")
             qunsetenv("XDG_CONFIG_HOME");
-        // Rewritten whole at every start, here over a longer entry.
-        const bool written = platform->writeAutostart(
-                                 fixture.program("/a very long folder name indeed/quorvant").toStdString())
-            && platform->writeAutostart(fixture.program(appPath).toStdString());
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root + "/xdg"));
+        const bool written = platform->writeAutostart(program.toStdString());
         qputenv("HOME", oldHome);
-        QCOMPARE(written, !exec.isEmpty());
-        if (!written)
-            return;
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CONFIG_DIRS");
 
-        const QDir dir(root + '/'
-            + (configHome.startsWith("new") || configHome == "config" ? configHome : "home/.config")
-            + "/autostart");
-        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), QStringList { "Quorvant.desktop" });
-        QFile entry(dir.filePath("Quorvant.desktop"));
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.filter(QRegularExpression("^Exec=")),
-            QStringList { "Exec=\"" + fixture.safe.path() + exec });
-        QCOMPARE(
-            lines.filter(QRegularExpression("^Icon=")), QStringList { "Icon=" + fixture.safe.path() + icon });
-        QCOMPARE(lines.filter(QRegularExpression("^(Hidden|X-GNOME-Autostart-enabled)=")),
-            QStringList { "X-GNOME-Autostart-enabled=true" });
-    }
-
-    // What the user turned off stays off, whichever way it was done, when the
-    // entry is written anew for a program that moved.
-    void autostartKeepsTheUsersDisableKeys()
-    {
-        AutostartFixture fixture;
-        if (!safeToWriteFrom(fixture.safe.path()))
-            QSKIP("the build tree is in a folder others can write");
-        const QString program = fixture.program("/moved/quorvant");
-        QVERIFY(fixture.put(fixture.entryPath(),
-            "[Desktop Entry]\nExec=/old/quorvant -bg\nHidden = true\nX-GNOME-Autostart-enabled=false\n"
-            "[Desktop Action x]\nHidden=false\n"));
-        QVERIFY(platform->writeAutostart(program.toStdString()));
-        const QStringList lines = fixture.entry();
-        QCOMPARE(lines.filter(QRegularExpression("^Exec=")), QStringList { "Exec=\"" + program + "\" -bg" });
-        QCOMPARE(lines.filter(QRegularExpression("^(Hidden|X-GNOME-Autostart-enabled)=")),
-            (QStringList { "Hidden=true", "X-GNOME-Autostart-enabled=false" }));
-    }
-
-    // A session would start whatever someone else put at that path: no
-    // entry, and none left behind from before.
-    void autostartRefusesAPathOthersCanWrite_data()
-    {
-        QTest::addColumn<QString>("open"); // made writable by the group or others
-        QTest::newRow("the program") << "/q/quorvant";
-        QTest::newRow("its folder") << "/q";
-        QTest::newRow("a folder further up") << "";
-        QTest::newRow("the system's temporary folder") << "-";
-    }
-
-    void autostartRefusesAPathOthersCanWrite()
-    {
-        QFETCH(QString, open);
-        AutostartFixture fixture;
-        if (!safeToWriteFrom(fixture.safe.path()))
-            QSKIP("the build tree is in a folder others can write");
-        const QString program = fixture.program("/q/quorvant");
-        QVERIFY(platform->writeAutostart(program.toStdString()));
-        if (open == "-") {
-            // A copy elsewhere leaves the entry of the one that is safe.
-            QTemporaryDir temp;
-            QVERIFY(QFile::copy(program, temp.filePath("quorvant")));
-            QVERIFY(!platform->writeAutostart(temp.filePath("quorvant").toStdString()));
-            QCOMPARE(fixture.entry().filter(QRegularExpression("^Exec=")),
-                QStringList { "Exec=\"" + program + "\" -bg" });
-        } else {
-            QVERIFY(QFile::setPermissions(fixture.safe.path() + open,
-                QFile::permissions(fixture.safe.path() + open) | QFile::WriteGroup));
-            QVERIFY(!platform->writeAutostart(program.toStdString()));
-            QCOMPARE(fixture.entry(), QStringList());
-        }
-    }
-
-    // Installed by the package, the program is started by the package's
-    // entry: it writes none of its own, and one it wrote before goes (or
-    // turns the package's off, when the user had turned it off).
-    void autostartLeftToTheSystemsEntry_data()
-    {
-        QTest::addColumn<QByteArray>("before"); // the user's entry's keys; null: none
-        QTest::addColumn<QStringList>("after"); // the user's autostart folder
-        QTest::newRow("none") << QByteArray() << QStringList();
-        QTest::newRow("enabled") << QByteArray("X-GNOME-Autostart-enabled=true\n") << QStringList();
-        QTest::newRow("turned off") << QByteArray("Hidden=true\n") << QStringList { "quorvant.desktop" };
-    }
-
-    void autostartLeftToTheSystemsEntry()
-    {
-        QFETCH(QByteArray, before);
-        QFETCH(QStringList, after);
-        AutostartFixture fixture;
-        const QString program = fixture.program("/lib/quorvant");
-        // The package's entry starts the program through a link, as /usr/bin's.
-        QVERIFY(QFile::link(program, fixture.safe.filePath("quorvant")));
-        QVERIFY(fixture.put(fixture.home.filePath("xdg/autostart/quorvant.desktop"),
-            "[Desktop Entry]\nType=Application\nExec=" + QFile::encodeName(fixture.safe.filePath("quorvant"))
-                + " -bg\n"));
-        if (!before.isNull())
-            QVERIFY(fixture.put(fixture.entryPath(),
-                "[Desktop Entry]\nExec=\"" + QFile::encodeName(program) + "\" -bg\n" + before));
-        QVERIFY(platform->writeAutostart(program.toStdString()));
-        QCOMPARE(QDir(fixture.home.filePath("config/autostart")).entryList(QDir::Files), after);
-        if (!after.isEmpty())
-            QVERIFY(fixture.entry("quorvant.desktop").contains("Hidden=true"));
-
-        // Another program's entry of the user's own is not ours to remove.
-        const QString other = fixture.program("/other/quorvant");
-        QVERIFY(fixture.put(fixture.entryPath(), "[Desktop Entry]\nExec=" + QFile::encodeName(other) + "\n"));
-        QVERIFY(platform->writeAutostart(program.toStdString()));
-        QCOMPARE(fixture.entry(), (QStringList { "[Desktop Entry]", "Exec=" + other }));
+        QCOMPARE(written, how == "package" || !after.isEmpty());
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), after.mid(0, 1));
+        QFile entry(folder.filePath(after.value(0)));
+        const QStringList lines = entry.open(QIODevice::ReadOnly)
+            ? QString::fromUtf8(entry.readAll()).split('\n', Qt::SkipEmptyParts)
+            : QStringList();
+        QCOMPARE(lines.filter(QRegularExpression("^(Exec|Icon|Hidden|X-GNOME-Autostart-enabled)=")),
+            after.mid(1).replaceInStrings("%1", safe.path()));
     }
 };
 
