@@ -12,7 +12,7 @@
 class RecordingPlatform : public platform::Platform
 {
 public:
-    // Every call in order: "find Dotrix", "stop Dotrix", "start <appDir>/Dotrix",
+    // Every call that acts, in order: "stop Dotrix", "start <appDir>/Dotrix",
     // "autostart <path>", "cursors".
     QStringList calls;
     // What isRunning finds. A stop removes the name and a start adds it, as
@@ -25,7 +25,6 @@ public:
     std::string programFile(const std::string &program) const override { return program; }
     bool isRunning(const std::string &, const std::string &program) override
     {
-        calls << "find " + QString::fromStdString(program);
         return running.contains(QString::fromStdString(program));
     }
     bool startProgram(const std::string &appDir, const std::string &program) override;

@@ -106,8 +106,7 @@ public:
 
     int stopProgram(const std::string &appDir, const std::string &program) override
     {
-        QSettings settings(
-            QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini", QSettings::IniFormat);
+        QSettings settings(settings::locateForThisProgram().writeTo, QSettings::IniFormat);
         atStop << (window && window->findChild<QSystemTrayIcon *>() ? "tray icon present" : "tray icon gone")
                << "MagnifeerSize=" + settings.value("config/MagnifeerSize").toString();
         return RecordingPlatform::stopProgram(appDir, program);
@@ -150,7 +149,7 @@ private slots:
     }
     void init()
     {
-        QFile::remove(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini");
+        QFile::remove(settings::locateForThisProgram().writeTo);
         sim::inProcessReceiver().reset();
         platform = OrderPlatform();
         session = std::make_unique<Session>(&platform);
@@ -257,7 +256,6 @@ private slots:
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("LANGUAGE", language);
             environment.insert("QUORVANT_TEST_LANGUAGE", language);
-            environment.remove("QUORVANT_PRIVATE_TEST_FOLDER");
             copy.setProcessEnvironment(environment);
             copy.setProcessChannelMode(QProcess::MergedChannels);
             copy.start(QCoreApplication::applicationFilePath(), { "interfaceLanguage:" + language });
@@ -366,7 +364,7 @@ private slots:
                 (QStringList { "Prompt", "This is TALVE laser intelligent pen management software!" }));
         }
         QVERIFY(tray() && tray()->isVisible());
-        QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini"));
+        QVERIFY(!QFile::exists(settings::locateForThisProgram().writeTo));
     }
 
     void waysOut_data()
@@ -401,8 +399,7 @@ private slots:
             QCOMPARE(platform.atStop,
                 (QStringList { "tray icon gone", mode == 1 ? "MagnifeerSize=4" : "MagnifeerSize=3" }));
         QVERIFY(!tray());
-        QCOMPARE(
-            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize,
+        QCOMPARE(readSizeLevels(settings::locateForThisProgram().writeTo).magnifierSize,
             mode == ModeSwitcher::MagnifierMode ? 4 : 3);
 
         // Whatever else arrives on the way out changes nothing. (A signal
@@ -427,9 +424,7 @@ private slots:
         auto *manager = QCoreApplication::instance()->findChild<QSessionManager *>();
         QVERIFY(manager);
         emit qApp->commitDataRequest(*manager);
-        QCOMPARE(
-            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize,
-            6);
+        QCOMPARE(readSizeLevels(settings::locateForThisProgram().writeTo).magnifierSize, 6);
         QCOMPARE(platform.callsStartingWith("stop"), QStringList());
         QVERIFY(tray() && tray()->isVisible());
         QCOMPARE(exitCodeOf(0), 0);
