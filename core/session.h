@@ -25,8 +25,9 @@ class Session : public QObject
     Q_OBJECT
 
 public:
-    // A null platform uses the system's own. Reads the sizes, writes the
-    // autostart entry and puts the standard pointers back, as every start does.
+    // A null platform uses the system's own. Reads the sizes from
+    // settings::locateForThisProgram(), writes the autostart entry and puts
+    // the standard pointers back, as every start does.
     explicit Session(platform::Platform *platform = nullptr, QObject *parent = nullptr);
     ~Session() override;
 

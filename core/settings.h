@@ -34,7 +34,12 @@ struct Location
 Location locate(const QString &appDir, const QString &userConfigDir);
 
 // The location for this program: its own folder and the user's
-// configuration folder for it.
+// configuration folder for it, unless useTemporaryFile was called.
 Location locateForThisProgram();
+
+// From here on, this process keeps its sizes in a file of its own in a new
+// temporary folder, removed at exit: tests run side by side from one folder,
+// where they would otherwise share the file beside their executable.
+void useTemporaryFile();
 
 } // namespace settings

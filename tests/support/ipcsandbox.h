@@ -10,33 +10,14 @@
 class IpcSandbox
 {
 public:
-    // Must be made before the first segment of the process.
-    IpcSandbox();
-    // Also removes what a process killed on purpose left in the system.
-    ~IpcSandbox();
-    IpcSandbox(const IpcSandbox &) = delete;
-    IpcSandbox &operator=(const IpcSandbox &) = delete;
-    QString path() const { return dir.path(); }
+    // Must be made before the first segment of the process. Child processes
+    // inherit the folder and so meet the same segments.
+    IpcSandbox() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path())); }
 
 private:
     QTemporaryDir dir;
-    const bool hadRuntimeDir;
-    const QByteArray previousRuntimeDir;
 };
 
-// The native key of the segment of that name: its key file.
-QString segmentKeyFile(const QString &name);
-
-// What a second QSharedMemory object sees in the segment of that name; level
-// is the little-endian integer at byte 0.
-struct SegmentContents
-{
-    bool attached = false;
-    int size = 0;
-    QByteArray bytes;
-    qint32 level = 0;
-};
-SegmentContents readSegment(const QString &name);
-
-// Stores a level at byte 0, as an effect program would.
-bool writeSegmentLevel(const QString &name, qint32 level);
+// The bytes of the segment of that name, as a second QSharedMemory object
+// sees them; empty when nobody made it.
+QByteArray readSegment(const QString &name);

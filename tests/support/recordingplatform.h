@@ -7,12 +7,13 @@
 #include <QSet>
 #include <QStringList>
 
+#include "inprocess.h"
 #include "platform/platform.h"
 
 class RecordingPlatform : public platform::Platform
 {
 public:
-    // Every call in order: "find Dotrix", "stop Dotrix", "start <appDir>/Dotrix",
+    // Every call that acts, in order: "stop Dotrix", "start <appDir>/Dotrix",
     // "autostart <path>", "cursors".
     QStringList calls;
     // What isRunning finds. A stop removes the name and a start adds it, as
@@ -25,18 +26,33 @@ public:
     std::string programFile(const std::string &program) const override { return program; }
     bool isRunning(const std::string &, const std::string &program) override
     {
-        calls << "find " + QString::fromStdString(program);
         return running.contains(QString::fromStdString(program));
     }
-    bool startProgram(const std::string &appDir, const std::string &program) override;
-    int stopProgram(const std::string &appDir, const std::string &program) override;
+    bool startProgram(const std::string &appDir, const std::string &program) override
+    {
+        const QString name = QString::fromStdString(program);
+        calls << "start " + QString::fromStdString(appDir) + "/" + name;
+        if (unstartable.contains(name))
+            return false;
+        running.insert(name);
+        return true;
+    }
+    int stopProgram(const std::string &, const std::string &program) override
+    {
+        const QString name = QString::fromStdString(program);
+        calls << "stop " + name;
+        return running.remove(name) ? 0 : 1;
+    }
     bool writeAutostart(const std::string &appFilePath) override
     {
         calls << "autostart " + QString::fromStdString(appFilePath);
         return true;
     }
     void resetCursorScheme() override { calls << "cursors"; }
-    std::unique_ptr<platform::DeviceMonitor> watchDevices(platform::DeviceCallback onEvent) override;
+    std::unique_ptr<platform::DeviceMonitor> watchDevices(platform::DeviceCallback onEvent) override
+    {
+        return sim::watchInProcessReceiver(std::move(onEvent));
+    }
     bool openDenied(const std::string &) override { return denyOpens; }
     // The process's own signals, as the system delivers them.
     std::unique_ptr<platform::EventSource> watchTermination(std::function<void(int)> onRequest) override

@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "support/privatefolder.h"
+#include "core/settings.h"
 
 namespace testsupport {
 
@@ -82,9 +82,7 @@ QWidget *balloonWidget()
 
 int runOnTrayDesktop(int argc, char **argv, const std::function<int()> &test)
 {
-    const int copyResult = runInPrivateFolder(argc, argv);
-    if (copyResult >= 0)
-        return copyResult;
+    settings::useTemporaryFile();
     Child server, tray;
     const QByteArray display = startServer(server);
     if (display.isEmpty()) {

@@ -43,38 +43,25 @@ void write(const QString &path, const QByteArray &text)
 
 } // namespace
 
-Q_DECLARE_METATYPE(backend::Kind)
-Q_DECLARE_METATYPE(std::vector<std::string>)
-
 class TestDiagnose : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void ruleNamesTheReceiver_data()
-    {
-        QTest::addColumn<QByteArray>("rules");
-        QTest::addColumn<bool>("names");
-        QTest::newRow("vendor only") << QByteArray(
-            R"(KERNEL=="hidraw*", ATTRS{idVendor}=="26e3", TAG+="uaccess")")
-                                     << false;
-        QTest::newRow("product only") << QByteArray(R"(ATTRS{idProduct}=="af01", TAG+="uaccess")") << false;
-        QTest::newRow("commented out")
-            << QByteArray("  # ATTRS{idVendor}==\"26e3\", ATTRS{idProduct}==\"af01\"\nSUBSYSTEM==\"usb\"\n")
-            << false;
-        QTest::newRow("the package's rule") << QByteArray(
-            "# the pen\nKERNEL==\"hidraw*\", ATTRS{idVendor}==\"26e3\", ATTRS{idProduct}==\"af01\", "
-            "TAG+=\"uaccess\"\n") << true;
-        QTest::newRow("upper case, over two lines")
-            << QByteArray("ATTRS{idVendor}==\"26E3\", \\\n  ATTRS{idProduct}==\"AF01\", MODE=\"0666\"\n")
-            << true;
-    }
-
     void ruleNamesTheReceiver()
     {
-        QFETCH(QByteArray, rules);
-        QFETCH(bool, names);
-        QCOMPARE(diagnose::mentionsReceiver(rules.toStdString()), names);
+        const std::pair<const char *, bool> rules[] = {
+            { R"(KERNEL=="hidraw*", ATTRS{idVendor}=="26e3", TAG+="uaccess")", false },
+            { R"(ATTRS{idProduct}=="af01", TAG+="uaccess")", false },
+            { "  # ATTRS{idVendor}==\"26e3\", ATTRS{idProduct}==\"af01\"\nSUBSYSTEM==\"usb\"\n", false },
+            { "# the pen\nKERNEL==\"hidraw*\", ATTRS{idVendor}==\"26e3\", ATTRS{idProduct}==\"af01\", "
+              "TAG+=\"uaccess\"\n",
+                true },
+            // Upper case, over two lines.
+            { "ATTRS{idVendor}==\"26E3\", \\\n  ATTRS{idProduct}==\"AF01\", MODE=\"0666\"\n", true },
+        };
+        for (const auto &[text, names] : rules)
+            QVERIFY2(diagnose::mentionsReceiver(text) == names, text);
     }
 
     void rulesAreFoundOnceWhereverUdevLooks()
@@ -97,129 +84,74 @@ private slots:
                 (etc + "/99-local.rules").toStdString(), (usrLib + "/70-quorvant.rules").toStdString() }));
     }
 
-    void aclRights_data()
-    {
-        QTest::addColumn<QByteArray>("attribute");
-        QTest::addColumn<QString>("rights");
-        const std::vector<std::uint32_t> me = { kUser, 6, kMe };
-        QTest::newRow("no attribute") << QByteArray() << QString();
-        QTest::newRow("another version") << QByteArray::fromStdString(acl({ me }, 1)) << QString();
-        QTest::newRow("cut short") << QByteArray::fromStdString(acl({ me }).substr(0, 10)) << QString();
-        QTest::newRow("someone else's entry") << QByteArray::fromStdString(
-            acl({ { kUserObj, 6, kAnyone }, { kUser, 6, kMe + 1 }, { kOther, 6, kAnyone } }))
-                                              << QString();
-        QTest::newRow("mine, as uaccess gives it") << QByteArray::fromStdString(
-            acl({ { kUserObj, 6, kAnyone }, me, { kGroupObj, 0, kAnyone }, { kMask, 6, kAnyone },
-                { kOther, 0, kAnyone } })) << "rw";
-        QTest::newRow("mine, masked to reading")
-            << QByteArray::fromStdString(acl({ { kMask, 4, kAnyone }, me })) << "r";
-        QTest::newRow("mine, masked away")
-            << QByteArray::fromStdString(acl({ me, { kMask, 0, kAnyone } })) << "-";
-    }
-
     void aclRights()
     {
-        QFETCH(QByteArray, attribute);
-        QFETCH(QString, rights);
-        const auto got = diagnose::aclRightsOf(attribute.toStdString(), kMe);
-        QCOMPARE(got ? QString::fromStdString(*got) : QString(), rights);
+        const std::vector<std::uint32_t> me = { kUser, 6, kMe };
+        const struct
+        {
+            const char *name;
+            std::string attribute;
+            const char *rights; // null: none found
+        } rows[] = {
+            { "no attribute", "", nullptr },
+            { "another version", acl({ me }, 1), nullptr },
+            { "cut short", acl({ me }).substr(0, 10), nullptr },
+            { "someone else's entry",
+                acl({ { kUserObj, 6, kAnyone }, { kUser, 6, kMe + 1 }, { kOther, 6, kAnyone } }), nullptr },
+            { "mine, as uaccess gives it",
+                acl({ { kUserObj, 6, kAnyone }, me, { kGroupObj, 0, kAnyone }, { kMask, 6, kAnyone },
+                    { kOther, 0, kAnyone } }),
+                "rw" },
+            { "mine, masked to reading", acl({ { kMask, 4, kAnyone }, me }), "r" },
+            { "mine, masked away", acl({ me, { kMask, 0, kAnyone } }), "-" },
+        };
+        for (const auto &row : rows) {
+            const auto got = diagnose::aclRightsOf(row.attribute, kMe);
+            QVERIFY2(got ? row.rights && *got == row.rights : !row.rights, row.name);
+        }
     }
 
-    void backendOfTheSession_data()
+    void backendOfTheSession()
     {
         using backend::Kind;
         using Names = std::vector<std::string>;
         const Names layerShell { "wl_compositor", "zwlr_layer_shell_v1", "wl_seat" };
         const Names plain { "wl_compositor", "xdg_wm_base", "wl_seat" };
         const Names kwin { "org.freedesktop.DBus", "org.kde.KWin" };
-        QTest::addColumn<QString>("override");
-        QTest::addColumn<QString>("platform");
-        QTest::addColumn<QString>("display");
-        QTest::addColumn<bool>("reached");
-        QTest::addColumn<Names>("globals");
-        QTest::addColumn<Names>("names");
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("reason");
-        // Near misses first: what looks like a reason for a backend and is not.
-        QTest::newRow("override naming nothing") << "layer"
-                                                 << ""
-                                                 << "wayland-0" << true << layerShell << kwin << Kind::KWin
-                                                 << "QUORVANT_EFFECTS_BACKEND=layer names no backend";
-        QTest::newRow("KWin without layer shell")
-            << ""
-            << ""
-            << "wayland-0" << true << plain << kwin << Kind::X11 << "offers no zwlr_layer_shell_v1";
-        QTest::newRow("display that does not answer")
-            << ""
-            << ""
-            << "wayland-9" << false << layerShell << kwin << Kind::X11 << "does not answer";
-        QTest::newRow("Qt kept to X11")
-            << ""
-            << "xcb"
-            << "wayland-0" << true << layerShell << kwin << Kind::X11 << "QT_QPA_PLATFORM is xcb";
-        QTest::newRow("Qt offscreen")
-            << ""
-            << "offscreen"
-            << "wayland-0" << true << layerShell << kwin << Kind::X11 << "QT_QPA_PLATFORM is offscreen";
-        QTest::newRow("X11 session") << ""
-                                     << ""
-                                     << "" << false << plain << kwin << Kind::X11 << "no Wayland display";
-        QTest::newRow("KWin") << ""
-                              << ""
-                              << "wayland-0" << true << layerShell << kwin << Kind::KWin
-                              << "org.kde.KWin is on the session bus";
-        QTest::newRow("KWin, Qt asked for Wayland")
-            << ""
-            << "wayland"
-            << "wayland-0" << true << layerShell << kwin << Kind::KWin << "org.kde.KWin";
-        QTest::newRow("sway") << ""
-                              << ""
-                              << "wayland-1" << true << layerShell << Names() << Kind::Wlroots
-                              << "offers zwlr_layer_shell_v1";
         const Names gnomeShell { "org.freedesktop.DBus", "org.gnome.Shell" };
         const Names gnomeExtension { "org.gnome.Shell", "org.quorvant.Effects" };
-        QTest::newRow("GNOME Shell without the extension")
-            << ""
-            << ""
-            << "wayland-0" << true << plain << gnomeShell << Kind::X11 << "without Quorvant's extension";
-        QTest::newRow("the extension, Qt kept to X11")
-            << ""
-            << "xcb"
-            << "wayland-0" << false << Names() << gnomeExtension << Kind::Gnome << "org.quorvant.Effects";
-        QTest::newRow("the extension's name on an X11 session")
-            << ""
-            << ""
-            << "" << false << plain << gnomeExtension << Kind::X11 << "no Wayland display";
-        QTest::newRow("override over the session")
-            << "x11"
-            << ""
-            << "wayland-0" << true << layerShell << kwin << Kind::X11 << "names it";
-        QTest::newRow("override over Qt's platform")
-            << "wlroots"
-            << "xcb"
-            << "" << false << plain << kwin << Kind::Wlroots << "names it";
-    }
-
-    void backendOfTheSession()
-    {
-        QFETCH(QString, override);
-        QFETCH(QString, platform);
-        QFETCH(QString, display);
-        QFETCH(bool, reached);
-        QFETCH(std::vector<std::string>, globals);
-        QFETCH(std::vector<std::string>, names);
-        QFETCH(backend::Kind, kind);
-        QFETCH(QString, reason);
-        backend::Session session;
-        session.override = override.toStdString();
-        session.qtPlatform = platform.toStdString();
-        session.waylandDisplay = display.toStdString();
-        session.waylandReached = reached;
-        session.globals = globals;
-        session.busNames = names;
-        const backend::Choice choice = backend::choose(session);
-        QCOMPARE(backend::name(choice.kind), backend::name(kind));
-        QVERIFY2(QString::fromStdString(choice.reason).contains(reason), choice.reason.c_str());
+        // The session: override, QT_QPA_PLATFORM, WAYLAND_DISPLAY, whether it
+        // answers, its globals, the bus's names.
+        const struct
+        {
+            backend::Session session;
+            Kind kind;
+            const char *reason;
+        } rows[] = {
+            // Near misses first: what looks like a reason for a backend and is not.
+            { { "layer", "", "wayland-0", true, layerShell, kwin }, Kind::KWin,
+                "QUORVANT_EFFECTS_BACKEND=layer names no backend" },
+            { { "", "", "wayland-0", true, plain, kwin }, Kind::X11, "offers no zwlr_layer_shell_v1" },
+            { { "", "", "wayland-9", false, layerShell, kwin }, Kind::X11, "does not answer" },
+            { { "", "xcb", "wayland-0", true, layerShell, kwin }, Kind::X11, "QT_QPA_PLATFORM is xcb" },
+            { { "", "offscreen", "wayland-0", true, layerShell, kwin }, Kind::X11,
+                "QT_QPA_PLATFORM is offscreen" },
+            { { "", "", "", false, plain, kwin }, Kind::X11, "no Wayland display" },
+            { { "", "", "wayland-0", true, layerShell, kwin }, Kind::KWin,
+                "org.kde.KWin is on the session bus" },
+            { { "", "wayland", "wayland-0", true, layerShell, kwin }, Kind::KWin, "org.kde.KWin" },
+            { { "", "", "wayland-1", true, layerShell, {} }, Kind::Wlroots, "offers zwlr_layer_shell_v1" },
+            { { "", "", "wayland-0", true, plain, gnomeShell }, Kind::X11, "without Quorvant's extension" },
+            { { "", "xcb", "wayland-0", false, {}, gnomeExtension }, Kind::Gnome, "org.quorvant.Effects" },
+            { { "", "", "", false, plain, gnomeExtension }, Kind::X11, "no Wayland display" },
+            { { "x11", "", "wayland-0", true, layerShell, kwin }, Kind::X11, "names it" },
+            { { "wlroots", "xcb", "", false, plain, kwin }, Kind::Wlroots, "names it" },
+        };
+        for (const auto &row : rows) {
+            const backend::Choice choice = backend::choose(row.session);
+            QVERIFY2(choice.kind == row.kind && choice.reason.find(row.reason) != std::string::npos,
+                (std::string(backend::name(choice.kind)) + ": " + choice.reason).c_str());
+        }
     }
 };
 

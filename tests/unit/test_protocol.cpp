@@ -1,6 +1,7 @@
 // The receiver's bytes as pure functions: classification of every input
-// report, the commands, the checksum and block layout, the key vocabulary and
-// the hexadecimal notation of the advanced dialog. The expected values are
+// report, the checksum and block layout, the key vocabulary and the
+// hexadecimal notation of the advanced dialog. (The commands' bytes are
+// checked as they go out, in test_core.) The expected values are
 // written out here, apart from the program's own tables.
 #include <QtTest>
 
@@ -17,11 +18,6 @@ namespace {
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
-}
-
-QByteArray bytes(const void *data, int n)
-{
-    return QByteArray(static_cast<const char *>(data), n);
 }
 
 } // namespace
@@ -83,18 +79,6 @@ private slots:
         QFETCH(QByteArray, block);
         QTEST(int(protocol::blockChecksum(reinterpret_cast<const std::uint8_t *>(block.constData()))),
             "checksum");
-    }
-
-    void commands()
-    {
-        QCOMPARE(bytes(protocol::readBackRequest().data(), 33), hex("007070").leftJustified(33, '\0'));
-        QCOMPARE(bytes(protocol::resetCommand().data(), 33), hex("006060").leftJustified(33, '\0'));
-        protocol::Image image = protocol::blankImage();
-        image[3] = 0x4E;
-        protocol::storeChecksums(image);
-        QCOMPARE(bytes(protocol::mappingWrite(image).data(), 66),
-            hex("005500004e") + QByteArray(27, '\0') + hex("a3") + hex("0056") + QByteArray(30, '\0')
-                + hex("56"));
     }
 
     void slotLayout()

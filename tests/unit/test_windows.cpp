@@ -12,6 +12,7 @@
 #include "core/keymapping.h"
 #include "core/modeswitcher.h"
 #include "core/session.h"
+#include "core/settings.h"
 #include "core/usbhid.h"
 #include "inprocess.h"
 #include "keymap/vocabulary.h"
@@ -99,7 +100,7 @@ private slots:
     }
     void init()
     {
-        QFile::remove(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini");
+        QFile::remove(settings::locateForThisProgram().writeTo);
         sim::inProcessReceiver().reset();
         platform = RecordingPlatform();
         session = std::make_unique<Session>(&platform);
@@ -202,7 +203,6 @@ private slots:
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("LANGUAGE", language);
             environment.insert("QUORVANT_TEST_LANGUAGE", language);
-            environment.remove("QUORVANT_PRIVATE_TEST_FOLDER");
             copy.setProcessEnvironment(environment);
             copy.setProcessChannelMode(QProcess::MergedChannels);
             copy.start(QCoreApplication::applicationFilePath(), { "interfaceLanguage:" + language });
@@ -288,7 +288,7 @@ private slots:
                 (QStringList { "Prompt", "This is TALVE laser intelligent pen management software!" }));
         }
         QVERIFY(tray() && tray()->isVisible());
-        QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini"));
+        QVERIFY(!QFile::exists(settings::locateForThisProgram().writeTo));
     }
 
     void waysOut_data()
@@ -330,7 +330,7 @@ private slots:
         QCOMPARE(platform.callsStartingWith("stop"), stops);
         QVERIFY(!tray());
         QCOMPARE(
-            readSizeLevels(QCoreApplication::applicationDirPath() + "/setting_Quorvant.ini").magnifierSize,
+            readSizeLevels(settings::locateForThisProgram().writeTo).magnifierSize,
             mode == ModeSwitcher::MagnifierMode ? 4 : 3);
     }
 

@@ -1,73 +1,28 @@
-// quorvant-segment: the effect programs' size segments, seen from outside,
-// as an effect program sees them.
-//
-//   quorvant-segment read KEY          prints the size level at byte 0
-//   quorvant-segment hold KEY [LEVEL]  creates (else attaches to) the segment,
-//                                      stores LEVEL, prints "ready" and keeps
-//                                      the segment until standard input ends
-//   quorvant-segment abandon KEY LEVEL creates (else attaches to) the segment,
-//                                      stores LEVEL and ends without
-//                                      detaching, as a crash does
-//
-// Exit code 0 on success, 1 when the segment cannot be had, 2 on bad usage.
+// quorvant-segment read KEY: prints the size level at byte 0 of the effect
+// programs' size segment of that key, read as an effect program reads it.
+// Exit code 0 on success, 1 when nobody made the segment or it cannot be
+// read, 2 on bad usage.
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <cstdlib>
-#include <iostream>
 #include <optional>
-#include <string>
 
 #include "core/sizesegment.h"
-
-namespace {
-
-int usage()
-{
-    std::fprintf(stderr, "usage: quorvant-segment read KEY | hold KEY [LEVEL] | abandon KEY LEVEL\n");
-    return 2;
-}
-
-int fail(const QString &key)
-{
-    std::fprintf(stderr, "%s: cannot be had\n", qPrintable(key));
-    return 1;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.size() < 2 || args.size() > 3)
-        return usage();
-    const QString command = args.takeFirst();
-    const QString key = args.takeFirst();
-    SizeSegment segment(key);
-    bool ok = args.isEmpty();
-    const qint32 level = ok ? 0 : args.first().toInt(&ok);
-    if (!ok)
-        return usage();
-
-    if (command == "read" && args.isEmpty()) {
-        const std::optional<qint32> read = segment.attach() ? segment.read() : std::nullopt;
-        if (!read)
-            return fail(key);
-        std::printf("%d\n", *read);
-        return 0;
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() != 2 || args.first() != "read") {
+        std::fprintf(stderr, "usage: quorvant-segment read KEY\n");
+        return 2;
     }
-    if (command != "hold" && (command != "abandon" || args.isEmpty()))
-        return usage();
-    if (!segment.open() || (!args.isEmpty() && !segment.write(level)))
-        return fail(key);
-    if (command == "abandon") {
-        // No detach: the segment stays, with nobody attached, as after a crash.
-        std::fflush(nullptr);
-        std::_Exit(0);
+    SizeSegment segment(args.last());
+    const std::optional<qint32> level = segment.attach() ? segment.read() : std::nullopt;
+    if (!level) {
+        std::fprintf(stderr, "%s: cannot be had\n", qPrintable(args.last()));
+        return 1;
     }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    for (std::string line; std::getline(std::cin, line);) { }
+    std::printf("%d\n", *level);
     return 0;
 }
