@@ -9,9 +9,10 @@
 #include "core/usbhid.h"
 #include "platform/platform.h"
 
-Session::Session(platform::Platform *platform_, QObject *parent)
+Session::Session(platform::Platform *platform_, const settings::Location &sizes, QObject *parent)
     : QObject(parent)
     , platform(platform_)
+    , location(sizes)
 {
     if (!platform) {
         ownPlatform = platform::createPlatform();
@@ -21,7 +22,6 @@ Session::Session(platform::Platform *platform_, QObject *parent)
     keys = std::make_unique<KeyMapping>(*receiver);
     switcher = std::make_unique<ModeSwitcher>(*platform, QCoreApplication::applicationDirPath());
 
-    location = settings::locateForThisProgram();
     switcher->setSizes(readSizeLevels(location.readFrom));
     if (!platform->writeAutostart(QCoreApplication::applicationFilePath().toStdString()))
         qDebug() << "Autostart entry not written";

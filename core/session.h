@@ -25,10 +25,11 @@ class Session : public QObject
     Q_OBJECT
 
 public:
-    // A null platform uses the system's own. Reads the sizes from
-    // settings::locateForThisProgram(), writes the autostart entry and puts
-    // the standard pointers back, as every start does.
-    explicit Session(platform::Platform *platform = nullptr, QObject *parent = nullptr);
+    // A null platform uses the system's own. Reads the sizes from `sizes`,
+    // writes the autostart entry and puts the standard pointers back, as
+    // every start does.
+    explicit Session(platform::Platform *platform = nullptr,
+        const settings::Location &sizes = settings::locateForThisProgram(), QObject *parent = nullptr);
     ~Session() override;
 
     usbhid &link() { return *receiver; }

@@ -5,10 +5,8 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <limits>
-#include <memory>
 
 namespace {
 
@@ -74,28 +72,8 @@ Location locate(const QString &appDir, const QString &userConfigDir)
     return { QFileInfo::exists(own) || !QFileInfo(beside).isFile() ? own : beside, own };
 }
 
-namespace {
-
-std::unique_ptr<QTemporaryDir> &temporaryFolder()
-{
-    static std::unique_ptr<QTemporaryDir> folder;
-    return folder;
-}
-
-} // namespace
-
-void useTemporaryFile()
-{
-    if (!temporaryFolder())
-        temporaryFolder() = std::make_unique<QTemporaryDir>();
-}
-
 Location locateForThisProgram()
 {
-    if (const auto &folder = temporaryFolder()) {
-        const QString file = folder->filePath(kFileName);
-        return { file, file };
-    }
     return locate(QCoreApplication::applicationDirPath(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }

@@ -34,12 +34,14 @@ struct Location
 Location locate(const QString &appDir, const QString &userConfigDir);
 
 // The location for this program: its own folder and the user's
-// configuration folder for it, unless useTemporaryFile was called.
+// configuration folder for it.
 Location locateForThisProgram();
 
-// From here on, this process keeps its sizes in a file of its own in a new
-// temporary folder, removed at exit: tests run side by side from one folder,
-// where they would otherwise share the file beside their executable.
-void useTemporaryFile();
+// One file, read from and written to.
+inline Location inFolder(const QString &folder)
+{
+    const QString file = folder + QLatin1Char('/') + QLatin1String(kFileName);
+    return { file, file };
+}
 
 } // namespace settings

@@ -5,6 +5,7 @@
 // such, and every key box showing its slot's code.
 #include <QApplication>
 #include <QComboBox>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +50,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***argv)
     // Reports come from the fuzzer alone, never from a receiver.
     sim::inProcessReceiver().unplug();
     recorder = new RecordingPlatform;
-    session = new Session(recorder);
+    // Sizes in a folder of the fuzzer's own, removed at its exit.
+    static QTemporaryDir sizes;
+    session = new Session(recorder, settings::inFolder(sizes.path()));
     window = new Widget(session);
     // Left attached at exit, the segments would stay in the system.
     std::atexit([] {

@@ -13,8 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/settings.h"
-
 namespace testsupport {
 
 namespace {
@@ -82,7 +80,6 @@ QWidget *balloonWidget()
 
 int runOnTrayDesktop(int argc, char **argv, const std::function<int()> &test)
 {
-    settings::useTemporaryFile();
     Child server, tray;
     const QByteArray display = startServer(server);
     if (display.isEmpty()) {

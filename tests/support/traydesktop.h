@@ -10,10 +10,9 @@
 
 namespace testsupport {
 
-// With the sizes in a temporary file (settings::useTemporaryFile), starts
-// Xvfb on a free display and a tray host on it, makes the QApplication, waits
-// for the tray and runs `test`; returns its result. Everything it started
-// ends with it.
+// Starts Xvfb on a free display and a tray host on it, makes the
+// QApplication, waits for the tray and runs `test`; returns its result.
+// Everything it started ends with it.
 int runOnTrayDesktop(int argc, char **argv, const std::function<int()> &test);
 
 // The title and text of the balloon on screen, or an empty list.

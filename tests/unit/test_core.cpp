@@ -4,6 +4,7 @@
 // the effect programs read, and a session's start and finish.
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
@@ -64,14 +65,17 @@ class TestCore : public QObject
 
     IpcSandbox sandbox;
     RecordingPlatform platform;
+    QTemporaryDir sizesFolder;
     std::unique_ptr<Session> session;
+
+    settings::Location sizesFile() const { return settings::inFolder(sizesFolder.path()); }
 
     KeyMapping &mapping() { return session->mapping(); }
     ModeSwitcher &modes() { return session->modes(); }
     // Opened, read back and answered: the editor holds what the receiver holds.
     void startSession()
     {
-        session = std::make_unique<Session>(&platform);
+        session = std::make_unique<Session>(&platform, sizesFile());
         QVERIFY(testsupport::waitOpen(&session->link()));
         deliver();
         pen().clearSent();
@@ -99,14 +103,10 @@ class TestCore : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        settings::useTemporaryFile();
-        usbhid::setSettleDelay(std::chrono::milliseconds(0));
-    }
+    void initTestCase() { usbhid::setSettleDelay(std::chrono::milliseconds(0)); }
     void init()
     {
-        QFile::remove(settings::locateForThisProgram().writeTo);
+        QFile::remove(sizesFile().writeTo);
         pen().reset();
         platform = RecordingPlatform();
     }
@@ -270,7 +270,7 @@ private slots:
         QFETCH(QString, running);
         QFETCH(QString, event);
         QFETCH(int, mode);
-        session = std::make_unique<Session>(&platform);
+        session = std::make_unique<Session>(&platform, sizesFile());
         const QStringList names = running.split("; ", Qt::SkipEmptyParts);
         platform.running = QSet<QString>(names.begin(), names.end());
         for (const QString &step : before.split("; ", Qt::SkipEmptyParts))
@@ -313,7 +313,7 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QString, key);
         QFETCH(int, zero);
-        session = std::make_unique<Session>(&platform);
+        session = std::make_unique<Session>(&platform, sizesFile());
         modes().enter(mode, 0);
         for (const char *other : { segment::kDotrixKey, segment::kLoupexKey, segment::kHalvixKey })
             QCOMPARE(level(other), other == key ? zero : 0);
@@ -340,9 +340,9 @@ private slots:
     // effect program, once.
     void startAndFinish()
     {
-        const QString file = settings::locateForThisProgram().writeTo;
+        const QString file = sizesFile().writeTo;
         QVERIFY(writeSizeLevels(file, { 4, 0, 9 }));
-        session = std::make_unique<Session>(&platform);
+        session = std::make_unique<Session>(&platform, sizesFile());
         QCOMPARE(platform.calls,
             (QStringList { "autostart " + QCoreApplication::applicationFilePath(), "cursors" }));
         QCOMPARE(modes().size(ModeSwitcher::MagnifierMode), 4);

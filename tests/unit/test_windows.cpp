@@ -86,11 +86,13 @@ class TestWindows : public QObject
 
     IpcSandbox ipc;
     RecordingPlatform platform;
+    QTemporaryDir sizesFolder;
     std::unique_ptr<Session> session;
     std::unique_ptr<Widget> window;
 
     QComboBox *box(const QString &name) const { return window->findChild<QComboBox *>(name); }
     QSystemTrayIcon *tray() const { return window->findChild<QSystemTrayIcon *>(); }
+    settings::Location sizesFile() const { return settings::inFolder(sizesFolder.path()); }
 
 private slots:
     void initTestCase()
@@ -100,10 +102,10 @@ private slots:
     }
     void init()
     {
-        QFile::remove(settings::locateForThisProgram().writeTo);
+        QFile::remove(sizesFile().writeTo);
         sim::inProcessReceiver().reset();
         platform = RecordingPlatform();
-        session = std::make_unique<Session>(&platform);
+        session = std::make_unique<Session>(&platform, sizesFile());
         window = std::make_unique<Widget>(session.get());
         QVERIFY(testsupport::waitOpen(&session->link()));
         testsupport::deliverPending(&session->link());
@@ -288,7 +290,7 @@ private slots:
                 (QStringList { "Prompt", "This is TALVE laser intelligent pen management software!" }));
         }
         QVERIFY(tray() && tray()->isVisible());
-        QVERIFY(!QFile::exists(settings::locateForThisProgram().writeTo));
+        QVERIFY(!QFile::exists(sizesFile().writeTo));
     }
 
     void waysOut_data()
@@ -329,9 +331,7 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(platform.callsStartingWith("stop"), stops);
         QVERIFY(!tray());
-        QCOMPARE(
-            readSizeLevels(settings::locateForThisProgram().writeTo).magnifierSize,
-            mode == ModeSwitcher::MagnifierMode ? 4 : 3);
+        QCOMPARE(readSizeLevels(sizesFile().writeTo).magnifierSize, mode == ModeSwitcher::MagnifierMode ? 4 : 3);
     }
 
     // Up where the placement puts it, then gone by itself.
