@@ -3,6 +3,7 @@
 // modes switched with a platform that records what it is asked, the segments
 // the effect programs read, and a session's start and finish.
 #include <QSettings>
+#include <QSharedMemory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -16,6 +17,7 @@
 #include "core/sizesegment.h"
 #include "core/usbhid.h"
 #include "inprocess.h"
+#include "platform/privatefolder.h"
 #include "support/ipcsandbox.h"
 #include "support/linkpump.h"
 #include "support/recordingplatform.h"
@@ -333,6 +335,24 @@ private slots:
         QCOMPARE(level(key), 200);
         QCOMPARE(platform.calls, QStringList());
         QCOMPARE(announced.size(), 0);
+    }
+
+    // Segments made before the session, by an effect program that started
+    // first or by a run that was killed, are used as they are; one too short
+    // for the level is attached to but never written past its end.
+    void segmentsMadeByOthers()
+    {
+        SizeSegment laser(segment::kDotrixKey);
+        QVERIFY(laser.open() && laser.write(9));
+        QSharedMemory cut;
+        cut.setNativeKey(QFile::decodeName(platform::privateFolder().c_str()) + '/' + segment::kHalvixKey);
+        QVERIFY(cut.create(2));
+        session = std::make_unique<Session>(&platform, sizesFile());
+        QCOMPARE(level(segment::kDotrixKey), 9);
+        modes().enter(ModeSwitcher::LaserMode, 0);
+        QCOMPARE(level(segment::kDotrixKey), 0);
+        modes().enter(ModeSwitcher::SpotlightMode, 5);
+        QCOMPARE(readSegment(segment::kHalvixKey), QByteArray(2, '\0'));
     }
 
     // A session reads the sizes, writes the autostart entry and resets the
