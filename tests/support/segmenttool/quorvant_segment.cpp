@@ -2,6 +2,9 @@
 // as an effect program sees them.
 //
 //   quorvant-segment read KEY          prints the size level at byte 0
+//   quorvant-segment watch KEY         attaches, prints "ready", then each
+//                                      level it holds as it changes, until
+//                                      killed
 //   quorvant-segment hold KEY [LEVEL]  creates (else attaches to) the segment,
 //                                      stores LEVEL, prints "ready" and keeps
 //                                      the segment until standard input ends
@@ -11,6 +14,7 @@
 //
 // Exit code 0 on success, 1 when the segment cannot be had, 2 on bad usage.
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +28,8 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: quorvant-segment read KEY | hold KEY [LEVEL] | abandon KEY LEVEL\n");
+    std::fprintf(
+        stderr, "usage: quorvant-segment read KEY | watch KEY | hold KEY [LEVEL] | abandon KEY LEVEL\n");
     return 2;
 }
 
@@ -56,6 +61,20 @@ int main(int argc, char *argv[])
             return fail(key);
         std::printf("%d\n", *read);
         return 0;
+    }
+    if (command == "watch" && args.isEmpty()) {
+        if (!segment.attach())
+            return fail(key);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        for (std::optional<qint32> last;; QThread::usleep(100)) {
+            const std::optional<qint32> level = segment.read();
+            if (level && level != last) {
+                std::printf("%d\n", *level);
+                std::fflush(stdout);
+                last = level;
+            }
+        }
     }
     if (command != "hold" && (command != "abandon" || args.isEmpty()))
         return usage();
