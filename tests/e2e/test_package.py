@@ -121,13 +121,6 @@ def run(*args, **kwargs):
                           timeout=TIMEOUT, **kwargs)
 
 
-def executable(pid):
-    try:
-        return os.readlink("/proc/%d/exe" % pid)
-    except OSError:
-        return ""
-
-
 def listing(deb):
     """{path: (mode, owner, link target or None)} from dpkg-deb -c."""
     entries = {}
@@ -292,7 +285,7 @@ class Package(unittest.TestCase):
         pen.mode("magnifier", 5)
         bench.wait_effect("Loupex", 5, program)
         (loupex,) = bench.running_pids("Loupex")
-        self.assertEqual(executable(loupex), os.path.join(app, "Loupex"))
+        self.assertEqual(os.readlink("/proc/%d/exe" % loupex), os.path.join(app, "Loupex"))
         self.assertEqual(program.terminate(), 0)
 
         # Its own folder is not the user's to write: the sizes go to the user's.
