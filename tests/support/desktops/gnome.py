@@ -11,12 +11,11 @@ import os
 import queue
 import shutil
 import signal
-import stat
 import subprocess
 import tempfile
 import threading
 
-from . import HERE, SOURCE_DIR, TIMEOUT, Running, SessionBus, end, keep, parse_ppm, read, wait_until
+from . import HERE, SOURCE_DIR, TIMEOUT, Running, SessionBus, end, keep, open_x11_folder, parse_ppm, read, wait_until
 
 JS = os.path.join(HERE, "gnome_js")
 EXTENSION_SOURCE = os.path.join(SOURCE_DIR, "gnome", "extension")
@@ -138,27 +137,14 @@ class GnomeSession(Running):
         shell = ["gnome-shell", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % (WIDTH, HEIGHT),
                  "--wayland-display", env["WAYLAND_DISPLAY"]]
         with open(self._path("shell.log"), "w") as log:
-            self._processes.append(subprocess.Popen(self._own_x11_folder(shell), env=env, stdout=log,
+            open_x11_folder()
+            self._processes.append(subprocess.Popen(shell, env=env, stdout=log,
                                                     stderr=subprocess.STDOUT))
         self.bus = Bus(env)
         wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
         env["DISPLAY"] = self.shell_env("DISPLAY")
         env["XAUTHORITY"] = self.shell_env("XAUTHORITY")
         return self
-
-    @staticmethod
-    def _own_x11_folder(command):
-        """XWayland wants /tmp/.X11-unix writable by all, as systems make it;
-        where it is not, the Shell gets a folder of its own there (its
-        clients connect through the abstract socket of the same name)."""
-        try:
-            mode = os.stat("/tmp/.X11-unix").st_mode
-        except FileNotFoundError:
-            return command
-        if mode & (stat.S_IWGRP | stat.S_IWOTH) == stat.S_IWGRP | stat.S_IWOTH:
-            return command
-        return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-                'mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix && exec "$@"', "sh"] + command
 
     def stop(self):
         for client in self._clients:
@@ -173,7 +159,7 @@ class GnomeSession(Running):
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def shell_pid(self):
-        """GNOME Shell's process (started through unshare and sh, which it replaced)."""
+        """GNOME Shell's process."""
         return self._processes[-1].pid
 
     def log(self):

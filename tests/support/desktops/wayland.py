@@ -15,7 +15,8 @@ import struct
 import subprocess
 import tempfile
 
-from . import BIN_DIR, TIMEOUT, Image, Running, SessionBus, end, keep, listening, parse_ppm, read, wait_until
+from . import (BIN_DIR, TIMEOUT, Image, Running, SessionBus, end, keep, listening, open_x11_folder, parse_ppm, read,
+               wait_until)
 
 PLACE_WINDOW = os.path.join(BIN_DIR, "quorvant-placewindow")
 BTN_LEFT = 0x110
@@ -240,9 +241,7 @@ bar {{
         os.chown(self.folder, NOBODY, NOBODY)
         os.chown(self.runtime, NOBODY, NOBODY)
         os.chown(self.config_home, NOBODY, NOBODY)
-        # XWayland's socket goes where any user may make one, as on a booted system.
-        if os.path.isdir("/tmp/.X11-unix"):
-            os.chmod("/tmp/.X11-unix", 0o1777)
+        open_x11_folder()
         return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "sway", "-c", config]
 
     def compositor_env(self):
