@@ -11,7 +11,6 @@ import os
 import shutil
 import signal
 import stat
-import subprocess
 import unittest
 
 from tests.support.desktops import dead, listening, wait_until
@@ -104,7 +103,8 @@ class InstalledLayout(unittest.TestCase):
 
 
 class StaleState(unittest.TestCase):
-    """Real processes killed by SIGKILL, and the next run."""
+    """A real program killed by SIGKILL, and the next run. (A segment an
+    effect program left behind is attached to in test_core.)"""
 
     def setUp(self):
         self.desktop, self.pen, self.bench = set_up(self, stand_ins=False)
@@ -112,27 +112,6 @@ class StaleState(unittest.TestCase):
     def kill(self, pid):
         os.kill(pid, signal.SIGKILL)
         self.bench.wait(lambda: dead(pid), "%d to die" % pid)
-
-    def test_segment_of_a_killed_effect_program(self):
-        bench = self.bench
-        loupex = subprocess.Popen([os.path.join(bench.app, "Loupex")], env=dict(self.desktop.env(), **bench.env),
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(loupex.kill)
-        bench.wait(lambda: bench.segment_record("Magnifier_shared"), "Loupex's segment")
-        self.kill(loupex.pid)
-        loupex.wait()
-        shmid, attached = bench.segment_record("Magnifier_shared")
-        self.assertEqual(attached, 0, "the killed program's segment is left with nobody attached")
-
-        # The next run takes the leftover and hands the size through it.
-        # A child the program forks (D-Bus's autolaunch helper here) holds its
-        # attachments until it executes, so the count settles rather than is.
-        program = bench.start_program()
-        bench.wait(lambda: bench.segment_record("Magnifier_shared") == (shmid, 1),
-                   "the program alone attached to the leftover segment", program)
-        self.pen.mode("magnifier", 6)
-        bench.wait_effect("Loupex", 6)
-        self.assertEqual(program.terminate(), 0)
 
     def test_socket_and_segments_of_a_killed_program(self):
         bench, pen = self.bench, self.pen
