@@ -17,7 +17,7 @@ The baseline's effect programs are built from COMMIT in a scratch git
 worktree under /tmp, which is removed afterwards.
 
 With --gnome, the effects as GNOME Shell draws them, in a headless GNOME Shell
-(tests/e2e/gnome_session.py) over a native Wayland window, with no effect (the
+(tests/support/desktops/gnome.py) over a native Wayland window, with no effect (the
 baseline) and with each effect on: the Shell's CPU use and the effect
 program's own with the pointer still; the frames a second the Shell painted
 while the pointer moved in a circle (about 100 moves a second through mutter's
@@ -25,9 +25,10 @@ RemoteDesktop, for --moving seconds; the stage's own frame count, read
 through the tests' probe extension); and for the lens how long until a change
 of the window shows in it (median and worst, in ms, screenshots polled).
 
-    bench/effects.py [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
-    bench/effects.py --gnome [--phase SECONDS] [--moving SECONDS] [BIN_DIR]
+    python3 -m bench.effects [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
+    python3 -m bench.effects --gnome [--phase SECONDS] [--moving SECONDS] [BIN_DIR]
 
+run from the repository's root, whose tests/support/desktops it imports.
 BIN_DIR holds this tree's programs, by default build/bin beside this folder.
 """
 
@@ -45,8 +46,15 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
-from x11 import X11  # noqa: E402
+if not __package__:
+    # Run as a file: again, as the module it is, from the root that holds
+    # the tests' package.
+    os.chdir(os.path.dirname(HERE))
+    os.execv(sys.executable, [sys.executable, "-m", "bench.effects"] + sys.argv[1:])
+
+from tests.support.desktops import Desktop, gnome  # noqa: E402
+from tests.support.desktops import wait_until as wait_for  # noqa: E402
+from tests.support.desktops.x11 import X11  # noqa: E402
 
 PROGRAMS = ("Dotrix", "Loupex", "Halvix")
 WIDTH, HEIGHT = 1280, 800
@@ -60,35 +68,22 @@ LENS_LEVEL_0 = 120
 
 
 def wait_until(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        if time.monotonic() > deadline:
-            raise SystemExit("timed out waiting for " + what)
-        time.sleep(0.05)
+    try:
+        wait_for(predicate, timeout, message=what)
+    except AssertionError as error:
+        raise SystemExit(str(error)) from None
 
 
-class Desktop:
-    """An Xvfb display, with xcompmgr when asked, and a window over most of it."""
+class Screen:
+    """A display of the tests' own, with xcompmgr when asked, and a window over most of it."""
 
     def __init__(self, compositor):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                      "%dx%dx24" % (WIDTH, HEIGHT), "-nolisten", "tcp"],
-                                     pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            number = pipe.readline().strip().decode()
-        if not number:
-            raise SystemExit("Xvfb did not start")
-        self.display = ":" + number
-        self.tmp = tempfile.mkdtemp(prefix="quorvant-bench-")
-        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", TMPDIR=self.tmp,
-                        XDG_RUNTIME_DIR=self.tmp, QUORVANT_EFFECT_STATS="1")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.compositor = None
+        self.desktop = Desktop(WIDTH, HEIGHT, tray=False).start()
+        self.display, tmp = self.desktop.display, self.desktop.folder
+        self.env = dict(self.desktop.env(), QT_QPA_PLATFORM="xcb", TMPDIR=tmp, XDG_RUNTIME_DIR=tmp,
+                        QUORVANT_EFFECT_STATS="1")
         if compositor:
-            self.compositor = subprocess.Popen(["xcompmgr"], env=self.env, stdout=subprocess.DEVNULL,
-                                               stderr=subprocess.DEVNULL)
+            self.desktop.run_beside(["xcompmgr"])
             # It names the window with which it takes the compositing selection.
             wait_until(lambda: self.xdotool("search", "--name", "^xcompmgr$"), 30, "xcompmgr")
         self.x = X11(self.display)
@@ -96,16 +91,12 @@ class Desktop:
         self.x.paint(self.slide, COLOURS[0])
 
     def xdotool(self, *args):
-        found = subprocess.run(["xdotool", *args], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        return found.returncode == 0 and found.stdout.strip() != b""
+        found = self.desktop.xdotool(*args)
+        return found.returncode == 0 and found.stdout.strip() != ""
 
     def close(self):
         self.x.close()
-        for process in (self.compositor, self.xvfb):
-            if process:
-                process.terminate()
-                process.wait()
-        shutil.rmtree(self.tmp, ignore_errors=True)
+        self.desktop.stop()
 
 
 def cpu_seconds(pid):
@@ -214,7 +205,7 @@ def change_shown(desktop, bin_dir, name):
 
 
 def measure(bin_dir, compositor, phase_s):
-    desktop = Desktop(compositor)
+    desktop = Screen(compositor)
     try:
         results = {}
         for name in PROGRAMS:
@@ -256,10 +247,8 @@ def gnome_moving(session, moving_s):
     """(frames/s the Shell painted, pointer moves/s) with the pointer going
     around a circle of radius 200 in the middle, 200 moves a turn, then back
     where it was."""
-    import gnome_session
-
     home = session.pointer()
-    cx, cy = gnome_session.WIDTH // 2, gnome_session.HEIGHT // 2
+    cx, cy = gnome.WIDTH // 2, gnome.HEIGHT // 2
     session.move_pointer(cx + 200, cy)
     x, y = cx + 200, cy
     frames = session.probe("Frames")[0]
@@ -282,10 +271,9 @@ def gnome_moving(session, moving_s):
 
 
 def gnome_figures(bin_dir, phase_s, moving_s):
-    import gnome_session
-    from test_gnome import lens_at
+    from tests.e2e.test_gnome import lens_at
 
-    session = gnome_session.GnomeSession().start()
+    session = gnome.GnomeSession().start()
     try:
         slide = session.slide("Slides (Wayland)", 1, 100, 100, 500, 400)
         session.move_pointer(300, 300)
@@ -324,7 +312,7 @@ def gnome_figures(bin_dir, phase_s, moving_s):
     print("GNOME Shell %s, headless %dx%d; CPU as a share of one core, pointer still for %.0f s; "
           "frames/s painted while the pointer moved for %.0f s, %.0f moves/s" % (
               subprocess.run(["gnome-shell", "--version"], stdout=subprocess.PIPE, text=True).stdout.split()[-1],
-              gnome_session.WIDTH, gnome_session.HEIGHT, phase_s, moving_s,
+              gnome.WIDTH, gnome.HEIGHT, phase_s, moving_s,
               statistics.mean(r[1] for r in rates)))
     print("%-12s %16s %20s %20s %24s" % ("", "GNOME Shell CPU %", "effect program CPU %", "Shell frames/s moving",
                                          "lens change shown, ms"))

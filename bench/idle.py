@@ -8,20 +8,20 @@ needed, and watches it only from outside: CPU time and context switches of
 all its threads from /proc, resident memory from /proc, the tray icon from the
 X server's pixels, the magnifier's size from its shared-memory segment, and
 whether the GUI thread answers from the X server (_NET_WM_PING, bench/wmping.py).
+The desktop, the installation and the receiver are the end-to-end tests' own
+(tests/support/desktops), imported as a package from the repository's root.
 
 The older commit is checked out into a scratch worktree under /tmp and built
 there (RelWithDebInfo, its own build folder); both are removed at the end.
 This tree's figures come from its build/bin, built first when a program is
 missing. Each build runs with its own simulated receiver.
 
-    bench/idle.py [--baseline REV]      default: 5e39504
+    python3 -m bench.idle [--baseline REV]      default: 5e39504
 
 Needs the packages of scripts/deps.sh --test; takes about five minutes.
 """
 
 import argparse
-import ctypes
-import hashlib
 import os
 import shutil
 import signal
@@ -29,24 +29,32 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-
+PYTHON = sys.executable
 try:
     from Xlib import X, display
 except ImportError:
     # Debian's python3-xlib is for Debian's interpreter; another python3 may
     # come first on PATH.
-    if os.path.exists("/usr/bin/python3") and os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3", os.path.abspath(__file__)] + sys.argv[1:])
-    raise SystemExit("python3-xlib is missing: run scripts/deps.sh --test")
+    if os.path.realpath(sys.executable) == os.path.realpath("/usr/bin/python3"):
+        raise SystemExit("python3-xlib is missing: run scripts/deps.sh --test")
+    PYTHON = "/usr/bin/python3"
+if not __package__ or PYTHON != sys.executable:
+    # Run as a file, or by an interpreter without Xlib: again, as the module
+    # it is, from the root that holds the tests' package.
+    os.chdir(ROOT)
+    os.execv(PYTHON, [PYTHON, "-m", "bench.idle"] + sys.argv[1:])
 
-import harness  # noqa: E402
-from simpen import SimPen  # noqa: E402
+from tests.support.desktops import Desktop, end, icon_state, processes_named, read as read_text  # noqa: E402
+from tests.support.desktops import wait_until as wait_for  # noqa: E402
+from tests.support.desktops.pen import SimPen  # noqa: E402
+from tests.support.desktops.program import (SEGMENTS, Program, install_app, read_segment,  # noqa: E402
+                                            remove_segments, segment_tool, system_key)
 
 DEFAULT_BASELINE = "5e39504"
 # What a run needs of a build; the rest of the tree is not built for it.
@@ -93,7 +101,7 @@ class Failed(Exception):
 
 def wait_until(predicate, what, timeout=DEADLINE_S, interval=0.01):
     try:
-        return harness.wait_until(predicate, timeout, interval, message=what)
+        return wait_for(predicate, timeout, interval, message=what)
     except AssertionError as timeout_error:
         raise Failed(str(timeout_error)) from None
 
@@ -234,26 +242,11 @@ def rss_mib(pid):
 
 # --- What the X server tells ---
 
-# Byte maps to 1 or 0 for a channel's test, so that a whole strip of pixels is
-# judged at once: polled every millisecond, a loop per pixel would take the
-# CPU the starting program needs.
-ABOVE = {n: bytes(int(v > n) for v in range(256)) for n in (140, 170)}
-BELOW = {n: bytes(int(v < n) for v in range(256)) for n in (100, 110, 130)}
-
-
-def count_all(*masks):
-    """Pixels for which every mask holds."""
-    both = -1
-    for mask in masks:
-        both &= int.from_bytes(mask, "big")
-    return bin(both).count("1")
-
-
 class Screen:
     """A desktop with a tray host, and a connection to its X server."""
 
     def __init__(self):
-        self.desktop = harness.Desktop()
+        self.desktop = Desktop()
         try:
             self.desktop.start()
         except BaseException:
@@ -269,14 +262,9 @@ class Screen:
 
     def tray_icon(self):
         """"present" (green dot), "absent" (red cross) or None, from the tray's
-        pixels as test_tray.py tells them."""
+        pixels as the tests tell them."""
         image = self.root.get_image(self.width - TRAY_STRIP, 0, TRAY_STRIP, 32, X.ZPixmap, 0xFFFFFFFF).data
-        blue, green, red = image[0::4], image[1::4], image[2::4]  # then a pad byte
-        green_dots = count_all(green.translate(ABOVE[140]), red.translate(BELOW[110]), blue.translate(BELOW[130]))
-        red_dots = count_all(red.translate(ABOVE[170]), green.translate(BELOW[100]), blue.translate(BELOW[100]))
-        if green_dots >= 8 and red_dots < 3:
-            return "present"
-        return "absent" if red_dots >= 8 and green_dots < 3 else None
+        return icon_state(image[2::4], image[1::4], image[0::4])  # blue, green, red, then a pad byte
 
     def program_windows(self):
         """The program's viewable windows: (id, width, height)."""
@@ -313,7 +301,7 @@ class Screen:
 
 # --- The program ---
 
-class Program(harness.Program):
+class OwnProgram(Program):
     def stop(self):
         super().stop()
         if self.process:
@@ -326,8 +314,8 @@ class Session:
     optionally a simulated receiver; everything gone on close."""
 
     def __init__(self, bin_dir, screen, pen=False, verbose_pen=False, stand_ins=True):
-        self.screen, self.program, self.pen, self.attached = screen, None, None, []
-        self.app = harness.install_app(bin_dir, effects=False, stand_ins=stand_ins)
+        self.screen, self.program, self.pen, self.watches = screen, None, None, []
+        self.app = install_app(bin_dir, effects=False, stand_ins=stand_ins)
         self.ipc_dir = tempfile.mkdtemp(prefix="quorvant-ipc-")
         try:
             self.pen = SimPen(bin_dir, verbose=verbose_pen).start() if pen else None
@@ -338,7 +326,7 @@ class Session:
     def start(self, isolated=True):
         """Isolated, it finds and stops by name only the stand-ins it started."""
         self.isolated = isolated
-        self.program = Program(self.app, self.screen.desktop, self.pen, env={"TMPDIR": self.ipc_dir, "XDG_RUNTIME_DIR": self.ipc_dir},
+        self.program = OwnProgram(self.app, self.screen.desktop, self.pen, env={"TMPDIR": self.ipc_dir, "XDG_RUNTIME_DIR": self.ipc_dir},
                                isolated=isolated)
         if not self.pen:
             self.program.extra_env["LD_PRELOAD"] = ""
@@ -353,70 +341,56 @@ class Session:
         time.sleep(SETTLE_S)
 
     def segment(self, key):
-        """The address of key's segment, attached read-only."""
-        # Keyed in the private folder, or by Qt's name in the temporary
-        # folder as a baseline from before the private folder keys it.
-        paths = (os.path.join(self.ipc_dir, "quorvant", key), os.path.join(self.ipc_dir, "qipc_sharedmemory_"
-                 + "".join(filter(str.isalpha, key)) + hashlib.sha1(key.encode()).hexdigest()))
-        path = wait_until(lambda: next(filter(os.path.exists, paths), None), "segment %s" % key)
-        shmid = wait_until(lambda: segment_id(system_key(path)), "segment %s" % key)
-        address = LIBC.shmat(shmid, None, SHM_RDONLY)
-        if address in (None, ctypes.c_void_p(-1).value):
-            raise Failed("shmat: %s" % os.strerror(ctypes.get_errno()))
-        self.attached.append(address)
-        return address
+        """A watch on key's segment, in the private folder of the runtime folder."""
+        wait_until(lambda: read_segment(key, self.ipc_dir) is not None, "segment %s" % key)
+        self.watches.append(SegmentWatch(key, self.ipc_dir))
+        return self.watches[-1]
 
     def running(self, name):
-        return [pid for pid in harness.processes_named(name)
-                if self.app + "/" in harness.read("/proc/%d/cmdline" % pid)]
+        return [pid for pid in processes_named(name) if self.app + "/" in read_text("/proc/%d/cmdline" % pid)]
 
     def close(self):
         # Let go first: Qt removes a segment only when nobody else holds it.
-        for address in self.attached:
-            LIBC.shmdt(address)
+        for watch in self.watches:
+            end(watch.tool)
         if self.program:
             self.program.stop()
-        for name in harness.SEGMENTS:
+        for name in SEGMENTS:
             for pid in self.running(name):
                 os.kill(pid, signal.SIGKILL)
         if self.pen:
             self.pen.stop()
-        remove_segments(self.ipc_dir)
+        remove_all_segments(self.ipc_dir)
         shutil.rmtree(self.app, ignore_errors=True)
 
 
-def system_key(path):
-    """The System V key Qt derives from a key file: ftok(path, 'Q')."""
-    info = os.stat(path)
-    return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
+class SegmentWatch:
+    """The levels a segment comes to hold, as quorvant-segment watch tells
+    them, each with the time it was told."""
+
+    def __init__(self, key, runtime):
+        self.tool = segment_tool("watch", key, runtime, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if self.tool.stdout.readline() != "ready\n":
+            raise Failed("segment %s cannot be had" % key)
+        self.seen = []
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.tool.stdout:
+            self.seen.append((time.monotonic(), int(line)))
+
+    def level(self):
+        return self.seen[-1][1] if self.seen else None
 
 
-def segment_id(key):
-    for fields in map(str.split, read("/proc/sysvipc/shm").splitlines()[1:]):
-        if int(fields[0]) & 0xFFFFFFFF == key:
-            return int(fields[1])
-    return None
-
-
-def remove_segments(ipc_dir):
+def remove_all_segments(ipc_dir):
     """Segments and semaphores whose key files are in ipc_dir or its private
     folder, then the folder."""
     for name in filter(lambda name: name.startswith("qipc_"), os.listdir(ipc_dir)):
         kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
         quiet("ipcrm", kind, "0x%08x" % system_key(os.path.join(ipc_dir, name)))
-    harness.remove_segments(ipc_dir)
+    remove_segments(ipc_dir)
     shutil.rmtree(ipc_dir, ignore_errors=True)
-
-
-LIBC = ctypes.CDLL(None, use_errno=True)
-LIBC.shmat.restype = ctypes.c_void_p
-LIBC.shmat.argtypes = (ctypes.c_int, ctypes.c_void_p, ctypes.c_int)
-LIBC.shmdt.argtypes = (ctypes.c_void_p,)
-SHM_RDONLY = 0o10000
-
-
-def level_at(address):
-    return int.from_bytes(ctypes.string_at(address, 4), "little", signed=True)
 
 
 # --- Measures: each fills part of one column ---
@@ -514,24 +488,21 @@ def measure_responses(bin_dir, screen, figures):
         work_begin = time.monotonic()
 
         pen.mode("magnifier", 1)
-        wait_until(lambda: session.running("Loupex") and level_at(magnifier) == 1, "magnifier at 1")
+        wait_until(lambda: session.running("Loupex") and magnifier.level() == 1, "magnifier at 1")
         samples = []
         for level in range(2, 2 + SIZE_REPORTS):
             begin = time.monotonic()
             pen.mode("magnifier", level)
-            deadline = begin + DEADLINE_S
-            while level_at(magnifier) != level:
-                if time.monotonic() > deadline:
-                    raise Failed("the segment never held %d" % level)
-                time.sleep(0.0001)
-            samples.append((time.monotonic() - begin) * 1000)
+            held = wait_until(lambda: next((t for t, seen in magnifier.seen if seen == level and t >= begin), None),
+                              "the segment to hold %d" % level, interval=0.001)
+            samples.append((held - begin) * 1000)
             time.sleep(0.05)
         figures["segment_ms"] = statistics.median(samples)
         spread("mode report to segment", samples)
 
         for mode, program in (("laser", "Dotrix"), ("spotlight", "Halvix"), ("magnifier", "Loupex")) * 2:
             pen.mode(mode, 3)
-            others = set(harness.SEGMENTS) - {program}
+            others = set(SEGMENTS) - {program}
             wait_until(lambda: session.running(program) and not any(session.running(o) for o in others),
                        "%s alone" % program)
             time.sleep(0.1)
@@ -600,8 +571,8 @@ def measure_effect(bin_dir, screen, figures):
         time.sleep(1)
         figures["effect_cpu"], figures["effect_wake"], _ = idle_cost(effect.pid, EFFECT_S)
     finally:
-        harness.end(effect)
-        remove_segments(tmp)
+        end(effect)
+        remove_all_segments(tmp)
 
 
 MEASURES = (measure_start_to_tray, measure_idle_without_receiver, measure_idle_with_receiver, measure_responses,

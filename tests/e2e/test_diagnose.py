@@ -7,10 +7,10 @@ import subprocess
 import sys
 import unittest
 
-import harness
-from simpen import SimPen
+from tests.support.desktops import BIN_DIR, TIMEOUT
+from tests.support.desktops.pen import SimPen
 
-DIAGNOSE = os.path.join(harness.BIN_DIR, "quorvant-diagnose")
+DIAGNOSE = os.path.join(BIN_DIR, "quorvant-diagnose")
 
 
 class Diagnose(unittest.TestCase):
@@ -20,7 +20,7 @@ class Diagnose(unittest.TestCase):
 
     def diagnose(self):
         result = subprocess.run([DIAGNOSE], env=dict(os.environ, **self.pen.env()), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, timeout=harness.TIMEOUT)
+                                stderr=subprocess.PIPE, text=True, timeout=TIMEOUT)
         sys.stderr.write(result.stderr)
         return result.returncode, result.stdout.splitlines()
 

@@ -2,7 +2,9 @@
 the simulated pen changes mode: each appears, draws at the pointer, follows
 it and a new size, and is gone after normal use; the magnifier and the
 spotlight show what changes on the screen beneath them. On a plain desktop
-and on one that composites (translucent windows, a live veil). The screen
+and on one that composites (translucent windows, a live veil). Under a
+window manager, neither the mode notice nor an effect takes the focus from
+a full-screen slide show. The screen
 behind is ten-pixel vertical stripes in eight colours, so every pixel of a
 screenshot tells which column it shows; pointers sit on multiples of ten, so
 sampled points fall mid-stripe."""
@@ -11,8 +13,9 @@ import os
 import shutil
 import unittest
 
-import harness
-from x11 import X11
+from tests.support.desktops import output, read, wait_until
+from tests.support.desktops.program import set_up
+from tests.support.desktops.x11 import X11
 
 STRIPES = ((200, 40, 40), (40, 200, 40), (40, 40, 200), (220, 220, 40),
            (40, 220, 220), (220, 40, 220), (250, 250, 250), (20, 20, 20))
@@ -69,11 +72,11 @@ class Effects(unittest.TestCase):
     compositor = False
 
     def setUp(self):
-        self.desktop, self.pen, self.bench = harness.set_up(self, stand_ins=False)
+        self.desktop, self.pen, self.bench = set_up(self, stand_ins=False)
         if self.compositor:
             self.desktop.run_beside(["xcompmgr"])
             # It names the window with which it takes the compositing selection.
-            harness.wait_until(lambda: self.desktop.xdotool("search", "--name", "^xcompmgr$").stdout,
+            wait_until(lambda: self.desktop.xdotool("search", "--name", "^xcompmgr$").stdout,
                                message="the compositor")
         self.x = X11(self.desktop.display)
         self.addCleanup(self.x.close)
@@ -84,7 +87,7 @@ class Effects(unittest.TestCase):
         self.wait_drawn(lambda image: plain(image, [(15, 400), (1275, 795)]), "the backdrop")
 
     def wait_drawn(self, check, message):
-        harness.wait_until(lambda: check(self.desktop.image()), interval=0.1, message=message)
+        wait_until(lambda: check(self.desktop.image()), interval=0.1, message=message)
 
     def test_pen_switches_the_effects(self):
         bench, pen = self.bench, self.pen
@@ -140,6 +143,77 @@ class Effects(unittest.TestCase):
 @unittest.skipUnless(shutil.which("xcompmgr"), "xcompmgr is not installed")
 class EffectsUnderACompositor(Effects):
     compositor = True
+
+
+# A full-screen slide show that notes every key it is given, by keysym.
+SLIDE = """
+import sys
+from Xlib import X, Xutil, display
+d = display.Display()
+screen = d.screen()
+w = screen.root.create_window(0, 0, screen.width_in_pixels, screen.height_in_pixels, 0, screen.root_depth,
+                              background_pixel=0x204080, event_mask=X.KeyPressMask)
+w.set_wm_name("Slide")
+w.set_wm_hints(flags=Xutil.InputHint, input=1)
+w.change_property(d.intern_atom("_NET_WM_STATE"), d.intern_atom("ATOM"), 32,
+                  [d.intern_atom("_NET_WM_STATE_FULLSCREEN")])
+w.map()
+while True:
+    event = d.next_event()
+    if event.type == X.KeyPress:
+        with open(sys.argv[1], "a") as keys:
+            keys.write("%#x\\n" % d.keycode_to_keysym(event.detail, 0))
+"""
+RIGHT = "0xff53"
+SLIDE_BLUE = (0x20, 0x40, 0x80)
+
+
+class Focus(unittest.TestCase):
+    def setUp(self):
+        self.desktop, self.pen, self.bench = set_up(self, stand_ins=False, window_manager=True)
+        self.keys = os.path.join(self.desktop.folder, "keys")
+        self.desktop.run_beside(["/usr/bin/python3", "-c", SLIDE, self.keys])
+        self.slide = wait_until(lambda: self.desktop.visible_windows("^Slide$"), message="the slide")[0]
+        wait_until(lambda: self.desktop.focused_window() == self.slide, message="the slide focused")
+
+    def keys_received(self):
+        return read(self.keys).split()
+
+    def test_notices_and_effects_leave_the_focus_with_the_slide(self):
+        self.bench.start_program()
+        pressed = 0
+
+        # Right typed into whatever has the focus, as a presenter does, while
+        # the notice is up; a busy machine may let it go first, and it is
+        # asked for again.
+        def typed_during_notice():
+            nonlocal pressed
+            self.pen.notice("laser")
+            shown = wait_until(lambda: self.desktop.visible_windows("^Dialog$"), message="the notice")
+            self.desktop.xdotool("key", "Right")
+            pressed += 1
+            image = self.desktop.image()
+            self.desktop.keep("notice-over-full-screen")
+            return self.desktop.visible_windows("^Dialog$") == shown and (shown[0], image)
+
+        notice, image = wait_until(typed_during_notice, message="a key typed while the notice is up")
+        wait_until(lambda: len(self.keys_received()) == pressed, message="every Right at the slide")
+        self.assertEqual(self.desktop.focused_window(), self.slide)
+        types = output("xprop", "-id", notice, "_NET_WM_WINDOW_TYPE", env=self.desktop.env())
+        self.assertIn("_NET_WM_WINDOW_TYPE_NOTIFICATION", types)
+        # The panel stays behind the full-screen slide.
+        x, y, width, height = self.desktop.tray_geometry()
+        self.assertEqual(image.pixel(x + width // 2, y + height // 2), SLIDE_BLUE)
+
+        # An effect program's start takes nothing either.
+        self.pen.mode("laser", 5)
+        self.bench.wait_effect("Dotrix", 5)
+        wait_until(lambda: self.desktop.visible_windows("^Dotrix$"), message="the laser dot's window")
+        self.desktop.xdotool("key", "Right")
+        pressed += 1
+        wait_until(lambda: len(self.keys_received()) == pressed, message="Right at the slide under the effect")
+        self.assertEqual(self.desktop.focused_window(), self.slide)
+        self.assertEqual(set(self.keys_received()), {RIGHT})
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """The effects and the mode notice on GNOME, drawn by the Quorvant Shell
 extension in a headless GNOME Shell, over a native Wayland window and an X
-window whose pixels name their place (gnome/slide.js): each effect is on top,
+window whose pixels name their place (gnome_js/slide.js): each effect is on top,
 at the pointer from the start, follows it over both windows, and leaves
 clicks, keys and the focus to the presentation; the lens shows the window
 twice enlarged, live; the notice shows at the top centre without the focus;
@@ -11,9 +11,9 @@ import signal
 import subprocess
 import unittest
 
-import gnome_session
-import harness
-from simpen import SimPen
+from tests.support.desktops import BIN_DIR, gnome, wait_until
+from tests.support.desktops.pen import SimPen
+from tests.support.desktops.program import Bench
 
 EFFECTS = ("org.quorvant.Effects", "/org/quorvant/Effects", "org.quorvant.Effects")
 EXTENSIONS = ("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions")
@@ -74,11 +74,11 @@ def lens_at(image, x, y, diameter=200, phase=0):
 SHOWS = (("dot", 30, dot_at, plain), ("spotlight", 90, spot_at, veiled), ("lens", 200, lens_at, plain))
 
 
-@unittest.skipIf(gnome_session.available(), gnome_session.available())
+@unittest.skipIf(gnome.available(), gnome.available())
 class GnomeEffects(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.session = gnome_session.GnomeSession(enabled=(gnome_session.UUID, APPINDICATOR))
+        cls.session = gnome.GnomeSession(enabled=(gnome.UUID, APPINDICATOR))
         try:
             cls.session.start()
             cls.slides = {title: cls.session.slide(title, ident, x, y, *SIZE, x11=(ident == 2))
@@ -87,7 +87,7 @@ class GnomeEffects(unittest.TestCase):
             # reaches no window.
             cls.session.activate(X11[0])
             slide = cls.slides[X11[0]]
-            harness.wait_until(lambda: cls.session.key(XK_PAGE_DOWN) or slide.next_line(timeout=1),
+            wait_until(lambda: cls.session.key(XK_PAGE_DOWN) or slide.next_line(timeout=1),
                                message="keys to reach the X window")
             slide.drain()
         except BaseException:
@@ -100,7 +100,7 @@ class GnomeEffects(unittest.TestCase):
         cls.session.stop()
 
     def setUp(self):
-        self.caller = gnome_session.Bus(self.session.env())
+        self.caller = gnome.Bus(self.session.env())
         self.addCleanup(self.caller.close)
         # Windows the program brought up may have pushed them aside.
         for title, _, x, y in (NATIVE, X11):
@@ -111,23 +111,23 @@ class GnomeEffects(unittest.TestCase):
         """The real program, in this session, against the simulated pen."""
         pen = SimPen().start()
         self.addCleanup(pen.stop)
-        bench = harness.Bench(self.session, pen, stand_ins=False)
+        bench = Bench(self.session, pen, stand_ins=False)
         self.addCleanup(bench.close)
         program = bench.start_program()
         pen.wait_sent(1)  # the read-back request: the program has the receiver open
         return pen, bench, program
 
     def wait_drawn(self, check, message, area=()):
-        harness.wait_until(lambda: check(self.session.screenshot(*area)), interval=0.1, message=message)
+        wait_until(lambda: check(self.session.screenshot(*area)), interval=0.1, message=message)
 
     def show(self, effect, pixels):
         self.caller.call(*EFFECTS, "Show", "sii", effect, pixels, LENS_ZOOM)
 
     def test_diagnose_tells_where_the_extension_stands(self):
-        run = subprocess.run([os.path.join(harness.BIN_DIR, "quorvant-diagnose")], env=self.session.env(),
+        run = subprocess.run([os.path.join(BIN_DIR, "quorvant-diagnose")], env=self.session.env(),
                              stdout=subprocess.PIPE, text=True, timeout=60)
         lines = run.stdout.splitlines()
-        self.assertIn("GNOME Shell extension %s: on: it draws the effects" % gnome_session.UUID, lines)
+        self.assertIn("GNOME Shell extension %s: on: it draws the effects" % gnome.UUID, lines)
         self.assertTrue(any(line.startswith("effects drawn by: gnome (") for line in lines), lines)
 
     def test_both_entries(self):
@@ -138,7 +138,7 @@ class GnomeEffects(unittest.TestCase):
         # they get as far as their imports, which only the Shell has.
         for name, missing in (("extension.js", "resource:///org/gnome/shell/ui/main.js"),
                               ("drawing.js", "Requiring Clutter")):
-            run = subprocess.run(["gjs", "-m", os.path.join(gnome_session.EXTENSION_SOURCE, name)],
+            run = subprocess.run(["gjs", "-m", os.path.join(gnome.EXTENSION_SOURCE, name)],
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
             self.assertNotIn("Failed to parse", run.stdout)
             self.assertIn(missing, run.stdout)
@@ -151,7 +151,7 @@ class GnomeEffects(unittest.TestCase):
                 session.move_pointer(300, 300)
                 self.show(effect, pixels)
                 self.wait_drawn(lambda image: drawn_at(image, 300, 300), "%s at the pointer before it moves" % effect)
-                session.keep_screenshot("gnome-%s-native" % effect)
+                session.keep("gnome-%s-native" % effect)
                 # A click there reaches the window beneath; the focus and the
                 # keys stay with the presentation.
                 self.assertEqual(session.actor_at(300, 300), "window " + NATIVE[0])
@@ -182,15 +182,6 @@ class GnomeEffects(unittest.TestCase):
             self.wait_drawn(lambda image: lens_at(image, 300, 300, phase=phase), "the lens on slide %d" % phase)
         self.caller.call(*EFFECTS, "Hide")
 
-    def test_a_killed_program_takes_its_effect_with_it(self):
-        self.session.move_pointer(300, 300)
-        self.show("dot", 30)
-        self.wait_drawn(lambda image: dot_at(image, 300, 300), "the dot")
-        # Another program's hiding does not end it.
-        self.session.bus.call(*EFFECTS, "Hide")
-        self.caller.kill()
-        self.wait_drawn(lambda image: plain(image, [(300, 300)]), "the dot gone with its program")
-
     def test_the_program_has_the_shell_draw_its_effects_and_notices(self):
         session = self.session
         session.move_pointer(300, 300)
@@ -211,7 +202,7 @@ class GnomeEffects(unittest.TestCase):
         # Up for two seconds: only the part that tells is read.
         self.wait_drawn(lambda image: card(image) and plain(image, [(485, 205), (795, 295), (700, 305)]),
                         "the notice", area=(480, 195, 320, 115))
-        session.keep_screenshot("gnome-notice")
+        session.keep("gnome-notice")
         self.assertEqual(session.focus(), NATIVE[0])
         self.wait_drawn(lambda image: plain(image, [(495, 205), (785, 295), (700, 210)]), "the notice gone")
 
@@ -228,16 +219,16 @@ class GnomeEffects(unittest.TestCase):
         """Disables an extension until the test ends; `name` is the bus name it owns."""
         self.session.bus.call(*EXTENSIONS, "DisableExtension", "s", uuid)
         self.addCleanup(self.session.bus.call, *EXTENSIONS, "EnableExtension", "s", uuid)
-        harness.wait_until(lambda: not self.owned(name), message="%s off" % uuid)
+        wait_until(lambda: not self.owned(name), message="%s off" % uuid)
 
     def test_an_extension_that_is_off_is_turned_on_when_the_user_agrees(self):
         session = self.session
-        self.switch_off(gnome_session.UUID, EFFECTS[0])
+        self.switch_off(gnome.UUID, EFFECTS[0])
         session.move_pointer(300, 300)
         pen, bench, program = self.start_program()
         pen.mode("magnifier", 2)
         # The program asks, once; Return takes the answer it offers: yes.
-        harness.wait_until(lambda: any(w.startswith("Quorvant ") for w in session.probe("Windows")[0]),
+        wait_until(lambda: any(w.startswith("Quorvant ") for w in session.probe("Windows")[0]),
                            message="the question")
         session.activate("Quorvant")
         session.key(XK_RETURN)
@@ -250,10 +241,10 @@ class GnomeEffects(unittest.TestCase):
         items = lambda: self.session.bus.try_call(watcher, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties",
                                                   "Get", "ss", watcher, "RegisteredStatusNotifierItems")
         self.start_program()
-        harness.wait_until(lambda: items() and items()[0], message="the tray icon registered")
+        wait_until(lambda: items() and items()[0], message="the tray icon registered")
         self.switch_off(APPINDICATOR, watcher)
         self.session.bus.call(*EXTENSIONS, "EnableExtension", "s", APPINDICATOR)
-        harness.wait_until(lambda: items() and items()[0], message="the tray icon registered again")
+        wait_until(lambda: items() and items()[0], message="the tray icon registered again")
 
 
 if __name__ == "__main__":

@@ -7,7 +7,8 @@ the pen."""
 
 import unittest
 
-import harness
+from tests.support.desktops import wait_until
+from tests.support.desktops.program import set_up
 
 # The 48 action bytes of the 64-byte mapping, in slot order.
 SLOT_BYTES = [block + start + i for block in (0, 32) for start in (3, 12, 21) for i in range(8)]
@@ -25,25 +26,25 @@ def sealed(image):
 
 class KeyMapping(unittest.TestCase):
     def setUp(self):
-        self.desktop, self.pen, self.bench = harness.set_up(self)
+        self.desktop, self.pen, self.bench = set_up(self)
 
     def acknowledged(self, seen, what):
         """Waits for a balloon not seen before; returns all seen so far."""
-        seen |= harness.wait_until(lambda: set(self.desktop.windows_of_type("TOOLTIP")) - seen, message=what)
+        seen |= wait_until(lambda: set(self.desktop.windows_of_type("TOOLTIP")) - seen, message=what)
         self.desktop.keep("keymap-" + what.replace(" ", "-"))
         return seen
 
     def restore(self, window, *answer):
         """Clicks "Restore defaults" and answers its question with keys."""
         self.desktop.click(window, *RESTORE)
-        question = harness.wait_until(lambda: self.desktop.windows_of_type("DIALOG"), message="the question")
+        question = wait_until(lambda: self.desktop.windows_of_type("DIALOG"), message="the question")
         self.desktop.keep("keymap-restore-question")
         self.desktop.xdotool("windowfocus", "--sync", *question)
         self.desktop.xdotool("key", *answer)
-        harness.wait_until(lambda: not self.desktop.windows_of_type("DIALOG"), message="the question answered")
+        wait_until(lambda: not self.desktop.windows_of_type("DIALOG"), message="the question answered")
 
     def written(self, mapping):
-        harness.wait_until(lambda: self.pen.mapping() == mapping and self.pen.status()["pending_input"] == 0,
+        wait_until(lambda: self.pen.mapping() == mapping and self.pen.status()["pending_input"] == 0,
                            message="the receiver to hold the mapping")
 
     def test_remap_restore_and_close_by_mouse(self):
@@ -57,14 +58,14 @@ class KeyMapping(unittest.TestCase):
         self.pen.set_mapping(mapping)
         program = self.bench.start_program()
         self.pen.wait_sent(1)
-        harness.wait_until(lambda: self.pen.status()["pending_input"] == 0, message="both blocks taken")
+        wait_until(lambda: self.pen.status()["pending_input"] == 0, message="both blocks taken")
 
         self.desktop.tray_menu("k")
-        window = harness.wait_until(lambda: self.desktop.visible_windows("^Widget$"), message="the key settings")[0]
+        window = wait_until(lambda: self.desktop.visible_windows("^Widget$"), message="the key settings")[0]
         self.desktop.keep("keymap-settings")
         seen = set(self.desktop.windows_of_type("TOOLTIP"))
         self.desktop.click(window, *KEY1_CLICK_COLUMN1)
-        harness.wait_until(lambda: self.desktop.windows_of_type("COMBO"), message="the box's list")
+        wait_until(lambda: self.desktop.windows_of_type("COMBO"), message="the box's list")
         self.desktop.xdotool("key", "Down", "Return")
         self.desktop.click(window, *WRITE)
         expected = bytearray(mapping)
@@ -80,7 +81,7 @@ class KeyMapping(unittest.TestCase):
         self.restore(window, "Tab", "space")
         self.pen.wait_sent(2)
         self.acknowledged(seen, "reset acknowledged")
-        harness.wait_until(lambda: self.pen.status()["pending_input"] == 0, message="the defaults taken")
+        wait_until(lambda: self.pen.status()["pending_input"] == 0, message="the defaults taken")
         self.assertEqual(self.pen.sent(), [b"\0\x60\x60" + bytes(30), READ_BACK])
         self.pen.clear_sent()
         self.desktop.click(window, *WRITE)
@@ -97,7 +98,7 @@ class KeyMapping(unittest.TestCase):
             self.desktop.close_window(window)
             return False
 
-        harness.wait_until(hidden, interval=2.0, message="the window to hide")
+        wait_until(hidden, interval=2.0, message="the window to hide")
         self.pen.mode("magnifier", 4)
         self.bench.wait_effect("Loupex", 4)
         self.assertTrue(program.running())

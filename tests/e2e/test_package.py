@@ -21,11 +21,9 @@ import tempfile
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-import harness
-import pidns
-from simpen import SimPen
-
-SOURCE_DIR = os.environ.get("QUORVANT_SOURCE_DIR", os.path.join(harness.HERE, "..", ".."))
+from tests.support.desktops import SOURCE_DIR, TIMEOUT, Desktop, pidns
+from tests.support.desktops.pen import SimPen
+from tests.support.desktops.program import Bench, Program
 APP = "usr/lib/quorvant"
 RULES = "usr/lib/udev/rules.d"
 DESKTOP = "usr/share/applications/quorvant.desktop"
@@ -43,7 +41,7 @@ SEAT_LATE = "73-seat-late.rules"
 READ_ONLY_MOUNT = 'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$@"'
 
 
-class Unpacked(harness.Program):
+class Unpacked(Program):
     """The program as installed, through the link on the PATH, in a folder it cannot write to."""
 
     def __init__(self, root, *args, **kwargs):
@@ -120,14 +118,7 @@ def receiver_node(vendor, product, interface):
 
 def run(*args, **kwargs):
     return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                          timeout=harness.TIMEOUT, **kwargs)
-
-
-def executable(pid):
-    try:
-        return os.readlink("/proc/%d/exe" % pid)
-    except OSError:
-        return ""
+                          timeout=TIMEOUT, **kwargs)
 
 
 def listing(deb):
@@ -281,22 +272,20 @@ class Package(unittest.TestCase):
             compared.stdout, sorted(first_lines - second_lines), sorted(second_lines - first_lines)))
 
     def test_unpacked_program_follows_the_pen(self):
-        desktop = harness.Desktop().start()
+        desktop = Desktop().start()
         self.addCleanup(desktop.stop)
         # scripts/package leaves the package in its build folder's package/.
         pen = SimPen(os.path.join(os.path.dirname(os.path.dirname(self.deb)), "bin")).start()
         self.addCleanup(pen.stop)
         app = self.unpacked(APP)
-        bench = harness.Bench(desktop, pen, app=app)
+        bench = Bench(desktop, pen, app=app)
         self.addCleanup(bench.close)
 
-        program = Unpacked(self.root, desktop, pen, env=bench.env)
-        bench.programs.append(program.start())
-        bench.wait(lambda: bench.segment("Dotrix_shared") is not None, "the program's segments", program)
+        program = bench.start_program(program=Unpacked(self.root, desktop, pen, env=bench.env))
         pen.mode("magnifier", 5)
         bench.wait_effect("Loupex", 5, program)
         (loupex,) = bench.running_pids("Loupex")
-        self.assertEqual(executable(loupex), os.path.join(app, "Loupex"))
+        self.assertEqual(os.readlink("/proc/%d/exe" % loupex), os.path.join(app, "Loupex"))
         self.assertEqual(program.terminate(), 0)
 
         # Its own folder is not the user's to write: the sizes go to the user's.

@@ -1,6 +1,6 @@
 """One copy of the program at a time, with real processes on a real display;
 usage and the version, asked for without one. A copy that crashed and left
-its socket behind is in test_stale_state."""
+its socket behind is in test_installed_layout."""
 
 import os
 import re
@@ -8,18 +8,19 @@ import shutil
 import subprocess
 import unittest
 
-import harness
+from tests.support.desktops import SOURCE_DIR, TIMEOUT, Desktop, listening, wait_until
+from tests.support.desktops.program import Program, install_app, private_home
 
 
 class SingleInstance(unittest.TestCase):
     def setUp(self):
-        self.desktop = harness.Desktop().start()
+        self.desktop = Desktop().start()
         self.addCleanup(self.desktop.stop)
-        self.app = harness.install_app(effects=False)
+        self.app = install_app(effects=False)
         self.addCleanup(shutil.rmtree, self.app)
 
     def start(self, args=(), home=None, env=None):
-        program = harness.Program(self.app, self.desktop, args=args, home=home, env=env).start()
+        program = Program(self.app, self.desktop, args=args, home=home, env=env).start()
         self.addCleanup(program.stop)
         return program
 
@@ -33,59 +34,43 @@ class SingleInstance(unittest.TestCase):
             with self.subTest(args=args):
                 first = self.start(args)
                 socket = first.instance_socket()
-                harness.wait_until(lambda: harness.listening(socket), message="the single-instance guard")
+                wait_until(lambda: listening(socket), message="the single-instance guard")
                 self.assertFalse(self.window_shown(), "start-up must not show the window")
                 code, err = first.run_second_copy()
                 self.assertEqual((code, err.splitlines()[-1:]), (0, ["quorvant already running."]))
-                harness.wait_until(self.window_shown, message="the first copy's window")
+                wait_until(self.window_shown, message="the first copy's window")
                 self.assertTrue(first.running())
                 first.stop()
 
     def test_of_two_copies_started_together_one_runs(self):
-        home = harness.private_home()
-        copies = [harness.Program(self.app, self.desktop, home=home) for _ in range(2)]
+        home = private_home()
+        copies = [Program(self.app, self.desktop, home=home) for _ in range(2)]
         for copy in copies:
             copy.start()
             self.addCleanup(copy.stop)
-        ended = harness.wait_until(lambda: [copy for copy in copies if not copy.running()],
+        ended = wait_until(lambda: [copy for copy in copies if not copy.running()],
                                    message="one copy to give way")
         self.assertEqual(len(ended), 1, "both copies gave way")
         self.assertEqual((ended[0].wait(), ended[0].log_lines()[-1:]), (0, ["quorvant already running."]))
         survivor = copies[1 - copies.index(ended[0])]
-        harness.wait_until(lambda: harness.listening(survivor.instance_socket()), message="the guard of the one running")
+        wait_until(lambda: listening(survivor.instance_socket()), message="the guard of the one running")
         self.assertTrue(survivor.running())
 
     def test_help_and_version_answer_without_starting_anything(self):
         # No display at all: a program that went on to start would fail to.
-        home = harness.private_home()
+        home = private_home()
         env = {key: value for key, value in os.environ.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env.update(home, QT_QPA_PLATFORM="xcb")
-        with open(os.path.join(harness.HERE, "..", "..", "CMakeLists.txt")) as cmake:
+        with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as cmake:
             version = re.search(r"project\(Quorvant VERSION ([0-9.]+)", cmake.read()).group(1)
         for args, expected in ((["--help"], "Usage: quorvant"), (["--version"], "quorvant %s\n" % version),
                                (["-bg", "--version"], "quorvant %s\n" % version)):
             with self.subTest(args=args):
                 result = subprocess.run([os.path.join(self.app, "quorvant"), *args], env=env, stdin=subprocess.DEVNULL,
-                                        capture_output=True, text=True, timeout=harness.TIMEOUT)
+                                        capture_output=True, text=True, timeout=TIMEOUT)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertTrue(result.stdout.startswith(expected), result.stdout)
                 self.assertEqual(os.listdir(home["XDG_RUNTIME_DIR"]), [], "no single-instance socket")
-
-    def test_a_strangers_folder_in_tmp_neither_stops_nor_is_used(self):
-        # Without a runtime directory the guard lives in a private folder of
-        # the temp directory; a folder of that name open to all is not trusted.
-        home = dict(harness.private_home(), XDG_RUNTIME_DIR="")
-        tmp = os.path.join(home["HOME"], "tmp")
-        squatted = os.path.join(tmp, "quorvant-%d" % os.getuid())
-        os.makedirs(squatted)
-        os.chmod(squatted, 0o777)
-        program = self.start(home=home, env={"TMPDIR": tmp})
-        # It comes up (its tray icon is an X client) instead of giving way.
-        harness.wait_until(lambda: self.desktop.xdotool("search", "--pid", str(program.process.pid)).stdout,
-                           message="the program to come up")
-        self.assertTrue(program.running())
-        self.assertEqual(program.count("already running"), 0)
-        self.assertEqual(os.listdir(squatted), [])
 
 
 if __name__ == "__main__":

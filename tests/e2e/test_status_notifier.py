@@ -2,53 +2,36 @@
 the autostart entry does at login. On a StatusNotifierItem panel (the D-Bus
 tray of KDE Plasma, GNOME's AppIndicator extension and most panels; here
 status-notifier-watcher and gtk-sni-tray-standalone on a private session bus)
-the icon comes with the panel, showing the receiver's presence, and comes back
+the icon comes with the panel, shows the receiver's presence, and comes back
 after the panel restarted, with its menu and its click. On an XEmbed tray
 (trayer) it docks once the tray comes, and again after the tray restarted;
 the window closed before any tray was there stays reachable."""
 
-import os
 import re
 import subprocess
 import time
 import unittest
 
-import harness
-from simpen import SimPen
+from tests.support.desktops import Desktop, SessionBus, end, icon_state, output, wait_until
+from tests.support.desktops.pen import SimPen
+from tests.support.desktops.program import Bench
 
 WATCHER = "org.kde.StatusNotifierWatcher"
 PANEL = {"watcher": ["status-notifier-watcher"], "host": ["gtk-sni-tray-standalone", "--top", "--end", "--size", "32"]}
 # The panel comes this long after the program: the scenario, not a wait.
 PANEL_DELAY_S = 3
-TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
-          "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"]
-
-def icon_state(colours):
-    """"present": pen with a green dot (3.png); "absent": red cross (2.png);
-    "denied": amber padlock (4.png)."""
-    green = sum(g > 140 and r < 110 and b < 130 for r, g, b in colours)
-    red = sum(r > 170 and g < 100 and b < 100 for r, g, b in colours)
-    amber = sum(r > 190 and 110 < g < 210 and b < 90 for r, g, b in colours)
-    counts = {"present": green, "absent": red, "denied": amber}
-    found = [state for state, count in counts.items() if count >= 8]
-    return found[0] if len(found) == 1 and sorted(counts.values())[1] < 3 else None
-
-
-def drawn_state(image, geometry):
-    x, y, w, h = geometry
-    return icon_state([image.pixel(px, py) for py in range(max(y, 0), y + h) for px in range(max(x, 0), x + w)])
 
 
 class Tray(unittest.TestCase):
     def setUp(self):
-        self.bus = harness.SessionBus().start()
+        self.bus = SessionBus().start()
         self.addCleanup(self.bus.stop)
-        self.desktop = harness.Desktop(tray=False).start()
+        self.desktop = Desktop(tray=False).start()
         self.addCleanup(self.desktop.stop)
         # Verbose, it logs when the program lets go of its handle.
         self.pen = SimPen(verbose=True).start()
         self.addCleanup(self.pen.stop)
-        self.bench = harness.Bench(self.desktop, self.pen)
+        self.bench = Bench(self.desktop, self.pen)
         self.bench.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus.address
         self.addCleanup(self.bench.close)
         # The hosts are GTK programs: no accessibility bus for them.
@@ -56,16 +39,19 @@ class Tray(unittest.TestCase):
         self.hosts = []
         self.addCleanup(self.stop_hosts)
 
-    def start_host(self, args):
-        self.hosts.append(subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    def start_host(self, name):
+        self.hosts.append(subprocess.Popen(PANEL[name], env=self.env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL))
+        if name == "watcher":
+            wait_until(self.watcher_up, message="the StatusNotifierWatcher")
 
     def stop_hosts(self):
         while self.hosts:
-            harness.end(self.hosts.pop())
+            end(self.hosts.pop())
 
     def call(self, destination, path, method, *args):
-        return harness.output("gdbus", "call", "--session", "--dest", destination, "--object-path", path,
-                              "--method", method, "--", *args, env=self.env)
+        return output("gdbus", "call", "--session", "--dest", destination, "--object-path", path,
+                      "--method", method, "--", *args, env=self.env)
 
     def watcher_up(self):
         return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
@@ -74,50 +60,43 @@ class Tray(unittest.TestCase):
     def watcher_property(self, name):
         return self.call(WATCHER, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get", WATCHER, name)
 
+    def wait_host(self):
+        wait_until(lambda: "true" in (self.watcher_property("IsStatusNotifierHostRegistered") or ""),
+                   message="the StatusNotifierHost")
+
     def start_panel(self):
         """A StatusNotifierWatcher, then a host that shows the items in a bar
         along the top of the screen."""
-        self.start_host(PANEL["watcher"])
-        harness.wait_until(self.watcher_up, message="the StatusNotifierWatcher")
-        self.start_host(PANEL["host"])
-        harness.wait_until(lambda: "true" in (self.watcher_property("IsStatusNotifierHostRegistered") or ""),
-                           message="the StatusNotifierHost")
-
-    def items_of(self, program):
-        """The program's items registered with the watcher: bus names owned by its process."""
-        names = re.findall(r"'([^'/]+)[^']*'", self.watcher_property("RegisteredStatusNotifierItems") or "")
-        pid = "(uint32 %d,)\n" % program.program_pid()
-        return [name for name in names if self.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                    "org.freedesktop.DBus.GetConnectionUnixProcessID", name) == pid]
-
-    def wait_item(self, program):
-        """The program's one item, once the watcher holds it."""
-        def one_item():
-            found = self.items_of(program)
-            return len(found) == 1 and found[0]
-        return self.bench.wait(one_item, "the program's one item with the watcher", program)
+        self.start_host("watcher")
+        self.start_host("host")
+        self.wait_host()
 
     def items(self):
         return re.findall(r"'([^']*)'", self.watcher_property("RegisteredStatusNotifierItems") or "")
+
+    def wait_item(self, program):
+        """The program's one item, once the watcher holds it: a bus name owned by its process."""
+        pid = "(uint32 %d,)\n" % program.program_pid()
+
+        def one_item():
+            found = [name.split("/")[0] for name in self.items() if self.call(
+                "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.GetConnectionUnixProcessID",
+                name.split("/")[0]) == pid]
+            return len(found) == 1 and found[0]
+        return self.bench.wait(one_item, "the program's one item with the watcher", program)
 
     def shown_by_panel(self):
         """The state of the icon drawn in the host's bar. An item that registers
         as this host starts may be drawn twice, and one of the two then never
         changes: the host's own race, so changes are read from the item."""
-        found = self.desktop.xdotool("search", "--onlyvisible", "--class", "gtk-sni-tray-standalone").stdout
-        bar = max(filter(None, map(self.desktop.window_geometry, found.split())), key=lambda g: g[2] * g[3],
-                  default=None)
-        return bar and drawn_state(self.desktop.image(), bar)
-
-    def shown_by_trayer(self):
-        tray = self.desktop.tray_geometry()
-        return tray and drawn_state(self.desktop.image(), tray)
+        return self.desktop.icon_shown(self.desktop.largest_window("gtk-sni-tray-standalone"))
 
     def shown_by_item(self, item):
         """The state of the picture the item hands to hosts: ARGB, its first size."""
         found = re.search(r"\((\d+), (\d+), \[byte ([^\]]*)\]", self.item_property(item, "IconPixmap") or "")
         data = bytes(int(value, 16) for value in found.group(3).split(", ")) if found else b""
-        return icon_state([tuple(data[i + 1:i + 4]) for i in range(0, len(data) - 3, 4) if data[i] > 128])
+        opaque = [i for i in range(0, len(data) - 3, 4) if data[i] > 128]
+        return icon_state(*(bytes(data[i + c] for i in opaque) for c in (1, 2, 3)))
 
     def wait_shown(self, state, shown):
         self.bench.wait(lambda: shown() == state, "the %s icon on screen" % state)
@@ -125,6 +104,15 @@ class Tray(unittest.TestCase):
     def item_property(self, item, name):
         return self.call(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
                          "org.kde.StatusNotifierItem", name)
+
+    def menu_exit(self, item, program):
+        """Picks Exit in the item's menu: the program ends in order."""
+        layout = self.call(item, self.item_property(item, "Menu").split("'")[1], "com.canonical.dbusmenu.GetLayout",
+                           "0", "-1", "@as []")
+        labels = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)
+        self.assertEqual([label for _, label in labels], ["Function navigation (_S)", "Key settings (_K)", "Exit(_E)"])
+        self.call(item, "/MenuBar", "com.canonical.dbusmenu.Event", labels[-1][0], "clicked", "<0>", "0")
+        self.assertEqual(program.wait(), 0)
 
     def test_icon_comes_with_a_late_panel_and_again_after_the_panel_restarted(self):
         program = self.bench.start_program()
@@ -138,7 +126,7 @@ class Tray(unittest.TestCase):
 
         # The panel restarts, its watcher with it, forgetting every item.
         self.stop_hosts()
-        harness.wait_until(lambda: not self.watcher_up(), message="the watcher to go")
+        wait_until(lambda: not self.watcher_up(), message="the watcher to go")
         self.start_panel()
         item = self.wait_item(program)
         self.assertEqual(self.shown_by_item(item), "absent")
@@ -148,13 +136,7 @@ class Tray(unittest.TestCase):
         # A click opens the navigation window; the menu's exit ends the program.
         self.call(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
         self.bench.wait(lambda: self.desktop.visible_windows("^功能导航$"), "the navigation window", program)
-        layout = self.call(item, self.item_property(item, "Menu").split("'")[1], "com.canonical.dbusmenu.GetLayout",
-                           "0", "-1", "@as []")
-        labels = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)
-        self.assertEqual([label for _, label in labels],
-                         ["Function navigation (_S)", "Key settings (_K)", "Exit(_E)"])
-        self.call(item, "/MenuBar", "com.canonical.dbusmenu.Event", labels[-1][0], "clicked", "<0>", "0")
-        self.assertEqual(program.wait(), 0)
+        self.menu_exit(item, program)
 
     def test_icon_and_tool_tip_tell_absent_present_and_not_openable_apart(self):
         self.pen.openable("denied")
@@ -165,7 +147,8 @@ class Tray(unittest.TestCase):
                 ("denied", "receiver plugged in, but this user may not open it (see quorvant-diagnose)",
                  lambda: self.pen.openable("yes")),
                 ("present", "receiver plugged in", self.pen.pull_out),
-                ("absent", "receiver not plugged in", None)]:
+                ("absent", "receiver not plugged in", self.pen.plug),
+                ("present", "receiver plugged in", None)]:
             self.wait_shown(state, lambda: self.shown_by_item(item))
             self.bench.wait(lambda: "'Quorvant: %s'" % tip in self.item_property(item, "ToolTip"),
                             "the tool tip of the %s icon" % state, program)
@@ -184,26 +167,17 @@ class Tray(unittest.TestCase):
             self.assertEqual(self.items(), [first])
             for name in order:
                 running = next(p for p in self.hosts if p.args[0] == PANEL[name][0])
-                harness.end(running)
+                end(running)
                 self.hosts.remove(running)
             if "watcher" in order:
-                harness.wait_until(lambda: not self.watcher_up(), message="the watcher to go")
+                wait_until(lambda: not self.watcher_up(), message="the watcher to go")
             for name in order:
-                self.start_host(PANEL[name])
-                if name == "watcher":
-                    harness.wait_until(self.watcher_up, message="the StatusNotifierWatcher")
+                self.start_host(name)
             if order[-1] == "host":
-                harness.wait_until(lambda: "true" in (self.watcher_property("IsStatusNotifierHostRegistered") or ""),
-                                   message="the StatusNotifierHost")
+                self.wait_host()
             self.bench.wait(lambda: self.items() == [first], "the program's one item again", program)
-        self.assertEqual(self.items(), [first])
-
-        layout = self.call(first, self.item_property(first, "Menu").split("'")[1],
-                           "com.canonical.dbusmenu.GetLayout", "0", "-1", "@as []")
-        exit_id = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)[-1][0]
-        self.call(first, "/MenuBar", "com.canonical.dbusmenu.Event", exit_id, "clicked", "<0>", "0")
-        self.assertEqual(program.wait(), 0)
-        harness.wait_until(lambda: self.items() == [], message="no item left after Exit")
+        self.menu_exit(first, program)
+        wait_until(lambda: self.items() == [], message="no item left after Exit")
 
     def test_icon_docks_in_an_xembed_tray_that_comes_late_and_restarts(self):
         # A session bus with no StatusNotifierWatcher on it.
@@ -214,16 +188,19 @@ class Tray(unittest.TestCase):
         self.desktop.xdotool("windowactivate", "--sync", window)
         self.desktop.xdotool("key", "--window", window, "Escape")
         time.sleep(PANEL_DELAY_S)
-        self.start_host(TRAYER)
-        self.wait_shown("present", self.shown_by_trayer)
+        shown_by_trayer = lambda: self.desktop.icon_shown(self.desktop.tray_geometry())
+        self.hosts.append(self.desktop.start_tray())
+        self.wait_shown("present", shown_by_trayer)
         self.assertTrue(self.desktop.visible_windows("^Widget$"), "closed before the tray came, the window went")
         self.desktop.xdotool("key", "--window", window, "Escape")
         self.bench.wait(lambda: not self.desktop.visible_windows("^Widget$"), "the window hidden to the tray", program)
 
         self.stop_hosts()
         self.bench.wait(lambda: self.desktop.tray_geometry() is None, "the tray to go", program)
-        self.start_host(TRAYER)
-        self.wait_shown("present", self.shown_by_trayer)
+        self.hosts.append(self.desktop.start_tray())
+        self.wait_shown("present", shown_by_trayer)
+        self.pen.pull_out()
+        self.wait_shown("absent", shown_by_trayer)
 
 
 if __name__ == "__main__":

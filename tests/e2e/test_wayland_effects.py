@@ -12,9 +12,9 @@ import os
 import subprocess
 import unittest
 
-import harness
-import wayland
-from simpen import SimPen
+from tests.support.desktops import BIN_DIR, TIMEOUT, read, wait_until, wayland
+from tests.support.desktops.pen import SimPen
+from tests.support.desktops.program import Bench, private_home
 
 VEIL_ALPHA = 102  # the spotlight's 40 % black
 
@@ -39,11 +39,11 @@ class WaylandEffects:
         self.desktop.place_windows()
         self.pen = SimPen().start()
         self.addCleanup(self.pen.stop)
-        self.bench = harness.Bench(self.desktop, self.pen, stand_ins=False)
+        self.bench = Bench(self.desktop, self.pen, stand_ins=False)
         self.addCleanup(self.bench.close)
 
     def wait_drawn(self, check, message):
-        harness.wait_until(lambda: check(self.desktop.image()), interval=0.1, message=message)
+        wait_until(lambda: check(self.desktop.image()), interval=0.1, message=message)
 
     def window_at(self, image, x, y):
         """(kind, x, y) of the place window shown at a point."""
@@ -57,7 +57,7 @@ class WaylandEffects:
     def test_effects_over_native_and_x_windows(self):
         native, xwin = ((x + 150, y + 200) for x, y, _, _ in wayland.PLACES)
         self.desktop.move_pointer(*native)
-        program = self.bench.start_program(home=dict(harness.private_home(), XDG_CONFIG_HOME=self.desktop.config_home))
+        program = self.bench.start_program(home=dict(private_home(), XDG_CONFIG_HOME=self.desktop.config_home))
         self.pen.wait_sent(1)
         self.assertIn(self.expected_backend, self.diagnose())
 
@@ -83,7 +83,7 @@ class WaylandEffects:
             self.desktop.type("n")
             return False
 
-        harness.wait_until(key_arrived, interval=1.0, message="the key in the native window")
+        wait_until(key_arrived, interval=1.0, message="the key in the native window")
         clicks = [line for line in self.desktop.window_log(0) if line.startswith("click")]
         self.assertEqual(clicks, [] if self.holds_pointer else ["click 150 200"])
         self.wait_drawn(self.places_kept, "the windows where they were")
@@ -121,12 +121,12 @@ class WaylandEffects:
         self.bench.wait(lambda: not self.bench.running(), "the effects gone in normal use", program)
         if self.desktop.name == "kwin":
             # Killed, the magnifier leaves KWin as the user had it.
-            harness.wait_until(lambda: harness.read(kwinrc).split("[Effect-magnifier]")[1].split() == ["Width=300"]
+            wait_until(lambda: read(kwinrc).split("[Effect-magnifier]")[1].split() == ["Width=300"]
                                and '"magnifier"' not in self.desktop.loaded_effects(), message="KWin as it was")
 
     def diagnose(self):
-        return subprocess.run([os.path.join(harness.BIN_DIR, "quorvant-diagnose")], env=self.desktop.env(),
-                              stdout=subprocess.PIPE, text=True, timeout=harness.TIMEOUT).stdout
+        return subprocess.run([os.path.join(BIN_DIR, "quorvant-diagnose")], env=self.desktop.env(),
+                              stdout=subprocess.PIPE, text=True, timeout=TIMEOUT).stdout
 
 
 class KWinEffects(WaylandEffects, unittest.TestCase):

@@ -1,19 +1,15 @@
 // Tests of what the tray tells the user run on a display of their own with a
-// system tray host docked on it: offscreen, Qt has no tray and shows no
-// balloon, and takes no picture of the desktop.
+// system tray host docked on it (python3 -m tests.support.desktops tray --
+// TEST): offscreen, Qt has no tray and shows no balloon.
 #pragma once
 
 #include <QStringList>
+#include <QSystemTrayIcon>
 #include <QtTest>
 
-#include <functional>
+#include "support/privatefolder.h"
 
 namespace testsupport {
-
-// Starts Xvfb on a free display and a tray host on it, makes the
-// QApplication, waits for the tray and runs `test`; returns its result.
-// Everything it started ends with it.
-int runOnTrayDesktop(int argc, char **argv, const std::function<int()> &test);
 
 // The title and text of the balloon on screen, or an empty list.
 QStringList visibleBalloon();
@@ -24,8 +20,13 @@ void dismissBalloons();
 #define QUORVANT_TRAY_TEST_MAIN(TestObject)                                                                  \
     int main(int argc, char *argv[])                                                                         \
     {                                                                                                        \
-        return testsupport::runOnTrayDesktop(argc, argv, [&] {                                               \
-            TestObject test;                                                                                 \
-            return QTest::qExec(&test, argc, argv);                                                          \
-        });                                                                                                  \
+        const int copyResult = testsupport::runInPrivateFolder(argc, argv);                                  \
+        if (copyResult >= 0)                                                                                 \
+            return copyResult;                                                                               \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        if (!QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 30000))                \
+            qFatal("no system tray: run on the tests' tray desktop");                                        \
+        TestObject test;                                                                                     \
+        return QTest::qExec(&test, argc, argv);                                                              \
     }

@@ -1,8 +1,14 @@
-// quorvant-segment read KEY: prints the size level at byte 0 of the effect
-// programs' size segment of that key, read as an effect program reads it.
+// quorvant-segment: an effect program's size segment, seen from outside, as an
+// effect program sees it.
+//
+//   quorvant-segment read KEY    prints the size level at byte 0
+//   quorvant-segment watch KEY   attaches, prints "ready", then each level the
+//                                segment comes to hold, until killed
+//
 // Exit code 0 on success, 1 when nobody made the segment or it cannot be
 // read, 2 on bad usage.
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstdio>
 #include <optional>
@@ -13,16 +19,30 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() != 2 || args.first() != "read") {
-        std::fprintf(stderr, "usage: quorvant-segment read KEY\n");
+    if (args.size() != 2 || (args.first() != "read" && args.first() != "watch")) {
+        std::fprintf(stderr, "usage: quorvant-segment read KEY | watch KEY\n");
         return 2;
     }
     SizeSegment segment(args.last());
-    const std::optional<qint32> level = segment.attach() ? segment.read() : std::nullopt;
-    if (!level) {
+    if (!segment.attach()) {
         std::fprintf(stderr, "%s: cannot be had\n", qPrintable(args.last()));
         return 1;
     }
-    std::printf("%d\n", *level);
-    return 0;
+    if (args.first() == "read") {
+        const std::optional<qint32> level = segment.read();
+        if (!level)
+            return 1;
+        std::printf("%d\n", *level);
+        return 0;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (std::optional<qint32> last;; QThread::usleep(100)) {
+        const std::optional<qint32> level = segment.read();
+        if (level && level != last) {
+            std::printf("%d\n", *level);
+            std::fflush(stdout);
+            last = level;
+        }
+    }
 }

@@ -11,33 +11,18 @@ import os
 import queue
 import shutil
 import signal
-import stat
 import subprocess
 import tempfile
 import threading
 
-import harness
+from . import HERE, SOURCE_DIR, TIMEOUT, Running, SessionBus, end, keep, open_x11_folder, parse_ppm, read, wait_until
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("QUORVANT_SOURCE_DIR", os.path.join(HERE, "..", ".."))
+JS = os.path.join(HERE, "gnome_js")
 EXTENSION_SOURCE = os.path.join(SOURCE_DIR, "gnome", "extension")
 UUID = "quorvant@quorvant.org"
 PROBE = "probe@tests.quorvant.org"
 WIDTH, HEIGHT = 1280, 720
 BTN_LEFT = 0x110
-
-BUS_CONFIG = """<busconfig>
-  <type>session</type>
-  <listen>unix:path=%s</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-"""
-
 
 def available():
     """Why no session can run here, or None."""
@@ -48,10 +33,10 @@ def available():
 
 
 class Bus:
-    """One lasting connection to a bus, through tests/e2e/gnome/bus.js."""
+    """One lasting connection to a bus, through gnome_js/bus.js."""
 
     def __init__(self, env):
-        self._process = subprocess.Popen(["gjs", os.path.join(HERE, "gnome", "bus.js")], env=env,
+        self._process = subprocess.Popen(["gjs", os.path.join(JS, "bus.js")], env=env,
                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 
     def call(self, destination, path, interface, method, signature="", *args):
@@ -68,16 +53,12 @@ class Bus:
         except BusError:
             return None
 
-    def kill(self):
-        self._process.kill()
-        self._process.wait()
-
     def close(self):
         try:
             self._process.stdin.close()
         except BrokenPipeError:
             pass
-        harness.end(self._process)
+        end(self._process)
         self._process.stdout.close()
 
 
@@ -85,19 +66,8 @@ class BusError(Exception):
     pass
 
 
-class Area(harness.Image):
-    """Pixels of part of the screen, read by the screen's coordinates."""
-
-    def __init__(self, x, y, width, height, pixels):
-        super().__init__(width, height, pixels)
-        self.x, self.y = x, y
-
-    def pixel(self, x, y):
-        return super().pixel(x - self.x, y - self.y)
-
-
 class Slide:
-    """A window of tests/e2e/gnome/slide.js: SIGUSR1 turns the slide, and
+    """A window of gnome_js/slide.js: SIGUSR1 turns the slide, and
     what it prints is read line by line."""
 
     def __init__(self, process):
@@ -108,7 +78,7 @@ class Slide:
         for line in self.process.stdout:
             self._lines.put(line.rstrip("\n"))
 
-    def next_line(self, timeout=harness.TIMEOUT):
+    def next_line(self, timeout=TIMEOUT):
         try:
             return self._lines.get(timeout=timeout)
         except queue.Empty:
@@ -122,11 +92,11 @@ class Slide:
         self.process.send_signal(signal.SIGUSR1)
 
 
-class GnomeSession(harness.Running):
+class GnomeSession(Running):
     qt_platform = None  # as on a GNOME login, where Qt 5 keeps to XWayland by itself
     def __init__(self, enabled=(UUID,)):
         self.folder = tempfile.mkdtemp(prefix="quorvant-gnome-")
-        self._processes, self._clients, self.bus, self._input = [], [], None, None
+        self._processes, self._clients, self._buses, self.bus, self._input = [], [], [], None, None
         self.enabled = list(enabled)
         self._env = None
 
@@ -139,22 +109,16 @@ class GnomeSession(harness.Running):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         return path
 
-    def _bus_daemon(self, name):
-        config = self._path("bus", name + ".conf")
-        with open(config, "w") as f:
-            f.write(BUS_CONFIG % self._path("bus", name))
-        self._processes.append(subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork"],
-                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        socket = self._path("bus", name)
-        harness.wait_until(lambda: harness.listening(socket), message="the %s bus" % name)
-        return "unix:path=" + socket
+    def _bus_daemon(self):
+        self._buses.append(SessionBus(self._path("bus", "x")[:-2]).start())
+        return self._buses[-1].address
 
     def start(self):
         runtime = self._path("runtime", "x")[:-2]
         os.chmod(runtime, 0o700)
         extensions = self._path("share", "gnome-shell", "extensions", "x")[:-2]
         os.symlink(os.path.abspath(EXTENSION_SOURCE), os.path.join(extensions, UUID))
-        os.symlink(os.path.join(HERE, "gnome", PROBE), os.path.join(extensions, PROBE))
+        os.symlink(os.path.join(JS, PROBE), os.path.join(extensions, PROBE))
         with open(self._path("config", "glib-2.0", "settings", "keyfile"), "w") as f:
             f.write("[org/gnome/shell]\nenabled-extensions=%s\ndisable-user-extensions=false\n"
                     "welcome-dialog-last-shown-version='999'\n"
@@ -167,50 +131,39 @@ class GnomeSession(harness.Running):
                    XDG_DATA_DIRS=self._path("share", "x")[:-2] + ":/usr/local/share:/usr/share",
                    GSETTINGS_BACKEND="keyfile", NO_AT_BRIDGE="1", XDG_CURRENT_DESKTOP="GNOME",
                    XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant")
-        env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_daemon("system")
-        env["DBUS_SESSION_BUS_ADDRESS"] = self._bus_daemon("session")
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_daemon()
+        env["DBUS_SESSION_BUS_ADDRESS"] = self._bus_daemon()
         self._env = env
         shell = ["gnome-shell", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % (WIDTH, HEIGHT),
                  "--wayland-display", env["WAYLAND_DISPLAY"]]
         with open(self._path("shell.log"), "w") as log:
-            self._processes.append(subprocess.Popen(self._own_x11_folder(shell), env=env, stdout=log,
+            open_x11_folder()
+            self._processes.append(subprocess.Popen(shell, env=env, stdout=log,
                                                     stderr=subprocess.STDOUT))
         self.bus = Bus(env)
-        harness.wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
+        wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
         env["DISPLAY"] = self.shell_env("DISPLAY")
         env["XAUTHORITY"] = self.shell_env("XAUTHORITY")
         return self
 
-    @staticmethod
-    def _own_x11_folder(command):
-        """XWayland wants /tmp/.X11-unix writable by all, as systems make it;
-        where it is not, the Shell gets a folder of its own there (its
-        clients connect through the abstract socket of the same name)."""
-        try:
-            mode = os.stat("/tmp/.X11-unix").st_mode
-        except FileNotFoundError:
-            return command
-        if mode & (stat.S_IWGRP | stat.S_IWOTH) == stat.S_IWGRP | stat.S_IWOTH:
-            return command
-        return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-                'mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix && exec "$@"', "sh"] + command
-
     def stop(self):
         for client in self._clients:
-            harness.end(client, timeout=5)
+            end(client, timeout=5)
             client.stdout.close()
         if self.bus:
             self.bus.close()
         for process in reversed(self._processes):
-            harness.end(process)
+            end(process)
+        for bus in self._buses:
+            bus.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def shell_pid(self):
-        """GNOME Shell's process (started through unshare and sh, which it replaced)."""
+        """GNOME Shell's process."""
         return self._processes[-1].pid
 
     def log(self):
-        return harness.read(self._path("shell.log"))
+        return read(self._path("shell.log"))
 
     def probe(self, method, signature="", *args):
         return self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
@@ -222,15 +175,15 @@ class GnomeSession(harness.Running):
     # --- windows ---
 
     def slide(self, title, ident, x, y, width, height, x11=False):
-        """A window of tests/e2e/gnome/slide.js, placed and given the focus;
+        """A window of gnome_js/slide.js, placed and given the focus;
         its output lines are read with client_line."""
         env = dict(self._env, GDK_BACKEND="x11" if x11 else "wayland")
-        client = subprocess.Popen(["gjs", os.path.join(HERE, "gnome", "slide.js"), title, str(ident)], env=env,
+        client = subprocess.Popen(["gjs", os.path.join(JS, "slide.js"), title, str(ident)], env=env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self._clients.append(client)
         slide = Slide(client)
         assert slide.next_line() == "shown"
-        harness.wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
+        wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
         self.place(title, x, y, width, height)
         self.activate(title)
         return slide
@@ -241,11 +194,11 @@ class GnomeSession(harness.Running):
         def placed():
             self.probe("Place", "siiii", title, x, y, width, height)
             return any(w.startswith(wanted) for w in self.probe("Windows")[0])
-        harness.wait_until(placed, message="window %s placed" % title)
+        wait_until(placed, message="window %s placed" % title)
 
     def activate(self, title):
         self.probe("Activate", "s", title)
-        harness.wait_until(lambda: self.focus() == title, message="focus on " + title)
+        wait_until(lambda: self.focus() == title, message="focus on " + title)
 
     def focus(self):
         return self.probe("Focus")[0]
@@ -258,16 +211,10 @@ class GnomeSession(harness.Running):
         png = self._path("shot.png")
         self.probe("Screenshot", "iiiis", x, y, width, height, png)
         ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
-        header, data = ppm.split(b"\n255\n", 1)
-        w, h = map(int, header.split()[1:3])
-        return Area(x, y, w, h, data)
+        return parse_ppm(ppm, x, y)
 
-    def keep_screenshot(self, name):
-        """A screenshot saved for a person to look at, under
-        $QUORVANT_SCREENSHOT_DIR when set."""
-        folder = os.environ.get("QUORVANT_SCREENSHOT_DIR")
-        if folder:
-            self.probe("Screenshot", "iiiis", 0, 0, WIDTH, HEIGHT, os.path.join(folder, name + ".png"))
+    def keep(self, name):
+        keep(name, lambda path: self.probe("Screenshot", "iiiis", 0, 0, WIDTH, HEIGHT, path + ".png"))
 
     # --- input ---
 
@@ -291,7 +238,7 @@ class GnomeSession(harness.Running):
                 return True
             self._remote("NotifyPointerMotionRelative", "dd", float(x - px), float(y - py))
             return False
-        harness.wait_until(there, message="the pointer at %d,%d" % (x, y))
+        wait_until(there, message="the pointer at %d,%d" % (x, y))
 
     def click(self):
         self._remote("NotifyPointerButton", "ib", BTN_LEFT, True)

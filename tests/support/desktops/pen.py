@@ -13,16 +13,16 @@ import socket
 import subprocess
 import tempfile
 
-import harness
+from . import BIN_DIR, Running, end, wait_until
 
 
 class PenError(Exception):
     """The daemon refused a request, or could not be reached."""
 
 
-class SimPen(harness.Running):
+class SimPen(Running):
     def __init__(self, bin_dir=None, verbose=False):
-        self.bin_dir = os.path.abspath(bin_dir or harness.BIN_DIR)
+        self.bin_dir = os.path.abspath(bin_dir or BIN_DIR)
         # Socket paths are limited to about a hundred bytes: keep it short.
         self._work_dir = tempfile.mkdtemp(prefix="qvpen-")
         self.socket_path = os.path.join(self._work_dir, "pen.sock")
@@ -44,7 +44,7 @@ class SimPen(harness.Running):
                 [os.path.join(self.bin_dir, "quorvant-pen"), "serve"] + (["--verbose"] if self.verbose else []),
                 env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log)
         if not select.select([self.process.stdout], [], [], timeout)[0] or not self.process.stdout.readline():
-            harness.end(self.process)
+            end(self.process)
             raise PenError("quorvant-pen serve did not come up: %s" % self.log().strip())
         return self
 
@@ -54,7 +54,7 @@ class SimPen(harness.Running):
                 self.request("stop")
             except PenError:
                 pass
-            harness.end(self.process)
+            end(self.process)
         self._disconnect()
         if self.process is not None:
             self.process.stdout.close()
@@ -121,7 +121,7 @@ class SimPen(harness.Running):
         (a verbose daemon logs it): plugged in before that, it keeps a stale one."""
         closes = self.log().count("quorvant-pen: close ")
         self.unplug()
-        harness.wait_until(lambda: self.log().count("quorvant-pen: close ") > closes, message="the handle closed")
+        wait_until(lambda: self.log().count("quorvant-pen: close ") > closes, message="the handle closed")
 
     def wait_sent(self, count):
-        harness.wait_until(lambda: len(self.sent()) >= count, message="%d output report(s) at the receiver" % count)
+        wait_until(lambda: len(self.sent()) >= count, message="%d output report(s) at the receiver" % count)

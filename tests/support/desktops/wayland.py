@@ -15,9 +15,10 @@ import struct
 import subprocess
 import tempfile
 
-import harness
+from . import (BIN_DIR, TIMEOUT, Image, Running, SessionBus, end, keep, listening, open_x11_folder, parse_ppm, read,
+               wait_until)
 
-PLACE_WINDOW = os.path.join(harness.BIN_DIR, "quorvant-placewindow")
+PLACE_WINDOW = os.path.join(BIN_DIR, "quorvant-placewindow")
 BTN_LEFT = 0x110
 # The keys the tests type, by their evdev codes, and a keymap that holds them
 # for a virtual keyboard.
@@ -112,7 +113,7 @@ def fixed(value):
 PLACES = ((40, 60, 500, 400), (680, 60, 500, 400))
 
 
-class Session(harness.Running):
+class Session(Running):
     """What sway and KWin have in common: a folder, a bus, the compositor, the
     windows started beside it, and an X display from XWayland."""
 
@@ -120,7 +121,7 @@ class Session(harness.Running):
 
     def __init__(self, width=1280, height=720):
         self.width, self.height = width, height
-        self._processes, self._windows = [], []
+        self._windows = []
         self.folder = tempfile.mkdtemp(prefix="quorvant-%s-" % self.name)
         os.chmod(self.folder, 0o755)
         self.runtime = os.path.join(self.folder, "runtime")
@@ -128,16 +129,16 @@ class Session(harness.Running):
         # The user's settings, which the desktop and its programs share.
         self.config_home = os.path.join(self.folder, "settings")
         os.mkdir(self.config_home)
-        self.bus = harness.SessionBus()
+        self.bus = SessionBus()
 
     def start(self):
         try:
             self.bus.start()
-            with open(self.log_path(), "wb") as log:
+            with open(os.path.join(self.folder, "compositor.log"), "wb") as log:
                 self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
                                                    stdout=subprocess.DEVNULL, stderr=log)
-            self.wayland = harness.wait_until(self.socket, message="%s's Wayland socket" % self.name)
-            self.display = harness.wait_until(lambda: harness.read(os.path.join(self.folder, "display")).strip(),
+            self.wayland = wait_until(self.socket, message="%s's Wayland socket" % self.name)
+            self.display = wait_until(lambda: read(os.path.join(self.folder, "display")).strip(),
                                               message="%s's X display" % self.name)
             self.wire = Wire(self.wayland)
             self.started()
@@ -148,18 +149,15 @@ class Session(harness.Running):
         return self
 
     def stop(self):
-        for process in reversed(self._windows + self._processes):
-            harness.end(process, timeout=10)
+        for process in reversed(self._windows):
+            end(process, timeout=10)
         if getattr(self, "wire", None):
             self.wire.close()
         if getattr(self, "compositor", None):
-            harness.end(self.compositor, timeout=20)
+            end(self.compositor, timeout=20)
         if getattr(self.bus, "process", None):
             self.bus.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
-
-    def log_path(self):
-        return os.path.join(self.folder, "compositor.log")
 
     def compositor_env(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
@@ -177,12 +175,8 @@ class Session(harness.Running):
     def socket(self):
         # sway's IPC socket lies beside its Wayland one.
         found = [path for path in glob.glob(os.path.join(self.runtime, "*"))
-                 if not path.endswith(".lock") and "-ipc." not in path and harness.listening(path)]
+                 if not path.endswith(".lock") and "-ipc." not in path and listening(path)]
         return found[0] if found else None
-
-    def run_beside(self, args, env=None):
-        self._processes.append(subprocess.Popen(args, env=env or self.env(), stdout=subprocess.DEVNULL,
-                                                stderr=subprocess.DEVNULL))
 
     def place_window(self, kind, width, height):
         """A native (kind 0, Wayland) or X (kind 1) window whose pixels name their
@@ -203,24 +197,23 @@ class Session(harness.Running):
             return all(place(image.pixel(x + 10, y + 10)) == (kind, 0, 10, 10)
                        and place(image.pixel(x + w - 10, y + h - 10)) == (kind, 0, w - 10, h - 10)
                        for kind, (x, y, w, h) in enumerate(PLACES))
-        harness.wait_until(shown, interval=0.3, message="the place windows in their places")
+        wait_until(shown, interval=0.3, message="the place windows in their places")
 
     def arrange(self):
         """Puts the windows where PLACES has them, where the compositor does not by itself."""
 
     def window_log(self, kind):
-        return harness.read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
+        return read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
 
     def show_effect(self, name):
         """Makes screenshots show what the compositor's effect `name` draws."""
 
     def keep(self, name):
-        """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to look at."""
-        if os.environ.get("QUORVANT_SCREENSHOTS"):
-            os.makedirs(os.environ["QUORVANT_SCREENSHOTS"], exist_ok=True)
+        def write(path):
             image = self.image()
-            with open(os.path.join(os.environ["QUORVANT_SCREENSHOTS"], name + ".ppm"), "wb") as out:
-                out.write(b"P6 %d %d 255\n" % (image.width, image.height) + image._pixels)
+            with open(path + ".ppm", "wb") as out:
+                out.write(b"P6\n%d %d\n255\n" % (image.width, image.height) + image.pixels)
+        keep(name, write)
 
 
 class Sway(Session):
@@ -248,9 +241,7 @@ bar {{
         os.chown(self.folder, NOBODY, NOBODY)
         os.chown(self.runtime, NOBODY, NOBODY)
         os.chown(self.config_home, NOBODY, NOBODY)
-        # XWayland's socket goes where any user may make one, as on a booted system.
-        if os.path.isdir("/tmp/.X11-unix"):
-            os.chmod("/tmp/.X11-unix", 0o1777)
+        open_x11_folder()
         return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "sway", "-c", config]
 
     def compositor_env(self):
@@ -294,13 +285,8 @@ bar {{
 
     def image(self):
         ppm = subprocess.run(["grim", "-t", "ppm", "-"], env=self.env(), check=True, stdout=subprocess.PIPE,
-                             timeout=harness.TIMEOUT).stdout
+                             timeout=TIMEOUT).stdout
         return parse_ppm(ppm)
-
-    def swaymsg(self, *args):
-        socket_path = glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock"))[0]
-        return subprocess.run(["swaymsg", "-s", socket_path, *args], stdout=subprocess.PIPE, text=True,
-                              timeout=harness.TIMEOUT).stdout
 
 
 class KWin(Session):
@@ -363,14 +349,14 @@ class KWin(Session):
     def show_effect(self, name):
         """KWin's screenshots are taken as its screenshot effect paints, so they
         leave out what effects loaded after it draw; loaded again, it comes last."""
-        harness.wait_until(lambda: '"%s"' % name in self.loaded_effects(), message="KWin's %s effect" % name)
+        wait_until(lambda: '"%s"' % name in self.loaded_effects(), message="KWin's %s effect" % name)
         self.dbus_call("/Effects", "org.kde.kwin.Effects", "unloadEffect", "string:screenshot")
         self.dbus_call("/Effects", "org.kde.kwin.Effects", "loadEffect", "string:screenshot")
 
     def dbus_call(self, path, interface, method, *args):
         return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", path,
                                "%s.%s" % (interface, method), *args], env=self.env(), stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True, timeout=harness.TIMEOUT).stdout
+                              stderr=subprocess.DEVNULL, text=True, timeout=TIMEOUT).stdout
 
     def image(self):
         """The screen through KWin's screenshot service, read in Debian's own
@@ -392,26 +378,14 @@ while True:
 sys.stdout.buffer.write(b"%%d %%d %%d %%d\\n" %% (info["width"], info["height"], info["stride"], info["format"]) + data)
 """ % (self.width, self.height)
         out = subprocess.run(["/usr/bin/python3", "-c", script], env=self.env(), check=True, stdout=subprocess.PIPE,
-                             timeout=harness.TIMEOUT).stdout
+                             timeout=TIMEOUT).stdout
         head, data = out.split(b"\n", 1)
         width, height, stride, _ = map(int, head.split())
         # QImage's 32-bit formats: blue, green, red, alpha in memory.
         rows = b"".join(data[y * stride:y * stride + 4 * width] for y in range(height))
         pixels = bytearray(3 * width * height)
         pixels[0::3], pixels[1::3], pixels[2::3] = rows[2::4], rows[1::4], rows[0::4]
-        return harness.Image(width, height, bytes(pixels))
-
-
-def parse_ppm(data):
-    fields, rest = [], data
-    while len(fields) < 4:
-        rest = rest.lstrip()
-        token, rest = rest.split(maxsplit=1) if len(fields) < 3 else (rest.split(maxsplit=1)[0], rest)
-        if len(fields) == 3:
-            rest = rest[len(token) + 1:]
-        fields.append(token)
-    width, height = int(fields[1]), int(fields[2])
-    return harness.Image(width, height, rest[:3 * width * height])
+        return Image(width, height, bytes(pixels))
 
 
 def place(rgb):
