@@ -11,11 +11,7 @@ namespace testsupport {
 
 bool waitOpen(usbhid *link)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!link->isOpen() && clock.elapsed() < 5000)
-        QTest::qWait(1);
-    return link->isOpen();
+    return QTest::qWaitFor([link] { return link->isOpen(); }, 5000);
 }
 
 void deliverPending(usbhid *link)

@@ -6,7 +6,7 @@
 //                                segment comes to hold, until killed
 //
 // Exit code 0 on success, 1 when nobody made the segment or it cannot be
-// read, 2 on bad usage.
+// read.
 #include <QCoreApplication>
 #include <QThread>
 
@@ -18,17 +18,13 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.size() != 2 || (args.first() != "read" && args.first() != "watch")) {
-        std::fprintf(stderr, "usage: quorvant-segment read KEY | watch KEY\n");
-        return 2;
-    }
-    SizeSegment segment(args.last());
+    const QString key = app.arguments().value(2);
+    SizeSegment segment(key);
     if (!segment.attach()) {
-        std::fprintf(stderr, "%s: cannot be had\n", qPrintable(args.last()));
+        std::fprintf(stderr, "%s: cannot be had\n", qPrintable(key));
         return 1;
     }
-    if (args.first() == "read") {
+    if (app.arguments().value(1) == "read") {
         const std::optional<qint32> level = segment.read();
         if (!level)
             return 1;
