@@ -1,12 +1,7 @@
 """Headless desktops for the end-to-end tests and the benchmarks: an Xvfb
 display with a tray host (here), the Wayland sessions (wayland.py, gnome.py),
 the real program installed privately (program.py) and the simulated receiver
-(pen.py). Every wait is for a condition, with a generous deadline. Imported
-as a package from the repository's root: python3 -m tests.e2e.test_...
-
-    python3 -m tests.support.desktops tray -- COMMAND [ARG...]
-
-runs a command on a display of its own with a tray host (see __main__.py)."""
+(pen.py). Imported as a package from the repository's root."""
 
 import ctypes
 import os
@@ -23,7 +18,6 @@ TIMEOUT = 60
 
 
 def wait_until(predicate, timeout=TIMEOUT, interval=0.05, message="condition"):
-    """Polls predicate until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
@@ -82,11 +76,6 @@ def die_with_parent():
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-def start_quietly(args, env):
-    return subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            preexec_fn=die_with_parent)
-
-
 def open_x11_folder():
     """XWayland makes its socket where any user may make one, as on a booted system."""
     if os.geteuid() == 0 and os.path.isdir("/tmp/.X11-unix"):
@@ -102,8 +91,6 @@ def keep(name, write):
 
 
 class Running:
-    """Started by with, stopped at its end."""
-
     def __enter__(self):
         return self.start()
 
@@ -132,9 +119,9 @@ class SessionBus(Running):
     def __init__(self, folder=None):
         self.own_folder = folder is None
         self.folder = folder or tempfile.mkdtemp(prefix="quorvant-bus-")
-        os.chmod(self.folder, 0o755)
 
     def start(self):
+        os.chmod(self.folder, 0o755)
         config = os.path.join(self.folder, "bus-%d.conf" % id(self))
         with open(config, "w") as f:
             f.write(BUS_CONFIG % ("unix:tmpdir=" + self.folder))
@@ -152,6 +139,49 @@ class SessionBus(Running):
             shutil.rmtree(self.folder, ignore_errors=True)
 
 
+class Session(Running):
+    """What the Wayland sessions share: a folder that any user may enter (sway
+    runs as another), private buses, and processes ended in reverse at the
+    end, also when the start fails, since nobody else would end them."""
+
+    qt_platform = None  # Qt finds its way as on a login to that desktop
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="quorvant-%s-" % self.name)
+        os.chmod(self.folder, 0o755)
+        self._processes, self._buses = [], []
+
+    def subfolder(self, path, mode=0o755):
+        path = os.path.join(self.folder, path)
+        os.makedirs(path, mode, exist_ok=True)
+        return path
+
+    def new_bus(self):
+        self._buses.append(SessionBus(self.subfolder("bus")).start())
+        return self._buses[-1].address
+
+    def launch(self, args, env, log):
+        with open(os.path.join(self.folder, log), "wb") as out:
+            self._processes.append(subprocess.Popen(args, env=env, cwd=self.folder, stdout=out,
+                                                    stderr=subprocess.STDOUT))
+        return self._processes[-1]
+
+    def start(self):
+        try:
+            self.begin()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def stop(self):
+        for process in reversed(self._processes):
+            end(process)
+        for bus in self._buses:
+            bus.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
 class Image:
     """A screenshot: packed RGB bytes, read by the screen's coordinates from (x, y)."""
 
@@ -163,7 +193,6 @@ class Image:
         return tuple(self.pixels[i:i + 3])
 
     def channels(self, x, y, width, height):
-        """(red, green, blue) of an area, one bytes object each."""
         x, y = max(x, self.x), max(y, self.y)
         rows = b"".join(self.pixels[3 * (row * self.width + x):3 * (row * self.width + x + width)]
                         for row in range(y - self.y, min(y - self.y + height, self.height)))
@@ -186,9 +215,8 @@ ICON_COLOURS = {"present": ((-1, 110), (140, 256), (-1, 130)),
 
 
 def icon_state(red, green, blue):
-    """"present", "absent", "denied" or None, from the pixels of an area that
-    holds the tray icon, one bytes object per channel. Judged a channel at a
-    time, so that it can be polled every millisecond beside a starting program."""
+    """"present", "absent", "denied" or None. Judged a channel at a time, so
+    that it can be polled every millisecond beside a starting program."""
     counts = {}
     for state, ranges in ICON_COLOURS.items():
         hits = -1
@@ -240,8 +268,8 @@ class Desktop(Running):
         return tray
 
     def run_beside(self, args, **env):
-        """Starts a client of this display that ends with it."""
-        self._processes.append(start_quietly(args, dict(self.env(), **env)))
+        self._processes.append(subprocess.Popen(args, env=dict(self.env(), **env), stdout=subprocess.DEVNULL,
+                                                stderr=subprocess.DEVNULL, preexec_fn=die_with_parent))
         return self._processes[-1]
 
     def stop(self):
@@ -280,9 +308,10 @@ class Desktop(Running):
         found = {}
         for window in self._search("--onlyvisible", "--maxdepth", "1", "--name", ""):
             types = (output("xprop", "-id", window, "_NET_WM_WINDOW_TYPE", env=self.env()) or "").replace(",", " ")
-            if "_NET_WM_WINDOW_TYPE_" + kind in types.split():
-                found[window] = self.window_geometry(window)
-        return {window: geometry for window, geometry in found.items() if geometry}
+            geometry = "_NET_WM_WINDOW_TYPE_" + kind in types.split() and self.window_geometry(window)
+            if geometry:
+                found[window] = geometry
+        return found
 
     def largest_window(self, wm_class):
         geometries = filter(None, map(self.window_geometry, self._search("--onlyvisible", "--class", wm_class)))
@@ -292,7 +321,6 @@ class Desktop(Running):
         return self.largest_window("trayer")
 
     def icon_shown(self, geometry):
-        """The state of the tray icon drawn in an area, as icon_state tells it."""
         return geometry and icon_state(*self.image().channels(*geometry))
 
     def tray_menu(self, key):
@@ -311,7 +339,6 @@ class Desktop(Running):
         self.xdotool("key", key)
 
     def click(self, window, x, y):
-        """A left click at a point of a window."""
         self.xdotool("mousemove", "--window", window, str(x), str(y), "click", "1")
 
     def close_window(self, window):
@@ -325,10 +352,11 @@ class Desktop(Running):
         subprocess.run(["/usr/bin/python3", "-c", script, str(window)], env=self.env(), check=True)
 
     def keep(self, name):
-        keep(name, lambda path: subprocess.run(["import", "-display", self.display, "-window", "root", path + ".png"],
-                                               check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        keep(name, lambda path: self.import_root(path + ".png"))
 
     def image(self):
-        pixels = subprocess.run(["import", "-display", self.display, "-window", "root", "-depth", "8", "rgb:-"],
-                                check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-        return Image(self.width, self.height, pixels)
+        return Image(self.width, self.height, self.import_root("-depth", "8", "rgb:-"))
+
+    def import_root(self, *args):
+        return subprocess.run(["import", "-display", self.display, "-window", "root", *args],
+                              check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout

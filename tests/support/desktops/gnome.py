@@ -1,10 +1,8 @@
-"""A headless GNOME Shell for the tests, from Debian's packages, without a
-GPU: one 1280x720 virtual monitor, XWayland, a private session bus and a
-private bus standing in for the system one (the Shell asks logind there and
-does without it), settings in a key file of its own. The Quorvant extension
-and the tests' probe (gnome/probe@tests.quorvant.org: screenshots, the actor
-under a point, the focus, window placement) are installed as system
-extensions. Pointer and keys go through mutter's RemoteDesktop interface."""
+"""A headless GNOME Shell for the tests, without a GPU: a private bus stands
+in for the system one (the Shell asks logind there and does without it). The
+Quorvant extension and the tests' probe (gnome_js/probe@tests.quorvant.org)
+are installed as system extensions. Pointer and keys go through mutter's
+RemoteDesktop interface."""
 
 import json
 import os
@@ -12,10 +10,9 @@ import queue
 import shutil
 import signal
 import subprocess
-import tempfile
 import threading
 
-from . import HERE, SOURCE_DIR, TIMEOUT, Running, SessionBus, end, keep, open_x11_folder, parse_ppm, read, wait_until
+from . import HERE, SOURCE_DIR, TIMEOUT, Session, end, keep, open_x11_folder, parse_ppm, read, wait_until
 
 JS = os.path.join(HERE, "gnome_js")
 EXTENSION_SOURCE = os.path.join(SOURCE_DIR, "gnome", "extension")
@@ -44,13 +41,13 @@ class Bus:
         self._process.stdin.flush()
         answer = json.loads(self._process.stdout.readline())
         if "error" in answer:
-            raise BusError(answer["error"])
+            raise RuntimeError(answer["error"])
         return answer["reply"]
 
     def try_call(self, *call):
         try:
             return self.call(*call)
-        except BusError:
+        except RuntimeError:
             return None
 
     def close(self):
@@ -60,10 +57,6 @@ class Bus:
             pass
         end(self._process)
         self._process.stdout.close()
-
-
-class BusError(Exception):
-    pass
 
 
 class Slide:
@@ -92,78 +85,54 @@ class Slide:
         self.process.send_signal(signal.SIGUSR1)
 
 
-class GnomeSession(Running):
-    qt_platform = None  # as on a GNOME login, where Qt 5 keeps to XWayland by itself
+class GnomeSession(Session):
+    name = "gnome"
+
     def __init__(self, enabled=(UUID,)):
-        self.folder = tempfile.mkdtemp(prefix="quorvant-gnome-")
-        self._processes, self._clients, self._buses, self.bus, self._input = [], [], [], None, None
-        self.enabled = list(enabled)
-        self._env = None
+        super().__init__()
+        self.enabled, self.bus, self._input = list(enabled), None, None
 
     def env(self):
         """The environment of a program of this session."""
         return dict(self._env)
 
-    def _path(self, *parts):
-        path = os.path.join(self.folder, *parts)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        return path
-
-    def _bus_daemon(self):
-        self._buses.append(SessionBus(self._path("bus", "x")[:-2]).start())
-        return self._buses[-1].address
-
-    def start(self):
-        runtime = self._path("runtime", "x")[:-2]
-        os.chmod(runtime, 0o700)
-        extensions = self._path("share", "gnome-shell", "extensions", "x")[:-2]
+    def begin(self):
+        extensions = self.subfolder("share/gnome-shell/extensions")
         os.symlink(os.path.abspath(EXTENSION_SOURCE), os.path.join(extensions, UUID))
         os.symlink(os.path.join(JS, PROBE), os.path.join(extensions, PROBE))
-        with open(self._path("config", "glib-2.0", "settings", "keyfile"), "w") as f:
+        with open(os.path.join(self.subfolder("config/glib-2.0/settings"), "keyfile"), "w") as f:
             f.write("[org/gnome/shell]\nenabled-extensions=%s\ndisable-user-extensions=false\n"
                     "welcome-dialog-last-shown-version='999'\n"
                     "[org/gnome/desktop/notifications]\nshow-banners=false\n" % ([PROBE] + self.enabled))
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS")}
-        env.update(XDG_RUNTIME_DIR=runtime, HOME=self._path("home", "x")[:-2],
-                   XDG_CONFIG_HOME=self._path("config", "x")[:-2], XDG_DATA_HOME=self._path("data", "x")[:-2],
-                   XDG_CACHE_HOME=self._path("cache", "x")[:-2],
-                   XDG_DATA_DIRS=self._path("share", "x")[:-2] + ":/usr/local/share:/usr/share",
+        env.update(XDG_RUNTIME_DIR=self.subfolder("runtime", 0o700), HOME=self.subfolder("home"),
+                   XDG_CONFIG_HOME=self.subfolder("config"), XDG_DATA_HOME=self.subfolder("data"),
+                   XDG_CACHE_HOME=self.subfolder("cache"),
+                   XDG_DATA_DIRS=self.subfolder("share") + ":/usr/local/share:/usr/share",
                    GSETTINGS_BACKEND="keyfile", NO_AT_BRIDGE="1", XDG_CURRENT_DESKTOP="GNOME",
-                   XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant")
-        env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_daemon()
-        env["DBUS_SESSION_BUS_ADDRESS"] = self._bus_daemon()
+                   XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant",
+                   DBUS_SYSTEM_BUS_ADDRESS=self.new_bus(), DBUS_SESSION_BUS_ADDRESS=self.new_bus())
         self._env = env
-        shell = ["gnome-shell", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % (WIDTH, HEIGHT),
-                 "--wayland-display", env["WAYLAND_DISPLAY"]]
-        with open(self._path("shell.log"), "w") as log:
-            open_x11_folder()
-            self._processes.append(subprocess.Popen(shell, env=env, stdout=log,
-                                                    stderr=subprocess.STDOUT))
+        open_x11_folder()
+        self.shell = self.launch(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
+                                  "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", env["WAYLAND_DISPLAY"]],
+                                 env, "shell.log")
         self.bus = Bus(env)
         wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
         env["DISPLAY"] = self.shell_env("DISPLAY")
         env["XAUTHORITY"] = self.shell_env("XAUTHORITY")
-        return self
 
     def stop(self):
-        for client in self._clients:
-            end(client, timeout=5)
-            client.stdout.close()
         if self.bus:
             self.bus.close()
-        for process in reversed(self._processes):
-            end(process)
-        for bus in self._buses:
-            bus.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        super().stop()
 
     def shell_pid(self):
-        """GNOME Shell's process."""
-        return self._processes[-1].pid
+        return self.shell.pid
 
     def log(self):
-        return read(self._path("shell.log"))
+        return read(os.path.join(self.folder, "shell.log"))
 
     def probe(self, method, signature="", *args):
         return self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
@@ -180,7 +149,7 @@ class GnomeSession(Running):
         env = dict(self._env, GDK_BACKEND="x11" if x11 else "wayland")
         client = subprocess.Popen(["gjs", os.path.join(JS, "slide.js"), title, str(ident)], env=env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self._clients.append(client)
+        self._processes.append(client)
         slide = Slide(client)
         assert slide.next_line() == "shown"
         wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
@@ -208,7 +177,7 @@ class GnomeSession(Running):
 
     def screenshot(self, x=0, y=0, width=WIDTH, height=HEIGHT):
         """The stage's pixels in an area, read by the screen's coordinates."""
-        png = self._path("shot.png")
+        png = os.path.join(self.folder, "shot.png")
         self.probe("Screenshot", "iiiis", x, y, width, height, png)
         ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         return parse_ppm(ppm, x, y)
@@ -220,9 +189,8 @@ class GnomeSession(Running):
 
     def _remote(self, method, signature="", *args):
         if not self._input:
-            path = self.bus.call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
-                                 "org.gnome.Mutter.RemoteDesktop", "CreateSession")[0]
-            self._input = path
+            self._input = self.bus.call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                                        "org.gnome.Mutter.RemoteDesktop", "CreateSession")[0]
             self._remote("Start")
         return self.bus.call("org.gnome.Mutter.RemoteDesktop", self._input,
                              "org.gnome.Mutter.RemoteDesktop.Session", method, signature, *args)

@@ -28,7 +28,7 @@ sleep 3600 while 1;
 
 
 def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False):
-    """A private copy of the program, out of the build: it writes its settings beside itself."""
+    """A private copy: the program writes its settings beside itself."""
     dest = tempfile.mkdtemp(prefix="quorvant-app-")
     shutil.copy2(os.path.join(bin_dir, "quorvant"), dest)
     shutil.copytree(os.path.join(bin_dir, "data"), os.path.join(dest, "data"))
@@ -56,7 +56,6 @@ def private_home(user=None):
 
 
 def as_user(uid):
-    """The command prefix that runs what follows as that user (and group)."""
     return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups"]
 
 
@@ -97,7 +96,6 @@ class Program(Running):
         return self
 
     def instance_socket(self):
-        """The single-instance socket, in the private folder of its runtime folder."""
         return os.path.join(self.environment()["XDG_RUNTIME_DIR"], "quorvant", "instance")
 
     def run_second_copy(self, args=(), timeout=TIMEOUT):
@@ -108,7 +106,6 @@ class Program(Running):
         return result.returncode, result.stderr.decode(errors="replace")
 
     def log_lines(self):
-        """Everything the program wrote to standard error: its debug lines."""
         with open(self._err, "rb") as err:
             return err.read().decode(errors="replace").splitlines()
 
@@ -141,7 +138,7 @@ class Program(Running):
         return tuple(parser.getint("config", key) for key in ("MagnifeerSize", "QyLightSize", "redDotrixSize"))
 
     def program_pid(self):
-        """The program itself, a child of its namespace's first process."""
+        # A child of its namespace's first process.
         init = output("pgrep", "-P", str(self.process.pid)).split()[0]
         return int(output("pgrep", "-x", "quorvant", "-P", init))
 
@@ -151,7 +148,6 @@ class Bench:
     single-instance socket, and isolated programs."""
 
     def __init__(self, desktop=None, pen=None, stand_ins=True, app=None):
-        """app: an installed program's folder to use, instead of a private copy of the build."""
         self.desktop, self.pen = desktop, pen
         self._own_app = app is None
         self.app = install_app(effects=not stand_ins, stand_ins=stand_ins) if app is None else app
@@ -179,8 +175,6 @@ class Bench:
         shutil.rmtree(self.ipc_dir, ignore_errors=True)
 
     def segment(self, key, runtime=None, user=None):
-        """The level in a segment, or None: this user's in the bench's runtime
-        folder, or that user's in that one."""
         return read_segment(key, runtime or self.ipc_dir, user)
 
     def segment_record(self, key):
@@ -220,12 +214,12 @@ class Bench:
                   "%s alone running and %s holding %d" % (name, key, level), program)
 
 
-def segment_tool(command, key, runtime, *args, user=None, bin_dir=BIN_DIR, **popen):
+def segment_tool(command, key, runtime, *args, user=None, **popen):
     """quorvant-segment COMMAND KEY ARGS, run as that user for the segments in that runtime folder."""
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
     env.pop("LD_PRELOAD", None)
     return subprocess.Popen((as_user(user) if user is not None else []) + [
-        os.path.join(bin_dir, "quorvant-segment"), command, key, *map(str, args)], env=env, text=True, **popen)
+        os.path.join(BIN_DIR, "quorvant-segment"), command, key, *map(str, args)], env=env, text=True, **popen)
 
 
 def read_segment(key, runtime, user=None):
@@ -242,7 +236,6 @@ def system_key(path):
 
 
 def remove_segments(runtime):
-    """Removes the segments keyed in the private folder of that runtime folder."""
     folder = os.path.join(runtime, "quorvant")
     for name in set(os.listdir(folder) if os.path.isdir(folder) else ()) - {"instance", "instance.lock"}:
         subprocess.run(["ipcrm", "-M", "0x%08x" % system_key(os.path.join(folder, name))],
