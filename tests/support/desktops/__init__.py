@@ -29,7 +29,6 @@ def wait_until(predicate, timeout=TIMEOUT, interval=0.05, message="condition"):
 
 
 def output(*args, env=None):
-    """Standard output of a command, or None when it failed."""
     result = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
     return result.stdout.decode(errors="replace") if result.returncode == 0 else None
 
@@ -58,7 +57,6 @@ def dead(pid):
 
 
 def processes_named(name):
-    """Pids of live (not zombie) processes whose command name is name."""
     return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
             if read("/proc/%d/comm" % pid).strip() == name and not dead(pid)]
 
@@ -83,8 +81,8 @@ def open_x11_folder():
 
 
 def keep(name, write):
-    """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to
-    look at: write(path without its extension) makes it."""
+    """A screenshot for a person to look at, when $QUORVANT_SCREENSHOTS is set:
+    write(path without its extension) makes it."""
     if os.environ.get("QUORVANT_SCREENSHOTS"):
         os.makedirs(os.environ["QUORVANT_SCREENSHOTS"], exist_ok=True)
         write(os.path.join(os.environ["QUORVANT_SCREENSHOTS"], name))
@@ -183,7 +181,7 @@ class Session(Running):
 
 
 class Image:
-    """A screenshot: packed RGB bytes, read by the screen's coordinates from (x, y)."""
+    """Packed RGB bytes, read by the screen's coordinates from (x, y)."""
 
     def __init__(self, width, height, pixels, x=0, y=0):
         self.width, self.height, self.pixels, self.x, self.y = width, height, pixels, x, y
@@ -231,18 +229,17 @@ TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request
           "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"]
 
 
-class Desktop(Running):
+class Desktop(Session):
     """An Xvfb display with a tray host (trayer) docked on it and, when asked
     for, a window manager (openbox) that focuses new windows as desktops do."""
 
-    qt_platform = "xcb"
+    name, qt_platform = "desktop", "xcb"
 
     def __init__(self, width=1280, height=800, tray=True, window_manager=False):
-        self.width, self.height, self.display, self._processes = width, height, None, []
-        self.tray, self.window_manager = tray, window_manager
-        self.folder = tempfile.mkdtemp(prefix="quorvant-desktop-")
+        super().__init__()
+        self.width, self.height, self.tray, self.window_manager = width, height, tray, window_manager
 
-    def start(self):
+    def begin(self):
         read_end, write_end = os.pipe()
         self._processes.append(subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (self.width, self.height),
@@ -260,7 +257,6 @@ class Desktop(Running):
                        message="the window manager")
         if self.tray:
             self.start_tray()
-        return self
 
     def start_tray(self):
         tray = self.run_beside(TRAYER)
@@ -271,11 +267,6 @@ class Desktop(Running):
         self._processes.append(subprocess.Popen(args, env=dict(self.env(), **env), stdout=subprocess.DEVNULL,
                                                 stderr=subprocess.DEVNULL, preexec_fn=die_with_parent))
         return self._processes[-1]
-
-    def stop(self):
-        for process in reversed(self._processes):
-            end(process, timeout=10)
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     def env(self):
         env = dict(os.environ, DISPLAY=self.display)
@@ -303,8 +294,7 @@ class Desktop(Running):
         return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")) if "X" in values else None
 
     def windows_of_type(self, kind):
-        """Geometries of the visible top-level windows whose _NET_WM_WINDOW_TYPE
-        is kind: TOOLTIP (Qt's balloon is one), POPUP_MENU..."""
+        """Visible top-level windows' geometries by _NET_WM_WINDOW_TYPE: TOOLTIP (Qt's balloon), POPUP_MENU..."""
         found = {}
         for window in self._search("--onlyvisible", "--maxdepth", "1", "--name", ""):
             types = (output("xprop", "-id", window, "_NET_WM_WINDOW_TYPE", env=self.env()) or "").replace(",", " ")

@@ -134,12 +134,14 @@ class GnomeSession(Session):
     def log(self):
         return read(os.path.join(self.folder, "shell.log"))
 
-    def probe(self, method, signature="", *args):
-        return self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
-                                 "org.quorvant.tests.Probe", method, signature, *args)
+    def probe(self, method, *args):
+        """The list of values the probe's method answers with, or None before it is there."""
+        reply = self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
+                                  "org.quorvant.tests.Probe", "Call", "ss", method, json.dumps(args))
+        return reply and json.loads(reply[0])
 
     def shell_env(self, name):
-        return self.probe("Environment", "s", name)[0]
+        return self.probe("Environment", name)[0]
 
     # --- windows ---
 
@@ -161,29 +163,29 @@ class GnomeSession(Session):
         wanted = "%s %d %d %d %d" % (title, x, y, width, height)
 
         def placed():
-            self.probe("Place", "siiii", title, x, y, width, height)
+            self.probe("Place", title, x, y, width, height)
             return any(w.startswith(wanted) for w in self.probe("Windows")[0])
         wait_until(placed, message="window %s placed" % title)
 
     def activate(self, title):
-        self.probe("Activate", "s", title)
+        self.probe("Activate", title)
         wait_until(lambda: self.focus() == title, message="focus on " + title)
 
     def focus(self):
         return self.probe("Focus")[0]
 
     def actor_at(self, x, y):
-        return self.probe("ActorAt", "ii", x, y)[0]
+        return self.probe("ActorAt", x, y)[0]
 
     def screenshot(self, x=0, y=0, width=WIDTH, height=HEIGHT):
         """The stage's pixels in an area, read by the screen's coordinates."""
         png = os.path.join(self.folder, "shot.png")
-        self.probe("Screenshot", "iiiis", x, y, width, height, png)
+        self.probe("Screenshot", x, y, width, height, png)
         ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         return parse_ppm(ppm, x, y)
 
     def keep(self, name):
-        keep(name, lambda path: self.probe("Screenshot", "iiiis", 0, 0, WIDTH, HEIGHT, path + ".png"))
+        keep(name, lambda path: self.probe("Screenshot", 0, 0, WIDTH, HEIGHT, path + ".png"))
 
     # --- input ---
 

@@ -4,31 +4,15 @@
 const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;
 const Main = imports.ui.main;
 
+// One method, Call(name, JSON arguments), answers with the JSON of the list
+// of values that the probe's method of that name returns.
 const INTERFACE = `
 <node>
   <interface name="org.quorvant.tests.Probe">
-    <method name="Ready"><arg type="b" direction="out"/></method>
-    <method name="Screenshot">
-      <arg type="i" name="x" direction="in"/><arg type="i" name="y" direction="in"/>
-      <arg type="i" name="width" direction="in"/><arg type="i" name="height" direction="in"/>
-      <arg type="s" name="path" direction="in"/>
-    </method>
-    <method name="ActorAt">
-      <arg type="i" name="x" direction="in"/><arg type="i" name="y" direction="in"/>
+    <method name="Call">
+      <arg type="s" name="name" direction="in"/><arg type="s" name="args" direction="in"/>
       <arg type="s" direction="out"/>
     </method>
-    <method name="Focus"><arg type="s" direction="out"/></method>
-    <method name="Pointer"><arg type="i" direction="out"/><arg type="i" direction="out"/></method>
-    <method name="Place">
-      <arg type="s" name="title" direction="in"/>
-      <arg type="i" name="x" direction="in"/><arg type="i" name="y" direction="in"/>
-      <arg type="i" name="width" direction="in"/><arg type="i" name="height" direction="in"/>
-      <arg type="as" direction="out"/>
-    </method>
-    <method name="Activate"><arg type="s" name="title" direction="in"/><arg type="b" direction="out"/></method>
-    <method name="Windows"><arg type="as" direction="out"/></method>
-    <method name="Frames"><arg type="x" direction="out"/></method>
-    <method name="Environment"><arg type="s" name="name" direction="in"/><arg type="s" direction="out"/></method>
   </interface>
 </node>`;
 
@@ -42,20 +26,31 @@ function describe(window) {
 }
 
 class Probe {
-    Ready() {
-        return !Main.layoutManager._startingUp && !Main.overview.visible;
+    async CallAsync([name, args], invocation) {
+        try {
+            const values = await this[name](...JSON.parse(args));
+            invocation.return_value(new GLib.Variant('(s)', [JSON.stringify(values)]));
+        } catch (e) {
+            invocation.return_dbus_error('org.quorvant.tests.Probe.Failed', e.message);
+        }
     }
 
-    ScreenshotAsync([x, y, width, height, path], invocation) {
+    Ready() {
+        return [!Main.layoutManager._startingUp && !Main.overview.visible];
+    }
+
+    Screenshot(x, y, width, height, path) {
         const stream = Gio.File.new_for_path(path).replace(null, false, Gio.FileCreateFlags.NONE, null);
-        new Shell.Screenshot().screenshot_area(x, y, width, height, stream, (shooter, result) => {
-            try {
-                shooter.screenshot_area_finish(result);
-                stream.close(null);
-                invocation.return_value(null);
-            } catch (e) {
-                invocation.return_dbus_error('org.quorvant.tests.Probe.Failed', e.message);
-            }
+        return new Promise((resolve, reject) => {
+            new Shell.Screenshot().screenshot_area(x, y, width, height, stream, (shooter, result) => {
+                try {
+                    shooter.screenshot_area_finish(result);
+                    stream.close(null);
+                    resolve([]);
+                } catch (e) {
+                    reject(e);
+                }
+            });
         });
     }
 
@@ -64,45 +59,42 @@ class Probe {
         let actor = global.stage.get_actor_at_pos(Clutter.PickMode.REACTIVE, x, y);
         for (let a = actor; a; a = a.get_parent()) {
             if (a instanceof Meta.WindowActor)
-                return `window ${a.meta_window.get_title()}`;
+                return [`window ${a.meta_window.get_title()}`];
         }
-        return actor ? `actor ${actor.constructor.$gtype.name} ${actor.name ?? ''}` : 'none';
+        return [actor ? `actor ${actor.constructor.$gtype.name} ${actor.name ?? ''}` : 'none'];
     }
 
     Focus() {
-        return global.display.focus_window?.get_title() ?? '';
+        return [global.display.focus_window?.get_title() ?? ''];
     }
 
     Pointer() {
-        const [x, y] = global.get_pointer();
-        return [x, y];
+        return global.get_pointer().slice(0, 2);
     }
 
     Place(title, x, y, width, height) {
         const window = windowTitled(title);
-        if (!window)
-            return [];
-        window.move_resize_frame(true, x, y, width, height);
-        return [describe(window)];
+        window?.move_resize_frame(true, x, y, width, height);
+        return [];
     }
 
     Activate(title) {
         const window = windowTitled(title);
         window?.activate(global.get_current_time());
-        return !!window;
+        return [];
     }
 
     Frames() {
         // Frames the Shell has put on screen so far.
-        return global.stage.get_frame_counter();
+        return [global.stage.get_frame_counter()];
     }
 
     Environment(name) {
-        return GLib.getenv(name) ?? '';
+        return [GLib.getenv(name) ?? ''];
     }
 
     Windows() {
-        return global.get_window_actors().map(a => describe(a.meta_window));
+        return [global.get_window_actors().map(a => describe(a.meta_window))];
     }
 }
 
