@@ -114,13 +114,10 @@ BUS_CONFIG = """<busconfig>
 class SessionBus(Running):
     """A private bus, which any user may join: sway refuses to run as root."""
 
-    def __init__(self, folder=None):
-        self.own_folder = folder is None
-        self.folder = folder or tempfile.mkdtemp(prefix="quorvant-bus-")
-
     def start(self):
+        self.folder = tempfile.mkdtemp(prefix="quorvant-bus-")
         os.chmod(self.folder, 0o755)
-        config = os.path.join(self.folder, "bus-%d.conf" % id(self))
+        config = os.path.join(self.folder, "bus.conf")
         with open(config, "w") as f:
             f.write(BUS_CONFIG % ("unix:tmpdir=" + self.folder))
         self.process = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--print-address"],
@@ -133,8 +130,7 @@ class SessionBus(Running):
     def stop(self):
         end(self.process)
         self.process.stdout.close()
-        if self.own_folder:
-            shutil.rmtree(self.folder, ignore_errors=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
 
 
 class Session(Running):
@@ -155,7 +151,7 @@ class Session(Running):
         return path
 
     def new_bus(self):
-        self._buses.append(SessionBus(self.subfolder("bus")).start())
+        self._buses.append(SessionBus().start())
         return self._buses[-1].address
 
     def launch(self, args, env, log):

@@ -20,6 +20,27 @@ UUID = "quorvant@quorvant.org"
 PROBE = "probe@tests.quorvant.org"
 WIDTH, HEIGHT = 1280, 720
 BTN_LEFT = 0x110
+# The tests' questions, as JavaScript for the Shell's Eval: each gives the
+# list of values asked for, from the arguments put in as JSON.
+WINDOW = "global.get_window_actors().map(a => a.meta_window).find(w => w.get_title() === %s)"
+PROBES = {
+    "Ready": "[!Main.layoutManager._startingUp && !Main.overview.visible]",
+    "Focus": "[global.display.focus_window?.get_title() ?? '']",
+    "Pointer": "global.get_pointer().slice(0, 2)",
+    "Frames": "[global.stage.get_frame_counter()]",  # frames the Shell has put on screen so far
+    "Environment": "[GLib.getenv(%s) ?? '']",
+    "Windows": "[global.get_window_actors().map(a => a.meta_window).map(w => { const r = w.get_frame_rect(); "
+               "return `${w.get_title()} ${r.x} ${r.y} ${r.width} ${r.height} ${w.is_client_decorated() ? 'csd' : 'ssd'}"
+               " ${w.get_client_type() === Meta.WindowClientType.WAYLAND ? 'wayland' : 'x11'}`; })]",
+    "Place": "[" + WINDOW + "?.move_resize_frame(true, %s, %s, %s, %s)]",
+    "Activate": "[" + WINDOW + "?.activate(global.get_current_time())]",
+    # The actor a click there would reach: the topmost that takes input.
+    "ActorAt": "(() => { const actor = global.stage.get_actor_at_pos(imports.gi.Clutter.PickMode.REACTIVE, %s, %s); "
+               "for (let a = actor; a; a = a.get_parent()) if (a instanceof Meta.WindowActor) "
+               "return [`window ${a.meta_window.get_title()}`]; "
+               "return [actor ? `actor ${actor.constructor.$gtype.name} ${actor.name ?? ''}` : 'none']; })()",
+}
+
 
 def available():
     """Why no session can run here, or None."""
@@ -51,11 +72,8 @@ class Bus:
             return None
 
     def close(self):
-        try:
-            self._process.stdin.close()
-        except BrokenPipeError:
-            pass
         end(self._process)
+        self._process.stdin.close()
         self._process.stdout.close()
 
 
@@ -134,11 +152,15 @@ class GnomeSession(Session):
     def log(self):
         return read(os.path.join(self.folder, "shell.log"))
 
-    def probe(self, method, *args):
-        """The list of values the probe's method answers with, or None before it is there."""
-        reply = self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
-                                  "org.quorvant.tests.Probe", "Call", "ss", method, json.dumps(args))
-        return reply and json.loads(reply[0])
+    def probe(self, question, *args):
+        """The list of values PROBES[question] gives, or None while the Shell cannot tell."""
+        ok, reply = self.bus.try_call("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", "s",
+                                      PROBES[question] % tuple(map(json.dumps, args))) or (False, "")
+        return json.loads(reply) if ok else None
+
+    def _shoot(self, x, y, width, height, path):
+        self.bus.call("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
+                      "ScreenshotArea", "iiiibs", x, y, width, height, False, path)
 
     def shell_env(self, name):
         return self.probe("Environment", name)[0]
@@ -180,12 +202,12 @@ class GnomeSession(Session):
     def screenshot(self, x=0, y=0, width=WIDTH, height=HEIGHT):
         """The stage's pixels in an area, read by the screen's coordinates."""
         png = os.path.join(self.folder, "shot.png")
-        self.probe("Screenshot", x, y, width, height, png)
+        self._shoot(x, y, width, height, png)
         ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         return parse_ppm(ppm, x, y)
 
     def keep(self, name):
-        keep(name, lambda path: self.probe("Screenshot", 0, 0, WIDTH, HEIGHT, path + ".png"))
+        keep(name, lambda path: self._shoot(0, 0, WIDTH, HEIGHT, path + ".png"))
 
     # --- input ---
 

@@ -22,9 +22,7 @@ class SimPen(Running):
         self._work_dir = tempfile.mkdtemp(prefix="qvpen-")
         self.socket_path = os.path.join(self._work_dir, "pen.sock")
         self._log = os.path.join(self._work_dir, "daemon.log")
-        self.verbose = verbose
-        self.process = None
-        self._sock = None
+        self.verbose, self._sock = verbose, None
 
     def env(self):
         return {"LD_PRELOAD": os.path.join(self.bin_dir, "libquorvant-hidsim.so"),
@@ -44,15 +42,14 @@ class SimPen(Running):
         return self
 
     def stop(self):
-        if self.process is not None and self.process.poll() is None:
+        if self.process.poll() is None:
             try:
                 self.request("stop")
             except PenError:
                 pass
             end(self.process)
         self._disconnect()
-        if self.process is not None:
-            self.process.stdout.close()
+        self.process.stdout.close()
         shutil.rmtree(self._work_dir, ignore_errors=True)
 
     def log(self):

@@ -66,7 +66,6 @@ class Program(Running):
     def __init__(self, app_dir, desktop=None, pen=None, args=(), home=None, env=None, isolated=False, user=None):
         self.desktop, self.pen, self.extra_env = desktop, pen, env or {}
         self.executable = os.path.join(app_dir, "quorvant")
-        self.settings_path = os.path.join(app_dir, "setting_Quorvant.ini")
         # Into the namespace as root, then down to the user.
         self.command = ([sys.executable, PIDNS] if isolated else []) + (as_user(user) if user is not None else []) + \
             [self.executable, *args]
@@ -98,11 +97,11 @@ class Program(Running):
     def instance_socket(self):
         return os.path.join(self.environment()["XDG_RUNTIME_DIR"], "quorvant", "instance")
 
-    def run_second_copy(self, args=(), timeout=TIMEOUT):
-        """Starts another copy, outside any namespace (the guard is a socket in
-        the runtime folder), and waits for its end: (exit code, stderr)."""
-        result = subprocess.run([self.executable, *args], env=self.environment(), stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    def run_second_copy(self):
+        """(exit code, stderr) of another copy, outside any namespace: the guard
+        is a socket in the runtime folder."""
+        result = subprocess.run([self.executable], env=self.environment(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT)
         return result.returncode, result.stderr.decode(errors="replace")
 
     def log_lines(self):
@@ -130,11 +129,10 @@ class Program(Running):
         if self.process:
             end(self.process)
 
-    def saved_sizes(self, path=None):
-        """The sizes in the settings file under the keys the effect programs'
-        users have on disk: magnifier, spotlight, laser pointer."""
+    def saved_sizes(self, path):
+        """Magnifier, spotlight, laser pointer, under the keys their users have on disk."""
         parser = configparser.ConfigParser(interpolation=None)
-        parser.read_string(read(path or self.settings_path))
+        parser.read_string(read(path))
         return tuple(parser.getint("config", key) for key in ("MagnifeerSize", "QyLightSize", "redDotrixSize"))
 
     def program_pid(self):
@@ -155,9 +153,8 @@ class Bench:
         self.env = {"XDG_RUNTIME_DIR": self.ipc_dir}
         self.programs = []
 
-    def start_program(self, home=None, args=(), program=None):
-        program = program or Program(self.app, self.desktop, self.pen, args=args, home=home, env=self.env,
-                                     isolated=True)
+    def start_program(self, home=None, program=None):
+        program = program or Program(self.app, self.desktop, self.pen, home=home, env=self.env, isolated=True)
         self.programs.append(program.start())
         # The segments are made while the main window is built.
         self.wait(lambda: self.segment("Dotrix_shared") is not None, "the program's segments", program)
@@ -181,8 +178,6 @@ class Bench:
         """(shmid, processes attached) from the system's table, or None: attaching
         to a segment nobody holds and letting go would remove it."""
         path = os.path.join(self.ipc_dir, "quorvant", key)
-        if not os.path.exists(path):
-            return None
         with open("/proc/sysvipc/shm") as table:
             for fields in (line.split() for line in list(table)[1:]):
                 if int(fields[0]) & 0xFFFFFFFF == system_key(path):
@@ -214,12 +209,12 @@ class Bench:
                   "%s alone running and %s holding %d" % (name, key, level), program)
 
 
-def segment_tool(command, key, runtime, *args, user=None, **popen):
-    """quorvant-segment COMMAND KEY ARGS, run as that user for the segments in that runtime folder."""
+def segment_tool(command, key, runtime, user=None, **popen):
+    """quorvant-segment COMMAND KEY, run as that user for the segments in that runtime folder."""
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
     env.pop("LD_PRELOAD", None)
     return subprocess.Popen((as_user(user) if user is not None else []) + [
-        os.path.join(BIN_DIR, "quorvant-segment"), command, key, *map(str, args)], env=env, text=True, **popen)
+        os.path.join(BIN_DIR, "quorvant-segment"), command, key], env=env, text=True, **popen)
 
 
 def read_segment(key, runtime, user=None):
@@ -242,10 +237,10 @@ def remove_segments(runtime):
                        stderr=subprocess.DEVNULL)
 
 
-def set_up(test, desktop=True, stand_ins=True, verbose_pen=False, window_manager=False):
+def set_up(test, stand_ins=True, verbose_pen=False, window_manager=False):
     """(desktop, pen, bench) for one test, each stopped when it ends."""
-    screen = Desktop(window_manager=window_manager).start() if desktop else None
-    test.addCleanup(screen.stop if screen else lambda: None)
+    screen = Desktop(window_manager=window_manager).start()
+    test.addCleanup(screen.stop)
     pen = SimPen(verbose=verbose_pen).start()
     test.addCleanup(pen.stop)
     bench = Bench(screen, pen, stand_ins=stand_ins)

@@ -98,10 +98,6 @@ class Wire:
         return new
 
 
-def fixed(value):
-    return struct.pack("<i", int(value * 256))
-
-
 # Where the tests want the two place windows, as (x, y, width, height).
 PLACES = ((40, 60, 500, 400), (680, 60, 500, 400))
 
@@ -274,7 +270,7 @@ class KWin(Session):
         self.wire.roundtrip()
 
     def move_pointer(self, x, y):
-        self.wire.send(self.input, 9, fixed(x) + fixed(y))  # pointer_motion_absolute
+        self.wire.send(self.input, 9, struct.pack("<ii", x * 256, y * 256))  # pointer_motion_absolute, fixed point
         self.wire.roundtrip()
 
     def click(self):

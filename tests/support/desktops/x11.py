@@ -5,12 +5,10 @@ import ctypes
 
 
 class X11:
-    """A connection of the caller's own. It moves the pointer as a mouse does,
-    through the XTEST device: xdotool's mousemove warps it, which makes no
-    device motion, so an effect finds a warp only when it next looks. It makes
-    plain windows of one colour that repaint all of themselves when given
-    another, as a slide show does on the next slide, and reads single pixels
-    of the screen."""
+    """It moves the pointer as a mouse does, through the XTEST device: xdotool's
+    mousemove warps it, which makes no device motion, so an effect finds a warp
+    only when it next looks. Its windows repaint all of themselves when given
+    another colour, as a slide show does on the next slide."""
 
     class Image(ctypes.Structure):
         _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
