@@ -6,11 +6,10 @@ RemoteDesktop interface."""
 
 import json
 import os
-import queue
+import select
 import shutil
 import signal
 import subprocess
-import threading
 
 from . import HERE, SOURCE_DIR, TIMEOUT, Session, end, keep, open_x11_folder, parse_ppm, read, wait_until
 
@@ -78,26 +77,21 @@ class Bus:
 
 
 class Slide:
-    """A window of gnome_js/slide.js: SIGUSR1 turns the slide, and
-    what it prints is read line by line."""
+    """A window of gnome_js/slide.js: SIGUSR1 turns the slide, and what it
+    prints is read line by line."""
 
     def __init__(self, process):
-        self.process, self._lines = process, queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.process.stdout:
-            self._lines.put(line.rstrip("\n"))
+        self.process = process
 
     def next_line(self, timeout=TIMEOUT):
-        try:
-            return self._lines.get(timeout=timeout)
-        except queue.Empty:
-            return None
+        # Unbuffered, so that what select finds waiting is all there is.
+        if select.select([self.process.stdout], [], [], timeout)[0]:
+            return self.process.stdout.readline().decode().rstrip("\n") or None
+        return None
 
     def drain(self):
-        while not self._lines.empty():
-            self._lines.get()
+        while self.next_line(0):
+            pass
 
     def turn(self):
         self.process.send_signal(signal.SIGUSR1)
@@ -168,15 +162,13 @@ class GnomeSession(Session):
     # --- windows ---
 
     def slide(self, title, ident, x, y, width, height, x11=False):
-        """A window of gnome_js/slide.js, placed and given the focus;
-        its output lines are read with client_line."""
+        """A window of gnome_js/slide.js, placed and given the focus."""
         env = dict(self._env, GDK_BACKEND="x11" if x11 else "wayland")
         client = subprocess.Popen(["gjs", os.path.join(JS, "slide.js"), title, str(ident)], env=env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self._processes.append(client)
         slide = Slide(client)
         assert slide.next_line() == "shown"
-        wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
         self.place(title, x, y, width, height)
         self.activate(title)
         return slide

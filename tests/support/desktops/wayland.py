@@ -56,19 +56,12 @@ class Wire:
         return self.last_id
 
     def send(self, obj, opcode, payload=b"", fds=()):
-        message = u32(obj, (8 + len(payload)) << 16 | opcode) + payload
-        if fds:
-            socket.send_fds(self.sock, [message], list(fds))
-        else:
-            self.sock.sendall(message)
+        socket.send_fds(self.sock, [u32(obj, (8 + len(payload)) << 16 | opcode) + payload], list(fds))
 
     def receive(self, count):
-        data = b""
-        while len(data) < count:
-            part = self.sock.recv(count - len(data))
-            if not part:
-                raise AssertionError("the compositor closed the connection")
-            data += part
+        data = self.sock.recv(count, socket.MSG_WAITALL)
+        if len(data) < count:
+            raise AssertionError("the compositor closed the connection")
         return data
 
     def roundtrip(self):
@@ -90,8 +83,6 @@ class Wire:
                 return
 
     def bind(self, interface, version):
-        if interface not in self.globals:
-            raise AssertionError("the compositor offers no %s" % interface)
         name, offered = self.globals[interface]
         new = self.new_id()
         self.send(self.registry, 0, u32(name) + string(interface) + u32(min(version, offered), new))
