@@ -105,7 +105,6 @@ class GnomeSession(Session):
         self.enabled, self.bus, self._input = list(enabled), None, None
 
     def env(self):
-        """The environment of a program of this session."""
         return dict(self._env)
 
     def begin(self):

@@ -43,8 +43,7 @@ def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False):
 
 
 def private_home(user=None):
-    """For the autostart entry and the single-instance socket, never the user's
-    own; the given user's (a uid) when there is one."""
+    """For the autostart entry and the single-instance socket, never the user's own."""
     home = tempfile.mkdtemp(prefix="quorvant-home-")
     atexit.register(shutil.rmtree, home, True)
     os.mkdir(os.path.join(home, "runtime"), 0o700)
@@ -142,8 +141,7 @@ class Program(Running):
 
 
 class Bench:
-    """An installation, a runtime folder for the segments' keys and the
-    single-instance socket, and isolated programs."""
+    """An installation, a runtime folder for the segments' keys and the single-instance socket, isolated programs."""
 
     def __init__(self, desktop=None, pen=None, stand_ins=True, app=None):
         self.desktop, self.pen = desktop, pen
@@ -203,14 +201,12 @@ class Bench:
                    if program else []))) from None
 
     def wait_effect(self, name, level, program=None):
-        """Waits until name alone runs and its segment holds level."""
         key = SEGMENTS[name]
         self.wait(lambda: self.running() == {name} and self.segment(key) == level,
                   "%s alone running and %s holding %d" % (name, key, level), program)
 
 
 def segment_tool(command, key, runtime, user=None, **popen):
-    """quorvant-segment COMMAND KEY, run as that user for the segments in that runtime folder."""
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
     env.pop("LD_PRELOAD", None)
     return subprocess.Popen((as_user(user) if user is not None else []) + [

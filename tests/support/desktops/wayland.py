@@ -9,7 +9,6 @@ import shutil
 import socket
 import struct
 import subprocess
-import tempfile
 
 from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, parse_ppm, read, wait_until
 from .. import desktops
@@ -40,8 +39,7 @@ def string(text):
 
 
 class Wire:
-    """The Wayland wire protocol, for the few requests the tests make: a
-    connection of its own, its registry, and requests by opcode."""
+    """The Wayland wire protocol, for the few requests the tests make: requests by opcode."""
 
     def __init__(self, path):
         self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -205,12 +203,11 @@ bar {{
         manager = self.wire.bind("zwp_virtual_keyboard_manager_v1", 1)
         self.keyboard = self.wire.new_id()
         self.wire.send(manager, 0, u32(seat, self.keyboard))  # create_virtual_keyboard
-        keymap = tempfile.TemporaryFile()
-        keymap.write(KEYMAP.encode() + b"\0")
-        keymap.flush()
-        self.wire.send(self.keyboard, 0, u32(1) + u32(keymap.tell()), fds=[keymap.fileno()])  # xkb_v1
+        keymap = os.memfd_create("keymap")
+        size = os.write(keymap, KEYMAP.encode() + b"\0")
+        self.wire.send(self.keyboard, 0, u32(1, size), fds=[keymap])  # xkb_v1
         self.wire.roundtrip()
-        keymap.close()
+        os.close(keymap)
 
     def move_pointer(self, x, y):
         # motion_absolute on the whole layout, then frame
