@@ -155,9 +155,9 @@ class Session(Running):
         return self._buses[-1].address
 
     def launch(self, args, env, log):
-        with open(os.path.join(self.folder, log), "wb") as out:
+        with open(os.path.join(self.folder, log), "ab") as out:
             self._processes.append(subprocess.Popen(args, env=env, cwd=self.folder, stdout=out,
-                                                    stderr=subprocess.STDOUT))
+                                                    stderr=subprocess.STDOUT, preexec_fn=die_with_parent))
         return self._processes[-1]
 
     def start(self):
@@ -260,9 +260,7 @@ class Desktop(Session):
         return tray
 
     def run_beside(self, args, **env):
-        self._processes.append(subprocess.Popen(args, env=dict(self.env(), **env), stdout=subprocess.DEVNULL,
-                                                stderr=subprocess.DEVNULL, preexec_fn=die_with_parent))
-        return self._processes[-1]
+        return self.launch(args, dict(self.env(), **env), os.path.basename(args[0]) + ".log")
 
     def env(self):
         env = dict(os.environ, DISPLAY=self.display)

@@ -29,8 +29,9 @@ PROBES = {
     "Frames": "[global.stage.get_frame_counter()]",  # frames the Shell has put on screen so far
     "Environment": "[GLib.getenv(%s) ?? '']",
     "Windows": "[global.get_window_actors().map(a => a.meta_window).map(w => { const r = w.get_frame_rect(); "
-               "return `${w.get_title()} ${r.x} ${r.y} ${r.width} ${r.height} ${w.is_client_decorated() ? 'csd' : 'ssd'}"
-               " ${w.get_client_type() === Meta.WindowClientType.WAYLAND ? 'wayland' : 'x11'}`; })]",
+               "return `${w.get_title()} ${r.x} ${r.y} ${r.width} ${r.height} "
+               "${w.is_client_decorated() ? 'csd' : 'ssd'} "
+               "${w.get_client_type() === Meta.WindowClientType.WAYLAND ? 'wayland' : 'x11'}`; })]",
     "Place": "[" + WINDOW + "?.move_resize_frame(true, %s, %s, %s, %s)]",
     "Activate": "[" + WINDOW + "?.activate(global.get_current_time())]",
     # The actor a click there would reach: the topmost that takes input.

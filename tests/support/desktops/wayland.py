@@ -134,10 +134,8 @@ class Session(desktops.Session):
         """A native Wayland window and an X one whose pixels name their place,
         where PLACES has them; their standard output tells of the presses they got."""
         for kind, (_, _, width, height) in enumerate(PLACES):
-            env = dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland")
-            with open(os.path.join(self.folder, "window-%d.log" % kind), "wb") as out:
-                self._processes.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)],
-                                                        env=env, stdout=out, stderr=subprocess.DEVNULL))
+            self.launch([PLACE_WINDOW, str(kind), str(width), str(height)],
+                        dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland"), "window-%d.log" % kind)
 
         def shown():
             self.arrange()
