@@ -1,12 +1,7 @@
 """Headless desktops for the end-to-end tests and the benchmarks: an Xvfb
 display with a tray host (here), the Wayland sessions (wayland.py, gnome.py),
 the real program installed privately (program.py) and the simulated receiver
-(pen.py). Every wait is for a condition, with a generous deadline. Imported
-as a package from the repository's root: python3 -m tests.e2e.test_...
-
-    python3 -m tests.support.desktops tray -- COMMAND [ARG...]
-
-runs a command on a display of its own with a tray host (see __main__.py)."""
+(pen.py). Imported as a package from the repository's root."""
 
 import ctypes
 import os
@@ -23,7 +18,6 @@ TIMEOUT = 60
 
 
 def wait_until(predicate, timeout=TIMEOUT, interval=0.05, message="condition"):
-    """Polls predicate until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
@@ -35,7 +29,6 @@ def wait_until(predicate, timeout=TIMEOUT, interval=0.05, message="condition"):
 
 
 def output(*args, env=None):
-    """Standard output of a command, or None when it failed."""
     result = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
     return result.stdout.decode(errors="replace") if result.returncode == 0 else None
 
@@ -64,7 +57,6 @@ def dead(pid):
 
 
 def processes_named(name):
-    """Pids of live (not zombie) processes whose command name is name."""
     return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
             if read("/proc/%d/comm" % pid).strip() == name and not dead(pid)]
 
@@ -82,11 +74,6 @@ def die_with_parent():
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-def start_quietly(args, env):
-    return subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            preexec_fn=die_with_parent)
-
-
 def open_x11_folder():
     """XWayland makes its socket where any user may make one, as on a booted system."""
     if os.geteuid() == 0 and os.path.isdir("/tmp/.X11-unix"):
@@ -94,16 +81,14 @@ def open_x11_folder():
 
 
 def keep(name, write):
-    """Saves a screenshot into $QUORVANT_SCREENSHOTS, when set, for a person to
-    look at: write(path without its extension) makes it."""
+    """A screenshot for a person to look at, when $QUORVANT_SCREENSHOTS is set:
+    write(path without its extension) makes it."""
     if os.environ.get("QUORVANT_SCREENSHOTS"):
         os.makedirs(os.environ["QUORVANT_SCREENSHOTS"], exist_ok=True)
         write(os.path.join(os.environ["QUORVANT_SCREENSHOTS"], name))
 
 
 class Running:
-    """Started by with, stopped at its end."""
-
     def __enter__(self):
         return self.start()
 
@@ -129,13 +114,10 @@ BUS_CONFIG = """<busconfig>
 class SessionBus(Running):
     """A private bus, which any user may join: sway refuses to run as root."""
 
-    def __init__(self, folder=None):
-        self.own_folder = folder is None
-        self.folder = folder or tempfile.mkdtemp(prefix="quorvant-bus-")
-        os.chmod(self.folder, 0o755)
-
     def start(self):
-        config = os.path.join(self.folder, "bus-%d.conf" % id(self))
+        self.folder = tempfile.mkdtemp(prefix="quorvant-bus-")
+        os.chmod(self.folder, 0o755)
+        config = os.path.join(self.folder, "bus.conf")
         with open(config, "w") as f:
             f.write(BUS_CONFIG % ("unix:tmpdir=" + self.folder))
         self.process = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--print-address"],
@@ -148,12 +130,54 @@ class SessionBus(Running):
     def stop(self):
         end(self.process)
         self.process.stdout.close()
-        if self.own_folder:
-            shutil.rmtree(self.folder, ignore_errors=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class Session(Running):
+    """What the Wayland sessions share: a folder that any user may enter (sway
+    runs as another), private buses, and processes ended in reverse at the
+    end, also when the start fails, since nobody else would end them."""
+
+    qt_platform = None  # Qt finds its way as on a login to that desktop
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="quorvant-%s-" % self.name)
+        os.chmod(self.folder, 0o755)
+        self._processes, self._buses = [], []
+
+    def subfolder(self, path, mode=0o755):
+        path = os.path.join(self.folder, path)
+        os.makedirs(path, mode, exist_ok=True)
+        return path
+
+    def new_bus(self):
+        self._buses.append(SessionBus().start())
+        return self._buses[-1].address
+
+    def launch(self, args, env, log):
+        with open(os.path.join(self.folder, log), "ab") as out:
+            self._processes.append(subprocess.Popen(args, env=env, cwd=self.folder, stdout=out,
+                                                    stderr=subprocess.STDOUT, preexec_fn=die_with_parent))
+        return self._processes[-1]
+
+    def start(self):
+        try:
+            self.begin()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def stop(self):
+        for process in reversed(self._processes):
+            end(process)
+        for bus in self._buses:
+            bus.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
 
 
 class Image:
-    """A screenshot: packed RGB bytes, read by the screen's coordinates from (x, y)."""
+    """Packed RGB bytes, read by the screen's coordinates from (x, y)."""
 
     def __init__(self, width, height, pixels, x=0, y=0):
         self.width, self.height, self.pixels, self.x, self.y = width, height, pixels, x, y
@@ -163,7 +187,6 @@ class Image:
         return tuple(self.pixels[i:i + 3])
 
     def channels(self, x, y, width, height):
-        """(red, green, blue) of an area, one bytes object each."""
         x, y = max(x, self.x), max(y, self.y)
         rows = b"".join(self.pixels[3 * (row * self.width + x):3 * (row * self.width + x + width)]
                         for row in range(y - self.y, min(y - self.y + height, self.height)))
@@ -186,9 +209,8 @@ ICON_COLOURS = {"present": ((-1, 110), (140, 256), (-1, 130)),
 
 
 def icon_state(red, green, blue):
-    """"present", "absent", "denied" or None, from the pixels of an area that
-    holds the tray icon, one bytes object per channel. Judged a channel at a
-    time, so that it can be polled every millisecond beside a starting program."""
+    """"present", "absent", "denied" or None. Judged a channel at a time, so
+    that it can be polled every millisecond beside a starting program."""
     counts = {}
     for state, ranges in ICON_COLOURS.items():
         hits = -1
@@ -203,18 +225,17 @@ TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request
           "--transparent", "false", "--tint", "0x303030", "--SetDockType", "true", "--expand", "true"]
 
 
-class Desktop(Running):
+class Desktop(Session):
     """An Xvfb display with a tray host (trayer) docked on it and, when asked
     for, a window manager (openbox) that focuses new windows as desktops do."""
 
-    qt_platform = "xcb"
+    name, qt_platform = "desktop", "xcb"
 
     def __init__(self, width=1280, height=800, tray=True, window_manager=False):
-        self.width, self.height, self.display, self._processes = width, height, None, []
-        self.tray, self.window_manager = tray, window_manager
-        self.folder = tempfile.mkdtemp(prefix="quorvant-desktop-")
+        super().__init__()
+        self.width, self.height, self.tray, self.window_manager = width, height, tray, window_manager
 
-    def start(self):
+    def begin(self):
         read_end, write_end = os.pipe()
         self._processes.append(subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (self.width, self.height),
@@ -232,7 +253,6 @@ class Desktop(Running):
                        message="the window manager")
         if self.tray:
             self.start_tray()
-        return self
 
     def start_tray(self):
         tray = self.run_beside(TRAYER)
@@ -240,14 +260,7 @@ class Desktop(Running):
         return tray
 
     def run_beside(self, args, **env):
-        """Starts a client of this display that ends with it."""
-        self._processes.append(start_quietly(args, dict(self.env(), **env)))
-        return self._processes[-1]
-
-    def stop(self):
-        for process in reversed(self._processes):
-            end(process, timeout=10)
-        shutil.rmtree(self.folder, ignore_errors=True)
+        return self.launch(args, dict(self.env(), **env), os.path.basename(args[0]) + ".log")
 
     def env(self):
         env = dict(os.environ, DISPLAY=self.display)
@@ -275,14 +288,14 @@ class Desktop(Running):
         return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")) if "X" in values else None
 
     def windows_of_type(self, kind):
-        """Geometries of the visible top-level windows whose _NET_WM_WINDOW_TYPE
-        is kind: TOOLTIP (Qt's balloon is one), POPUP_MENU..."""
+        """Visible top-level windows' geometries by _NET_WM_WINDOW_TYPE: TOOLTIP (Qt's balloon), POPUP_MENU..."""
         found = {}
         for window in self._search("--onlyvisible", "--maxdepth", "1", "--name", ""):
             types = (output("xprop", "-id", window, "_NET_WM_WINDOW_TYPE", env=self.env()) or "").replace(",", " ")
-            if "_NET_WM_WINDOW_TYPE_" + kind in types.split():
-                found[window] = self.window_geometry(window)
-        return {window: geometry for window, geometry in found.items() if geometry}
+            geometry = "_NET_WM_WINDOW_TYPE_" + kind in types.split() and self.window_geometry(window)
+            if geometry:
+                found[window] = geometry
+        return found
 
     def largest_window(self, wm_class):
         geometries = filter(None, map(self.window_geometry, self._search("--onlyvisible", "--class", wm_class)))
@@ -292,7 +305,6 @@ class Desktop(Running):
         return self.largest_window("trayer")
 
     def icon_shown(self, geometry):
-        """The state of the tray icon drawn in an area, as icon_state tells it."""
         return geometry and icon_state(*self.image().channels(*geometry))
 
     def tray_menu(self, key):
@@ -311,7 +323,6 @@ class Desktop(Running):
         self.xdotool("key", key)
 
     def click(self, window, x, y):
-        """A left click at a point of a window."""
         self.xdotool("mousemove", "--window", window, str(x), str(y), "click", "1")
 
     def close_window(self, window):
@@ -325,10 +336,11 @@ class Desktop(Running):
         subprocess.run(["/usr/bin/python3", "-c", script, str(window)], env=self.env(), check=True)
 
     def keep(self, name):
-        keep(name, lambda path: subprocess.run(["import", "-display", self.display, "-window", "root", path + ".png"],
-                                               check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        keep(name, lambda path: self.import_root(path + ".png"))
 
     def image(self):
-        pixels = subprocess.run(["import", "-display", self.display, "-window", "root", "-depth", "8", "rgb:-"],
-                                check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-        return Image(self.width, self.height, pixels)
+        return Image(self.width, self.height, self.import_root("-depth", "8", "rgb:-"))
+
+    def import_root(self, *args):
+        return subprocess.run(["import", "-display", self.display, "-window", "root", *args],
+                              check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout

@@ -1,21 +1,17 @@
-"""A headless GNOME Shell for the tests, from Debian's packages, without a
-GPU: one 1280x720 virtual monitor, XWayland, a private session bus and a
-private bus standing in for the system one (the Shell asks logind there and
-does without it), settings in a key file of its own. The Quorvant extension
-and the tests' probe (gnome/probe@tests.quorvant.org: screenshots, the actor
-under a point, the focus, window placement) are installed as system
-extensions. Pointer and keys go through mutter's RemoteDesktop interface."""
+"""A headless GNOME Shell for the tests, without a GPU: a private bus stands
+in for the system one (the Shell asks logind there and does without it). The
+Quorvant extension and the tests' probe (gnome_js/probe@tests.quorvant.org)
+are installed as system extensions. Pointer and keys go through mutter's
+RemoteDesktop interface."""
 
 import json
 import os
-import queue
+import select
 import shutil
 import signal
 import subprocess
-import tempfile
-import threading
 
-from . import HERE, SOURCE_DIR, TIMEOUT, Running, SessionBus, end, keep, open_x11_folder, parse_ppm, read, wait_until
+from . import HERE, SOURCE_DIR, TIMEOUT, Session, end, keep, open_x11_folder, parse_ppm, read, wait_until
 
 JS = os.path.join(HERE, "gnome_js")
 EXTENSION_SOURCE = os.path.join(SOURCE_DIR, "gnome", "extension")
@@ -23,6 +19,28 @@ UUID = "quorvant@quorvant.org"
 PROBE = "probe@tests.quorvant.org"
 WIDTH, HEIGHT = 1280, 720
 BTN_LEFT = 0x110
+# The tests' questions, as JavaScript for the Shell's Eval: each gives the
+# list of values asked for, from the arguments put in as JSON.
+WINDOW = "global.get_window_actors().map(a => a.meta_window).find(w => w.get_title() === %s)"
+PROBES = {
+    "Ready": "[!Main.layoutManager._startingUp && !Main.overview.visible]",
+    "Focus": "[global.display.focus_window?.get_title() ?? '']",
+    "Pointer": "global.get_pointer().slice(0, 2)",
+    "Frames": "[global.stage.get_frame_counter()]",  # frames the Shell has put on screen so far
+    "Environment": "[GLib.getenv(%s) ?? '']",
+    "Windows": "[global.get_window_actors().map(a => a.meta_window).map(w => { const r = w.get_frame_rect(); "
+               "return `${w.get_title()} ${r.x} ${r.y} ${r.width} ${r.height} "
+               "${w.is_client_decorated() ? 'csd' : 'ssd'} "
+               "${w.get_client_type() === Meta.WindowClientType.WAYLAND ? 'wayland' : 'x11'}`; })]",
+    "Place": "[" + WINDOW + "?.move_resize_frame(true, %s, %s, %s, %s)]",
+    "Activate": "[" + WINDOW + "?.activate(global.get_current_time())]",
+    # The actor a click there would reach: the topmost that takes input.
+    "ActorAt": "(() => { const actor = global.stage.get_actor_at_pos(imports.gi.Clutter.PickMode.REACTIVE, %s, %s); "
+               "for (let a = actor; a; a = a.get_parent()) if (a instanceof Meta.WindowActor) "
+               "return [`window ${a.meta_window.get_title()}`]; "
+               "return [actor ? `actor ${actor.constructor.$gtype.name} ${actor.name ?? ''}` : 'none']; })()",
+}
+
 
 def available():
     """Why no session can run here, or None."""
@@ -44,146 +62,113 @@ class Bus:
         self._process.stdin.flush()
         answer = json.loads(self._process.stdout.readline())
         if "error" in answer:
-            raise BusError(answer["error"])
+            raise RuntimeError(answer["error"])
         return answer["reply"]
 
     def try_call(self, *call):
         try:
             return self.call(*call)
-        except BusError:
+        except RuntimeError:
             return None
 
     def close(self):
-        try:
-            self._process.stdin.close()
-        except BrokenPipeError:
-            pass
         end(self._process)
+        self._process.stdin.close()
         self._process.stdout.close()
 
 
-class BusError(Exception):
-    pass
-
-
 class Slide:
-    """A window of gnome_js/slide.js: SIGUSR1 turns the slide, and
-    what it prints is read line by line."""
+    """A window of gnome_js/slide.js: SIGUSR1 turns the slide, and what it
+    prints is read line by line."""
 
     def __init__(self, process):
-        self.process, self._lines = process, queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.process.stdout:
-            self._lines.put(line.rstrip("\n"))
+        self.process = process
 
     def next_line(self, timeout=TIMEOUT):
-        try:
-            return self._lines.get(timeout=timeout)
-        except queue.Empty:
-            return None
+        # Unbuffered, so that what select finds waiting is all there is.
+        if select.select([self.process.stdout], [], [], timeout)[0]:
+            return self.process.stdout.readline().decode().rstrip("\n") or None
+        return None
 
     def drain(self):
-        while not self._lines.empty():
-            self._lines.get()
+        while self.next_line(0):
+            pass
 
     def turn(self):
         self.process.send_signal(signal.SIGUSR1)
 
 
-class GnomeSession(Running):
-    qt_platform = None  # as on a GNOME login, where Qt 5 keeps to XWayland by itself
+class GnomeSession(Session):
+    name = "gnome"
+
     def __init__(self, enabled=(UUID,)):
-        self.folder = tempfile.mkdtemp(prefix="quorvant-gnome-")
-        self._processes, self._clients, self._buses, self.bus, self._input = [], [], [], None, None
-        self.enabled = list(enabled)
-        self._env = None
+        super().__init__()
+        self.enabled, self.bus, self._input = list(enabled), None, None
 
     def env(self):
-        """The environment of a program of this session."""
         return dict(self._env)
 
-    def _path(self, *parts):
-        path = os.path.join(self.folder, *parts)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        return path
-
-    def _bus_daemon(self):
-        self._buses.append(SessionBus(self._path("bus", "x")[:-2]).start())
-        return self._buses[-1].address
-
-    def start(self):
-        runtime = self._path("runtime", "x")[:-2]
-        os.chmod(runtime, 0o700)
-        extensions = self._path("share", "gnome-shell", "extensions", "x")[:-2]
+    def begin(self):
+        extensions = self.subfolder("share/gnome-shell/extensions")
         os.symlink(os.path.abspath(EXTENSION_SOURCE), os.path.join(extensions, UUID))
         os.symlink(os.path.join(JS, PROBE), os.path.join(extensions, PROBE))
-        with open(self._path("config", "glib-2.0", "settings", "keyfile"), "w") as f:
+        with open(os.path.join(self.subfolder("config/glib-2.0/settings"), "keyfile"), "w") as f:
             f.write("[org/gnome/shell]\nenabled-extensions=%s\ndisable-user-extensions=false\n"
                     "welcome-dialog-last-shown-version='999'\n"
                     "[org/gnome/desktop/notifications]\nshow-banners=false\n" % ([PROBE] + self.enabled))
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS")}
-        env.update(XDG_RUNTIME_DIR=runtime, HOME=self._path("home", "x")[:-2],
-                   XDG_CONFIG_HOME=self._path("config", "x")[:-2], XDG_DATA_HOME=self._path("data", "x")[:-2],
-                   XDG_CACHE_HOME=self._path("cache", "x")[:-2],
-                   XDG_DATA_DIRS=self._path("share", "x")[:-2] + ":/usr/local/share:/usr/share",
+        env.update(XDG_RUNTIME_DIR=self.subfolder("runtime", 0o700), HOME=self.subfolder("home"),
+                   XDG_CONFIG_HOME=self.subfolder("config"), XDG_DATA_HOME=self.subfolder("data"),
+                   XDG_CACHE_HOME=self.subfolder("cache"),
+                   XDG_DATA_DIRS=self.subfolder("share") + ":/usr/local/share:/usr/share",
                    GSETTINGS_BACKEND="keyfile", NO_AT_BRIDGE="1", XDG_CURRENT_DESKTOP="GNOME",
-                   XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant")
-        env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus_daemon()
-        env["DBUS_SESSION_BUS_ADDRESS"] = self._bus_daemon()
+                   XDG_SESSION_TYPE="wayland", WAYLAND_DISPLAY="wayland-quorvant",
+                   DBUS_SYSTEM_BUS_ADDRESS=self.new_bus(), DBUS_SESSION_BUS_ADDRESS=self.new_bus())
         self._env = env
-        shell = ["gnome-shell", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % (WIDTH, HEIGHT),
-                 "--wayland-display", env["WAYLAND_DISPLAY"]]
-        with open(self._path("shell.log"), "w") as log:
-            open_x11_folder()
-            self._processes.append(subprocess.Popen(shell, env=env, stdout=log,
-                                                    stderr=subprocess.STDOUT))
+        open_x11_folder()
+        self.shell = self.launch(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
+                                  "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", env["WAYLAND_DISPLAY"]],
+                                 env, "shell.log")
         self.bus = Bus(env)
         wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
         env["DISPLAY"] = self.shell_env("DISPLAY")
         env["XAUTHORITY"] = self.shell_env("XAUTHORITY")
-        return self
 
     def stop(self):
-        for client in self._clients:
-            end(client, timeout=5)
-            client.stdout.close()
         if self.bus:
             self.bus.close()
-        for process in reversed(self._processes):
-            end(process)
-        for bus in self._buses:
-            bus.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        super().stop()
 
     def shell_pid(self):
-        """GNOME Shell's process."""
-        return self._processes[-1].pid
+        return self.shell.pid
 
     def log(self):
-        return read(self._path("shell.log"))
+        return read(os.path.join(self.folder, "shell.log"))
 
-    def probe(self, method, signature="", *args):
-        return self.bus.try_call("org.quorvant.tests.Probe", "/org/quorvant/tests/Probe",
-                                 "org.quorvant.tests.Probe", method, signature, *args)
+    def probe(self, question, *args):
+        """The list of values PROBES[question] gives, or None while the Shell cannot tell."""
+        ok, reply = self.bus.try_call("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", "s",
+                                      PROBES[question] % tuple(map(json.dumps, args))) or (False, "")
+        return json.loads(reply) if ok else None
+
+    def _shoot(self, x, y, width, height, path):
+        self.bus.call("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
+                      "ScreenshotArea", "iiiibs", x, y, width, height, False, path)
 
     def shell_env(self, name):
-        return self.probe("Environment", "s", name)[0]
+        return self.probe("Environment", name)[0]
 
     # --- windows ---
 
     def slide(self, title, ident, x, y, width, height, x11=False):
-        """A window of gnome_js/slide.js, placed and given the focus;
-        its output lines are read with client_line."""
+        """A window of gnome_js/slide.js, placed and given the focus."""
         env = dict(self._env, GDK_BACKEND="x11" if x11 else "wayland")
         client = subprocess.Popen(["gjs", os.path.join(JS, "slide.js"), title, str(ident)], env=env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self._clients.append(client)
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+        self._processes.append(client)
         slide = Slide(client)
         assert slide.next_line() == "shown"
-        wait_until(lambda: title in " ".join(self.probe("Windows")[0]), message="window " + title)
         self.place(title, x, y, width, height)
         self.activate(title)
         return slide
@@ -192,37 +177,36 @@ class GnomeSession(Running):
         wanted = "%s %d %d %d %d" % (title, x, y, width, height)
 
         def placed():
-            self.probe("Place", "siiii", title, x, y, width, height)
+            self.probe("Place", title, x, y, width, height)
             return any(w.startswith(wanted) for w in self.probe("Windows")[0])
         wait_until(placed, message="window %s placed" % title)
 
     def activate(self, title):
-        self.probe("Activate", "s", title)
+        self.probe("Activate", title)
         wait_until(lambda: self.focus() == title, message="focus on " + title)
 
     def focus(self):
         return self.probe("Focus")[0]
 
     def actor_at(self, x, y):
-        return self.probe("ActorAt", "ii", x, y)[0]
+        return self.probe("ActorAt", x, y)[0]
 
     def screenshot(self, x=0, y=0, width=WIDTH, height=HEIGHT):
         """The stage's pixels in an area, read by the screen's coordinates."""
-        png = self._path("shot.png")
-        self.probe("Screenshot", "iiiis", x, y, width, height, png)
+        png = os.path.join(self.folder, "shot.png")
+        self._shoot(x, y, width, height, png)
         ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         return parse_ppm(ppm, x, y)
 
     def keep(self, name):
-        keep(name, lambda path: self.probe("Screenshot", "iiiis", 0, 0, WIDTH, HEIGHT, path + ".png"))
+        keep(name, lambda path: self._shoot(0, 0, WIDTH, HEIGHT, path + ".png"))
 
     # --- input ---
 
     def _remote(self, method, signature="", *args):
         if not self._input:
-            path = self.bus.call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
-                                 "org.gnome.Mutter.RemoteDesktop", "CreateSession")[0]
-            self._input = path
+            self._input = self.bus.call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                                        "org.gnome.Mutter.RemoteDesktop", "CreateSession")[0]
             self._remote("Start")
         return self.bus.call("org.gnome.Mutter.RemoteDesktop", self._input,
                              "org.gnome.Mutter.RemoteDesktop.Session", method, signature, *args)

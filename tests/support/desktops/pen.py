@@ -1,10 +1,5 @@
 """The simulated pen receiver: a quorvant-pen daemon on a private socket, and
-its requests (sim/USAGE.md) as methods. env() puts a program in front of it:
-
-    with SimPen(bin_dir) as pen:
-        program_env = dict(os.environ, **pen.env())
-        pen.mode("laser", 5)
-"""
+its requests (sim/USAGE.md) as methods. env() puts a program in front of it."""
 
 import os
 import select
@@ -17,7 +12,7 @@ from . import BIN_DIR, Running, end, wait_until
 
 
 class PenError(Exception):
-    """The daemon refused a request, or could not be reached."""
+    pass
 
 
 class SimPen(Running):
@@ -27,41 +22,35 @@ class SimPen(Running):
         self._work_dir = tempfile.mkdtemp(prefix="qvpen-")
         self.socket_path = os.path.join(self._work_dir, "pen.sock")
         self._log = os.path.join(self._work_dir, "daemon.log")
-        self.verbose = verbose
-        self.process = None
-        self._sock = None
+        self.verbose, self._sock = verbose, None
 
     def env(self):
         return {"LD_PRELOAD": os.path.join(self.bin_dir, "libquorvant-hidsim.so"),
                 "QUORVANT_SIM_SOCKET": self.socket_path}
 
-    def start(self, timeout=30.0):
-        """Starts the daemon and returns once it serves on its socket: it says so."""
+    def start(self):
+        # It says so once it serves on its socket.
         env = dict(os.environ, QUORVANT_SIM_SOCKET=self.socket_path)
         env.pop("LD_PRELOAD", None)
         with open(self._log, "wb") as log:
             self.process = subprocess.Popen(
                 [os.path.join(self.bin_dir, "quorvant-pen"), "serve"] + (["--verbose"] if self.verbose else []),
                 env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log)
-        if not select.select([self.process.stdout], [], [], timeout)[0] or not self.process.stdout.readline():
+        if not select.select([self.process.stdout], [], [], 30)[0] or not self.process.stdout.readline():
             end(self.process)
             raise PenError("quorvant-pen serve did not come up: %s" % self.log().strip())
         return self
 
     def stop(self):
-        if self.running():
+        if self.process.poll() is None:
             try:
                 self.request("stop")
             except PenError:
                 pass
             end(self.process)
         self._disconnect()
-        if self.process is not None:
-            self.process.stdout.close()
+        self.process.stdout.close()
         shutil.rmtree(self._work_dir, ignore_errors=True)
-
-    def running(self):
-        return self.process is not None and self.process.poll() is None
 
     def log(self):
         with open(self._log, "rb") as log:
@@ -74,7 +63,7 @@ class SimPen(Running):
         self._sock = None
 
     def request(self, *words):
-        """Sends one request, returns the words of the answer after "ok"."""
+        """The words of the answer after "ok"."""
         line = " ".join(map(str, words))
         try:
             if self._sock is None:

@@ -1,10 +1,7 @@
 """pidns.py COMMAND [ARG...]: runs the command in a process namespace of its
 own, with a /proc of that namespace, so that the program finds and stops by
-name only the effect programs it started itself. TERM, INT and HUP are passed
-on, the command's exit status becomes this one's, and the namespace's first
-process reaps orphans as an init does. Without the privilege to make a
-namespace, the command runs as it is.
-"""
+name only the effect programs it started itself. Without the privilege to
+make a namespace, the command runs as it is."""
 
 import ctypes
 import os
@@ -47,8 +44,8 @@ def main(argv):
 
 
 def run_as_init(argv, env):
-    """Runs the command and reaps every orphan: the effect programs the
-    program starts are orphaned at once, and would otherwise stay as zombies."""
+    """Reaps every orphan: the effect programs the program starts are
+    orphaned at once, and would otherwise stay as zombies."""
     command = os.fork()
     if command == 0:
         signal.pthread_sigmask(signal.SIG_UNBLOCK, FORWARDED)

@@ -28,7 +28,7 @@ sleep 3600 while 1;
 
 
 def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False):
-    """A private copy of the program, out of the build: it writes its settings beside itself."""
+    """A private copy: the program writes its settings beside itself."""
     dest = tempfile.mkdtemp(prefix="quorvant-app-")
     shutil.copy2(os.path.join(bin_dir, "quorvant"), dest)
     shutil.copytree(os.path.join(bin_dir, "data"), os.path.join(dest, "data"))
@@ -43,8 +43,7 @@ def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False):
 
 
 def private_home(user=None):
-    """For the autostart entry and the single-instance socket, never the user's
-    own; the given user's (a uid) when there is one."""
+    """For the autostart entry and the single-instance socket, never the user's own."""
     home = tempfile.mkdtemp(prefix="quorvant-home-")
     atexit.register(shutil.rmtree, home, True)
     os.mkdir(os.path.join(home, "runtime"), 0o700)
@@ -56,7 +55,6 @@ def private_home(user=None):
 
 
 def as_user(uid):
-    """The command prefix that runs what follows as that user (and group)."""
     return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups"]
 
 
@@ -67,7 +65,6 @@ class Program(Running):
     def __init__(self, app_dir, desktop=None, pen=None, args=(), home=None, env=None, isolated=False, user=None):
         self.desktop, self.pen, self.extra_env = desktop, pen, env or {}
         self.executable = os.path.join(app_dir, "quorvant")
-        self.settings_path = os.path.join(app_dir, "setting_Quorvant.ini")
         # Into the namespace as root, then down to the user.
         self.command = ([sys.executable, PIDNS] if isolated else []) + (as_user(user) if user is not None else []) + \
             [self.executable, *args]
@@ -97,18 +94,16 @@ class Program(Running):
         return self
 
     def instance_socket(self):
-        """The single-instance socket, in the private folder of its runtime folder."""
         return os.path.join(self.environment()["XDG_RUNTIME_DIR"], "quorvant", "instance")
 
-    def run_second_copy(self, args=(), timeout=TIMEOUT):
-        """Starts another copy, outside any namespace (the guard is a socket in
-        the runtime folder), and waits for its end: (exit code, stderr)."""
-        result = subprocess.run([self.executable, *args], env=self.environment(), stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    def run_second_copy(self):
+        """(exit code, stderr) of another copy, outside any namespace: the guard
+        is a socket in the runtime folder."""
+        result = subprocess.run([self.executable], env=self.environment(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT)
         return result.returncode, result.stderr.decode(errors="replace")
 
     def log_lines(self):
-        """Everything the program wrote to standard error: its debug lines."""
         with open(self._err, "rb") as err:
             return err.read().decode(errors="replace").splitlines()
 
@@ -133,25 +128,22 @@ class Program(Running):
         if self.process:
             end(self.process)
 
-    def saved_sizes(self, path=None):
-        """The sizes in the settings file under the keys the effect programs'
-        users have on disk: magnifier, spotlight, laser pointer."""
+    def saved_sizes(self, path):
+        """Magnifier, spotlight, laser pointer, under the keys their users have on disk."""
         parser = configparser.ConfigParser(interpolation=None)
-        parser.read_string(read(path or self.settings_path))
+        parser.read_string(read(path))
         return tuple(parser.getint("config", key) for key in ("MagnifeerSize", "QyLightSize", "redDotrixSize"))
 
     def program_pid(self):
-        """The program itself, a child of its namespace's first process."""
+        # A child of its namespace's first process.
         init = output("pgrep", "-P", str(self.process.pid)).split()[0]
         return int(output("pgrep", "-x", "quorvant", "-P", init))
 
 
 class Bench:
-    """An installation, a runtime folder for the segments' keys and the
-    single-instance socket, and isolated programs."""
+    """An installation, a runtime folder for the segments' keys and the single-instance socket, isolated programs."""
 
     def __init__(self, desktop=None, pen=None, stand_ins=True, app=None):
-        """app: an installed program's folder to use, instead of a private copy of the build."""
         self.desktop, self.pen = desktop, pen
         self._own_app = app is None
         self.app = install_app(effects=not stand_ins, stand_ins=stand_ins) if app is None else app
@@ -159,9 +151,8 @@ class Bench:
         self.env = {"XDG_RUNTIME_DIR": self.ipc_dir}
         self.programs = []
 
-    def start_program(self, home=None, args=(), program=None):
-        program = program or Program(self.app, self.desktop, self.pen, args=args, home=home, env=self.env,
-                                     isolated=True)
+    def start_program(self, home=None, program=None):
+        program = program or Program(self.app, self.desktop, self.pen, home=home, env=self.env, isolated=True)
         self.programs.append(program.start())
         # The segments are made while the main window is built.
         self.wait(lambda: self.segment("Dotrix_shared") is not None, "the program's segments", program)
@@ -179,16 +170,12 @@ class Bench:
         shutil.rmtree(self.ipc_dir, ignore_errors=True)
 
     def segment(self, key, runtime=None, user=None):
-        """The level in a segment, or None: this user's in the bench's runtime
-        folder, or that user's in that one."""
         return read_segment(key, runtime or self.ipc_dir, user)
 
     def segment_record(self, key):
         """(shmid, processes attached) from the system's table, or None: attaching
         to a segment nobody holds and letting go would remove it."""
         path = os.path.join(self.ipc_dir, "quorvant", key)
-        if not os.path.exists(path):
-            return None
         with open("/proc/sysvipc/shm") as table:
             for fields in (line.split() for line in list(table)[1:]):
                 if int(fields[0]) & 0xFFFFFFFF == system_key(path):
@@ -214,18 +201,16 @@ class Bench:
                    if program else []))) from None
 
     def wait_effect(self, name, level, program=None):
-        """Waits until name alone runs and its segment holds level."""
         key = SEGMENTS[name]
         self.wait(lambda: self.running() == {name} and self.segment(key) == level,
                   "%s alone running and %s holding %d" % (name, key, level), program)
 
 
-def segment_tool(command, key, runtime, *args, user=None, bin_dir=BIN_DIR, **popen):
-    """quorvant-segment COMMAND KEY ARGS, run as that user for the segments in that runtime folder."""
+def segment_tool(command, key, runtime, user=None, **popen):
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
     env.pop("LD_PRELOAD", None)
     return subprocess.Popen((as_user(user) if user is not None else []) + [
-        os.path.join(bin_dir, "quorvant-segment"), command, key, *map(str, args)], env=env, text=True, **popen)
+        os.path.join(BIN_DIR, "quorvant-segment"), command, key], env=env, text=True, **popen)
 
 
 def read_segment(key, runtime, user=None):
@@ -242,17 +227,16 @@ def system_key(path):
 
 
 def remove_segments(runtime):
-    """Removes the segments keyed in the private folder of that runtime folder."""
     folder = os.path.join(runtime, "quorvant")
     for name in set(os.listdir(folder) if os.path.isdir(folder) else ()) - {"instance", "instance.lock"}:
         subprocess.run(["ipcrm", "-M", "0x%08x" % system_key(os.path.join(folder, name))],
                        stderr=subprocess.DEVNULL)
 
 
-def set_up(test, desktop=True, stand_ins=True, verbose_pen=False, window_manager=False):
+def set_up(test, stand_ins=True, verbose_pen=False, window_manager=False):
     """(desktop, pen, bench) for one test, each stopped when it ends."""
-    screen = Desktop(window_manager=window_manager).start() if desktop else None
-    test.addCleanup(screen.stop if screen else lambda: None)
+    screen = Desktop(window_manager=window_manager).start()
+    test.addCleanup(screen.stop)
     pen = SimPen(verbose=verbose_pen).start()
     test.addCleanup(pen.stop)
     bench = Bench(screen, pen, stand_ins=stand_ins)

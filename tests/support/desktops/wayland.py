@@ -1,10 +1,6 @@
-"""Headless Wayland desktops for the effects' tests, from Debian's packages
-and without a GPU: sway (wlroots) and KWin, each with XWayland and a private
-session bus. Each moves the pointer, clicks and types as a person would, through
-the compositor's own ways for test input (a virtual pointer and keyboard on
-sway, KWin's fake input), and takes screenshots (grim, KWin's screenshot
-service). quorvant-placewindow gives each a native Wayland window and an X
-window whose pixels name their place."""
+"""Headless Wayland desktops for the effects' tests, without a GPU: sway and
+KWin. Pointer and keys go through the compositor's own ways for test input (a
+virtual pointer and keyboard on sway, KWin's fake input), as a person's would."""
 
 import glob
 import os
@@ -13,10 +9,9 @@ import shutil
 import socket
 import struct
 import subprocess
-import tempfile
 
-from . import (BIN_DIR, TIMEOUT, Image, Running, SessionBus, end, keep, listening, open_x11_folder, parse_ppm, read,
-               wait_until)
+from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, parse_ppm, read, wait_until
+from .. import desktops
 
 PLACE_WINDOW = os.path.join(BIN_DIR, "quorvant-placewindow")
 BTN_LEFT = 0x110
@@ -44,8 +39,7 @@ def string(text):
 
 
 class Wire:
-    """The Wayland wire protocol, for the few requests the tests make: a
-    connection of its own, its registry, and requests by opcode."""
+    """The Wayland wire protocol, for the few requests the tests make: requests by opcode."""
 
     def __init__(self, path):
         self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -55,27 +49,17 @@ class Wire:
         self.send(1, 1, u32(self.registry))  # wl_display.get_registry
         self.roundtrip()
 
-    def close(self):
-        self.sock.close()
-
     def new_id(self):
         self.last_id += 1
         return self.last_id
 
     def send(self, obj, opcode, payload=b"", fds=()):
-        message = u32(obj, (8 + len(payload)) << 16 | opcode) + payload
-        if fds:
-            socket.send_fds(self.sock, [message], list(fds))
-        else:
-            self.sock.sendall(message)
+        socket.send_fds(self.sock, [u32(obj, (8 + len(payload)) << 16 | opcode) + payload], list(fds))
 
     def receive(self, count):
-        data = b""
-        while len(data) < count:
-            part = self.sock.recv(count - len(data))
-            if not part:
-                raise AssertionError("the compositor closed the connection")
-            data += part
+        data = self.sock.recv(count, socket.MSG_WAITALL)
+        if len(data) < count:
+            raise AssertionError("the compositor closed the connection")
         return data
 
     def roundtrip(self):
@@ -97,79 +81,47 @@ class Wire:
                 return
 
     def bind(self, interface, version):
-        if interface not in self.globals:
-            raise AssertionError("the compositor offers no %s" % interface)
         name, offered = self.globals[interface]
         new = self.new_id()
         self.send(self.registry, 0, u32(name) + string(interface) + u32(min(version, offered), new))
         return new
 
 
-def fixed(value):
-    return struct.pack("<i", int(value * 256))
-
-
 # Where the tests want the two place windows, as (x, y, width, height).
 PLACES = ((40, 60, 500, 400), (680, 60, 500, 400))
 
 
-class Session(Running):
-    """What sway and KWin have in common: a folder, a bus, the compositor, the
-    windows started beside it, and an X display from XWayland."""
+class Session(desktops.Session):
+    """sway's and KWin's: the compositor, the windows started beside it, and an
+    X display from XWayland."""
 
-    qt_platform = None  # Qt finds Wayland as on a Wayland login
+    width, height = 1280, 720
 
-    def __init__(self, width=1280, height=720):
-        self.width, self.height = width, height
-        self._windows = []
-        self.folder = tempfile.mkdtemp(prefix="quorvant-%s-" % self.name)
-        os.chmod(self.folder, 0o755)
-        self.runtime = os.path.join(self.folder, "runtime")
-        os.mkdir(self.runtime, 0o700)
+    def begin(self):
+        self.runtime = self.subfolder("runtime", 0o700)
         # The user's settings, which the desktop and its programs share.
-        self.config_home = os.path.join(self.folder, "settings")
-        os.mkdir(self.config_home)
-        self.bus = SessionBus()
-
-    def start(self):
-        try:
-            self.bus.start()
-            with open(os.path.join(self.folder, "compositor.log"), "wb") as log:
-                self.compositor = subprocess.Popen(self.command(), env=self.compositor_env(), cwd=self.folder,
-                                                   stdout=subprocess.DEVNULL, stderr=log)
-            self.wayland = wait_until(self.socket, message="%s's Wayland socket" % self.name)
-            self.display = wait_until(lambda: read(os.path.join(self.folder, "display")).strip(),
-                                              message="%s's X display" % self.name)
-            self.wire = Wire(self.wayland)
-            self.started()
-        except BaseException:
-            # Nobody else would end what started.
-            self.stop()
-            raise
-        return self
-
-    def stop(self):
-        for process in reversed(self._windows):
-            end(process, timeout=10)
-        if getattr(self, "wire", None):
-            self.wire.close()
-        if getattr(self, "compositor", None):
-            end(self.compositor, timeout=20)
-        if getattr(self.bus, "process", None):
-            self.bus.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-    def compositor_env(self):
+        self.config_home = self.subfolder("settings")
+        self.bus_address = self.new_bus()
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         env.update(HOME=self.folder, XDG_RUNTIME_DIR=self.runtime, XDG_CONFIG_HOME=self.config_home,
-                   DBUS_SESSION_BUS_ADDRESS=self.bus.address)
-        return env
+                   DBUS_SESSION_BUS_ADDRESS=self.bus_address, **self.COMPOSITOR_ENV)
+        self.launch(self.command(), env, "compositor.log")
+        self.wayland = wait_until(self.socket, message="%s's Wayland socket" % self.name)
+        self.display = wait_until(lambda: read(os.path.join(self.folder, "display")).strip(),
+                                  message="%s's X display" % self.name)
+        self.wire = Wire(self.wayland)
+        self.started()
+
+    def stop(self):
+        if getattr(self, "wire", None):
+            self.wire.sock.close()
+        super().stop()
 
     def env(self):
         """For clients: the Wayland socket by its path, which needs no runtime folder."""
         env = {k: v for k, v in os.environ.items() if k != "QT_QPA_PLATFORM"}
         env.update(WAYLAND_DISPLAY=self.wayland, DISPLAY=self.display, XDG_SESSION_TYPE="wayland",
-                   DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+                   DBUS_SESSION_BUS_ADDRESS=self.bus_address)
         return env
 
     def socket(self):
@@ -178,18 +130,12 @@ class Session(Running):
                  if not path.endswith(".lock") and "-ipc." not in path and listening(path)]
         return found[0] if found else None
 
-    def place_window(self, kind, width, height):
-        """A native (kind 0, Wayland) or X (kind 1) window whose pixels name their
-        place; its standard output tells of the presses it got."""
-        env = dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland")
-        with open(os.path.join(self.folder, "window-%d.log" % kind), "wb") as out:
-            self._windows.append(subprocess.Popen([PLACE_WINDOW, str(kind), str(width), str(height)], env=env,
-                                                  stdout=out, stderr=subprocess.DEVNULL))
-
     def place_windows(self):
-        """Both place windows, where PLACES has them; waits until they show there."""
+        """A native Wayland window and an X one whose pixels name their place,
+        where PLACES has them; their standard output tells of the presses they got."""
         for kind, (_, _, width, height) in enumerate(PLACES):
-            self.place_window(kind, width, height)
+            self.launch([PLACE_WINDOW, str(kind), str(width), str(height)],
+                        dict(self.env(), QT_QPA_PLATFORM="xcb" if kind else "wayland"), "window-%d.log" % kind)
 
         def shown():
             self.arrange()
@@ -200,13 +146,13 @@ class Session(Running):
         wait_until(shown, interval=0.3, message="the place windows in their places")
 
     def arrange(self):
-        """Puts the windows where PLACES has them, where the compositor does not by itself."""
+        pass  # sway's rules place them
 
     def window_log(self, kind):
         return read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
 
     def show_effect(self, name):
-        """Makes screenshots show what the compositor's effect `name` draws."""
+        pass  # grim's screenshots show every effect
 
     def keep(self, name):
         def write(path):
@@ -238,15 +184,12 @@ bar {{
                                        user=pwd.getpwuid(os.getuid()).pw_name))
         if os.geteuid() != 0:
             return ["sway", "-c", config]
-        os.chown(self.folder, NOBODY, NOBODY)
-        os.chown(self.runtime, NOBODY, NOBODY)
-        os.chown(self.config_home, NOBODY, NOBODY)
+        for folder in (self.folder, self.runtime, self.config_home):
+            os.chown(folder, NOBODY, NOBODY)
         open_x11_folder()
         return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "sway", "-c", config]
 
-    def compositor_env(self):
-        return dict(super().compositor_env(), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
-                    WLR_RENDERER="pixman")
+    COMPOSITOR_ENV = dict(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
 
     def started(self):
         manager = self.wire.bind("zwlr_virtual_pointer_manager_v1", 1)
@@ -258,12 +201,11 @@ bar {{
         manager = self.wire.bind("zwp_virtual_keyboard_manager_v1", 1)
         self.keyboard = self.wire.new_id()
         self.wire.send(manager, 0, u32(seat, self.keyboard))  # create_virtual_keyboard
-        keymap = tempfile.TemporaryFile()
-        keymap.write(KEYMAP.encode() + b"\0")
-        keymap.flush()
-        self.wire.send(self.keyboard, 0, u32(1) + u32(keymap.tell()), fds=[keymap.fileno()])  # xkb_v1
+        keymap = os.memfd_create("keymap")
+        size = os.write(keymap, KEYMAP.encode() + b"\0")
+        self.wire.send(self.keyboard, 0, u32(1, size), fds=[keymap])  # xkb_v1
         self.wire.roundtrip()
-        keymap.close()
+        os.close(keymap)
 
     def move_pointer(self, x, y):
         # motion_absolute on the whole layout, then frame
@@ -305,9 +247,8 @@ class KWin(Session):
         return [binary, "--virtual", "--xwayland", "--socket", "quorvant-kwin", "--width", str(self.width),
                 "--height", str(self.height), announce]
 
-    def compositor_env(self):
-        return dict(super().compositor_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
-                    KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="wayland")
+    COMPOSITOR_ENV = dict(KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
+                          QT_QPA_PLATFORM="wayland")
 
     def started(self):
         self.input = self.wire.bind("org_kde_kwin_fake_input", 4)
@@ -315,7 +256,7 @@ class KWin(Session):
         self.wire.roundtrip()
 
     def move_pointer(self, x, y):
-        self.wire.send(self.input, 9, fixed(x) + fixed(y))  # pointer_motion_absolute
+        self.wire.send(self.input, 9, struct.pack("<ii", x * 256, y * 256))  # pointer_motion_absolute, fixed point
         self.wire.roundtrip()
 
     def click(self):
@@ -369,12 +310,7 @@ r, w = os.pipe()
 info = shot.CaptureArea(0, 0, dbus.UInt32(%d), dbus.UInt32(%d), {"native-resolution": True}, dbus.types.UnixFd(w),
                         dbus_interface="org.kde.KWin.ScreenShot2")
 os.close(w)
-data = b""
-while True:
-    part = os.read(r, 1 << 20)
-    if not part:
-        break
-    data += part
+data = os.fdopen(r, "rb").read()
 sys.stdout.buffer.write(b"%%d %%d %%d %%d\\n" %% (info["width"], info["height"], info["stride"], info["format"]) + data)
 """ % (self.width, self.height)
         out = subprocess.run(["/usr/bin/python3", "-c", script], env=self.env(), check=True, stdout=subprocess.PIPE,

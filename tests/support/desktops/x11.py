@@ -5,12 +5,10 @@ import ctypes
 
 
 class X11:
-    """A connection of the caller's own. It moves the pointer as a mouse does,
-    through the XTEST device: xdotool's mousemove warps it, which makes no
-    device motion, so an effect finds a warp only when it next looks. It makes
-    plain windows of one colour that repaint all of themselves when given
-    another, as a slide show does on the next slide, and reads single pixels
-    of the screen."""
+    """It moves the pointer as a mouse does, through the XTEST device: xdotool's
+    mousemove warps it, which makes no device motion, so an effect finds a warp
+    only when it next looks. Its windows repaint all of themselves when given
+    another colour, as a slide show does on the next slide."""
 
     class Image(ctypes.Structure):
         _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
@@ -20,22 +18,14 @@ class X11:
         x11 = self.x11 = ctypes.CDLL("libX11.so.6")
         self.xtest = ctypes.CDLL("libXtst.so.6")
         self.xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p] + [ctypes.c_int] * 3 + [ctypes.c_ulong]
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XDefaultRootWindow.restype = ctypes.c_ulong
-        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
-            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
-        for name in ("XMapWindow", "XClearWindow"):
-            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        x11.XSetWindowBackground.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
-        x11.XGetImage.restype = ctypes.POINTER(X11.Image)
-        x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 2 + \
-            [ctypes.c_ulong, ctypes.c_int]
-        x11.XFree.argtypes = [ctypes.c_void_p]
-        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        p, window, i, u = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
+        for name, result, args in (("XOpenDisplay", p, [ctypes.c_char_p]), ("XDefaultRootWindow", window, [p]),
+                                   ("XCreateSimpleWindow", window, [p, window, i, i, u, u, u, window, window]),
+                                   ("XMapWindow", i, [p, window]), ("XClearWindow", i, [p, window]),
+                                   ("XSetWindowBackground", i, [p, window, window]),
+                                   ("XGetImage", ctypes.POINTER(X11.Image), [p, window, i, i, u, u, window, i]),
+                                   ("XFree", i, [p]), ("XSync", i, [p, i]), ("XCloseDisplay", i, [p])):
+            getattr(x11, name).restype, getattr(x11, name).argtypes = result, args
         self.connection = x11.XOpenDisplay(display.encode())
         if not self.connection:
             raise RuntimeError("cannot open display " + display)
