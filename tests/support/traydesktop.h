@@ -7,8 +7,6 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 
-#include "support/privatefolder.h"
-
 namespace testsupport {
 
 // The title and text of the balloon on screen, or an empty list.
@@ -20,9 +18,6 @@ void dismissBalloons();
 #define QUORVANT_TRAY_TEST_MAIN(TestObject)                                                                  \
     int main(int argc, char *argv[])                                                                         \
     {                                                                                                        \
-        const int copyResult = testsupport::runInPrivateFolder(argc, argv);                                  \
-        if (copyResult >= 0)                                                                                 \
-            return copyResult;                                                                               \
         QApplication app(argc, argv);                                                                        \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
         if (!QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 30000))                \
