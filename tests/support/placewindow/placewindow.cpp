@@ -61,8 +61,6 @@ private:
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 4)
-        return 2;
     PlaceWindow window(QByteArray(argv[1]).toInt());
     window.setTitle(QStringLiteral("quorvant-place-%1").arg(argv[1]));
     window.resize(QByteArray(argv[2]).toInt(), QByteArray(argv[3]).toInt());
