@@ -1,34 +1,26 @@
-"""The real effect programs on a real display, switched by the real program as
-the simulated pen changes mode: each appears, draws at the pointer, follows
-it and a new size, and is gone after normal use; the magnifier and the
-spotlight show what changes on the screen beneath them. On a plain desktop
-and on one that composites (translucent windows, a live veil). Under a
-window manager, neither the mode notice nor an effect takes the focus from
-a full-screen slide show. The screen
-behind is ten-pixel vertical stripes in eight colours, so every pixel of a
-screenshot tells which column it shows; pointers sit on multiples of ten, so
-sampled points fall mid-stripe."""
+"""The real effect programs on a real display, with and without a compositor,
+switched by the real program as the simulated pen changes mode: each draws
+at the pointer, follows it and a new size, and is gone after normal use; the
+magnifier and the spotlight show the screen beneath as it changes. Neither
+the mode notice nor an effect takes the focus from a full-screen slide show.
+The screen behind is ten-pixel stripes in eight colours, so every pixel of a
+screenshot tells its column; pointers sit on multiples of ten, mid-stripe."""
 
 import os
 import shutil
 import unittest
 
+from tests.e2e.pixels import LENS_ZOOM, close, dimmed
 from tests.support.desktops import output, read, wait_until
 from tests.support.desktops.program import set_up
 from tests.support.desktops.x11 import X11
 
 STRIPES = ((200, 40, 40), (40, 200, 40), (40, 40, 200), (220, 220, 40),
            (40, 220, 220), (220, 40, 220), (250, 250, 250), (20, 20, 20))
-VEIL_ALPHA = 102  # the spotlight's 40 % black
-LENS_ZOOM = 2
 
 
 def stripe(x):
     return STRIPES[(x // 10) % len(STRIPES)]
-
-
-def close(a, b, tolerance=6):
-    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
 
 
 def plain(image, points, colour=stripe):
@@ -56,10 +48,6 @@ def lens_at(image, px, py, diameter):
 def spot_at(image, px, py, radius):
     return plain(image, [(px + 5, py), (px - 15, py), (px + radius - 15, py), (px + 5, py - radius + 10)]) \
         and veiled(image, [(px + radius + 15, py), (px - radius - 15, py), (px + 5, py + radius + 10), (5, 5)])
-
-
-def dimmed(rgb):
-    return tuple((v * (255 - VEIL_ALPHA) + 127) // 255 for v in rgb)
 
 
 # mode, program, its look at the pointer and away from it, two levels with their size in pixels

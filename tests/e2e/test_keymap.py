@@ -43,10 +43,6 @@ class KeyMapping(unittest.TestCase):
         self.desktop.xdotool("key", *answer)
         wait_until(lambda: not self.desktop.windows_of_type("DIALOG"), message="the question answered")
 
-    def written(self, mapping):
-        wait_until(lambda: self.pen.mapping() == mapping and self.pen.status()["pending_input"] == 0,
-                           message="the receiver to hold the mapping")
-
     def test_remap_restore_and_close_by_mouse(self):
         # A letter on every key: the editor lists the letters in order, so a
         # box moved one entry down holds the next code.
@@ -70,7 +66,8 @@ class KeyMapping(unittest.TestCase):
         self.desktop.click(window, *WRITE)
         expected = bytearray(mapping)
         expected[3] += 1
-        self.written(sealed(expected))
+        wait_until(lambda: self.pen.mapping() == sealed(expected) and self.pen.status()["pending_input"] == 0,
+                   message="the receiver to hold the mapping")
         seen = self.acknowledged(seen, "write acknowledged")
 
         # Cancelled (the default answer), nothing is sent. Restored, the

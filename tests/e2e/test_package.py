@@ -1,8 +1,7 @@
 """The Debian package: what it holds and installs where, its udev rule and
 maintainer scripts, what lintian says of it, the same bytes from a second
 build, and the program unpacked from it, started through its /usr/bin link,
-following the simulated receiver with the effect programs and data it
-carries, in a folder it may not write to.
+following the simulated receiver with the effect programs it carries.
 
 The package is $QUORVANT_PACKAGE when set (scripts/test makes it first), else
 what scripts/package makes. Its program runs against the simulated receiver
@@ -21,9 +20,10 @@ import tempfile
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from tests.support.desktops import SOURCE_DIR, TIMEOUT, Desktop, pidns
+from tests.support.desktops import SOURCE_DIR, TIMEOUT, Desktop
 from tests.support.desktops.pen import SimPen
 from tests.support.desktops.program import Bench, Program
+
 APP = "usr/lib/quorvant"
 RULES = "usr/lib/udev/rules.d"
 DESKTOP = "usr/share/applications/quorvant.desktop"
@@ -35,30 +35,6 @@ METAINFO = "usr/share/metainfo/org.quorvant.Quorvant.metainfo.xml"
 EXTENSIONS = "usr/share/gnome-shell/extensions"
 # Turns the uaccess tag into the seat user's ACL: the rule must sort before it.
 SEAT_LATE = "73-seat-late.rules"
-
-# Run by root, the program may write anywhere: the folder is made read-only
-# for it by a read-only mount of its own, as a folder owned by root is for a user.
-READ_ONLY_MOUNT = 'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$@"'
-
-
-class Unpacked(Program):
-    """The program as installed, through the link on the PATH, in a folder it cannot write to."""
-
-    def __init__(self, root, *args, **kwargs):
-        super().__init__(os.path.join(root, "usr/bin"), *args, isolated=True, **kwargs)
-        app = os.path.join(root, APP)
-        if os.geteuid() == 0:
-            self.command = ["unshare", "--mount", "sh", "-c", READ_ONLY_MOUNT, app] + self.command
-        else:
-            subprocess.run(["chmod", "-R", "a-w", app], check=True)
-
-    def environment(self):
-        # The simulated receiver is for the program alone, not for the
-        # commands before it: pidns.py hands it on.
-        env = super().environment()
-        env[pidns.PRELOAD_FOR_COMMAND] = env.pop("LD_PRELOAD")
-        return env
-
 
 def package(build_dir=None):
     path = None if build_dir else os.environ.get("QUORVANT_PACKAGE")
@@ -143,7 +119,6 @@ class Package(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        subprocess.run(["chmod", "-R", "u+w", cls.scratch])
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
     def unpacked(self, path):
@@ -281,16 +256,13 @@ class Package(unittest.TestCase):
         bench = Bench(desktop, pen, app=app)
         self.addCleanup(bench.close)
 
-        program = bench.start_program(program=Unpacked(self.root, desktop, pen, env=bench.env))
+        program = bench.start_program(program=Program(os.path.join(self.root, "usr/bin"), desktop, pen, env=bench.env,
+                                                      isolated=True))
         pen.mode("magnifier", 5)
         bench.wait_effect("Loupex", 5, program)
         (loupex,) = bench.running_pids("Loupex")
         self.assertEqual(os.readlink("/proc/%d/exe" % loupex), os.path.join(app, "Loupex"))
         self.assertEqual(program.terminate(), 0)
-
-        # Its own folder is not the user's to write: the sizes go to the user's.
-        self.assertFalse(os.path.exists(os.path.join(app, "setting_Quorvant.ini")))
-        self.assertEqual(program.saved_sizes(program.user_settings_path)[0], 5)
 
 
 if __name__ == "__main__":

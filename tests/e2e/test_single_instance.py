@@ -19,11 +19,6 @@ class SingleInstance(unittest.TestCase):
         self.app = install_app(effects=False)
         self.addCleanup(shutil.rmtree, self.app)
 
-    def start(self, args=(), home=None, env=None):
-        program = Program(self.app, self.desktop, args=args, home=home, env=env).start()
-        self.addCleanup(program.stop)
-        return program
-
     def window_shown(self):
         return self.desktop.visible_windows("^Widget$")
 
@@ -32,7 +27,8 @@ class SingleInstance(unittest.TestCase):
         # bring the window up.
         for args in ([], ["-bg"]):
             with self.subTest(args=args):
-                first = self.start(args)
+                first = Program(self.app, self.desktop, args=args).start()
+                self.addCleanup(first.stop)
                 socket = first.instance_socket()
                 wait_until(lambda: listening(socket), message="the single-instance guard")
                 self.assertFalse(self.window_shown(), "start-up must not show the window")
