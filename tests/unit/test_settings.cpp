@@ -85,13 +85,12 @@ private slots:
         const QString own = root.filePath("config");
         QVERIFY(QDir().mkpath(own));
         QVERIFY(app == "missing" || QDir().mkpath(appDir));
-        QVERIFY(app != "in the way" || QDir().mkpath(appDir + "/setting_Quorvant.ini"));
-        QVERIFY(!ownExists || writeSizeLevels(own + "/setting_Quorvant.ini", {}));
+        const QString beside = settings::inFolder(appDir).writeTo, ownFile = settings::inFolder(own).writeTo;
+        QVERIFY(app != "in the way" || QDir().mkpath(beside));
+        QVERIFY(!ownExists || writeSizeLevels(ownFile, {}));
         const settings::Location location = settings::locate(appDir, own);
         const auto where = [&](const QString &path) {
-            return path == appDir + "/setting_Quorvant.ini" ? "beside"
-                : path == own + "/setting_Quorvant.ini"     ? "own"
-                                                            : path;
+            return path == beside ? "beside" : path == ownFile ? "own" : path;
         };
         QTEST(where(location.readFrom), "readFrom");
         QTEST(where(location.writeTo), "writeTo");
