@@ -1,8 +1,4 @@
-"""The real effect programs on a real display, with and without a compositor,
-switched by the real program as the simulated pen changes mode: each draws
-at the pointer, follows it and a new size, and is gone after normal use; the
-magnifier and the spotlight show the screen beneath as it changes. Neither
-the mode notice nor an effect takes the focus from a full-screen slide show.
+"""The real effect programs on an X display, with and without a compositor.
 The screen behind is ten-pixel stripes in eight colours, so every pixel of a
 screenshot tells its column; pointers sit on multiples of ten, mid-stripe."""
 
@@ -11,7 +7,7 @@ import shutil
 import unittest
 
 from tests.e2e.pixels import LENS_ZOOM, close, dimmed
-from tests.support.desktops import output, read, wait_until
+from tests.support.desktops import read, wait_until
 from tests.support.desktops.program import set_up
 from tests.support.desktops.x11 import X11
 
@@ -152,8 +148,6 @@ while True:
         with open(sys.argv[1], "a") as keys:
             keys.write("%#x\\n" % d.keycode_to_keysym(event.detail, 0))
 """
-RIGHT = "0xff53"
-SLIDE_BLUE = (0x20, 0x40, 0x80)
 
 
 class Focus(unittest.TestCase):
@@ -180,18 +174,12 @@ class Focus(unittest.TestCase):
             shown = wait_until(lambda: self.desktop.visible_windows("^Dialog$"), message="the notice")
             self.desktop.xdotool("key", "Right")
             pressed += 1
-            image = self.desktop.image()
             self.desktop.keep("notice-over-full-screen")
-            return self.desktop.visible_windows("^Dialog$") == shown and (shown[0], image)
+            return self.desktop.visible_windows("^Dialog$") == shown
 
-        notice, image = wait_until(typed_during_notice, message="a key typed while the notice is up")
+        wait_until(typed_during_notice, message="a key typed while the notice is up")
         wait_until(lambda: len(self.keys_received()) == pressed, message="every Right at the slide")
         self.assertEqual(self.desktop.focused_window(), self.slide)
-        types = output("xprop", "-id", notice, "_NET_WM_WINDOW_TYPE", env=self.desktop.env())
-        self.assertIn("_NET_WM_WINDOW_TYPE_NOTIFICATION", types)
-        # The panel stays behind the full-screen slide.
-        x, y, width, height = self.desktop.tray_geometry()
-        self.assertEqual(image.pixel(x + width // 2, y + height // 2), SLIDE_BLUE)
 
         # An effect program's start takes nothing either.
         self.pen.mode("laser", 5)
@@ -201,7 +189,7 @@ class Focus(unittest.TestCase):
         pressed += 1
         wait_until(lambda: len(self.keys_received()) == pressed, message="Right at the slide under the effect")
         self.assertEqual(self.desktop.focused_window(), self.slide)
-        self.assertEqual(set(self.keys_received()), {RIGHT})
+        self.assertEqual(set(self.keys_received()), {"0xff53"})  # Right's keysym
 
 
 if __name__ == "__main__":

@@ -1,19 +1,13 @@
-"""The Debian package: what it holds and installs where, its udev rule and
-maintainer scripts, what lintian says of it, the same bytes from a second
-build, and the program unpacked from it, started through its /usr/bin link,
-following the simulated receiver with the effect programs it carries.
-
-The package is $QUORVANT_PACKAGE when set (scripts/test makes it first), else
-what scripts/package makes. Its program runs against the simulated receiver
-of the same Release build, so that nothing of another build's flags (a
-sanitizer's runtime) is preloaded into it."""
+"""The Debian package ($QUORVANT_PACKAGE, else what scripts/package makes).
+Its program runs against the simulated receiver of the same Release build, so
+that nothing of another build's flags (a sanitizer's runtime) is preloaded
+into it."""
 
 import configparser
 import fnmatch
 import json
 import os
 import re
-import socket
 import shutil
 import subprocess
 import tempfile
@@ -83,7 +77,6 @@ def udev_tags(rules, chain):
 
 
 def receiver_node(vendor, product, interface):
-    """A hidraw node below interface `interface` of a USB device."""
     return [{"SUBSYSTEM": "hidraw", "KERNEL": "hidraw3"},
             {"SUBSYSTEM": "hid", "KERNEL": "0003:%s:%s.0004" % (vendor.upper(), product.upper())},
             {"SUBSYSTEM": "usb", "KERNEL": "1-2:1.%d" % interface, "bInterfaceNumber": "%02x" % interface},
@@ -153,75 +146,22 @@ class Package(unittest.TestCase):
             with self.subTest(vendor=vendor, product=product, interface=interface):
                 self.assertEqual("uaccess" in udev_tags(lines, receiver_node(vendor, product, interface)), tagged)
 
-        # The session's autostart entry, the administrator's to change.
-        self.assertEqual(run("desktop-file-validate", self.unpacked(AUTOSTART)).stdout, "")
-        parser = configparser.ConfigParser(interpolation=None)
-        parser.read(self.unpacked(AUTOSTART))
-        self.assertEqual(parser["Desktop Entry"]["exec"], "/usr/bin/quorvant -bg")
+        # The session's autostart entry, the administrator's to change, and the launcher.
+        for path, key, value in ((AUTOSTART, "exec", "/usr/bin/quorvant -bg"),
+                                 (DESKTOP, "categories", "Office;Presentation;")):
+            self.assertEqual(run("desktop-file-validate", self.unpacked(path)).stdout, "")
+            parser = configparser.ConfigParser(interpolation=None)
+            parser.read(self.unpacked(path))
+            self.assertEqual(parser["Desktop Entry"][key], value)
         with open(os.path.join(self.control, "conffiles")) as conffiles:
             self.assertEqual(conffiles.read().split(), ["/" + AUTOSTART])
-
-        # The launcher and the software centre's entry, which names the receiver.
-        self.assertEqual(run("desktop-file-validate", self.unpacked(DESKTOP)).stdout, "")
-        parser = configparser.ConfigParser(interpolation=None)
-        parser.read(self.unpacked(DESKTOP))
-        self.assertEqual(parser["Desktop Entry"]["categories"], "Office;Presentation;")
+        # The software centre's entry names the receiver.
         self.assertEqual(run("appstreamcli", "validate", "--no-net", self.unpacked(METAINFO)).returncode, 0)
         component = ElementTree.parse(self.unpacked(METAINFO)).getroot()
         self.assertEqual([m.text for m in component.iterfind("provides/modalias")], ["usb:v26E3pAF01d*"])
         self.assertIn("libhidapi-hidraw0", run("dpkg-deb", "-f", self.deb, "Depends", check=True).stdout)
 
-    def maintainer_script(self, name, *args, devices=()):
-        """Runs the package's script with a udevadm that records its calls,
-        where udev runs and the USB devices are `devices` (vendor, product).
-        Returns the calls, or None where no system can be made up for it."""
-        if os.geteuid() != 0:
-            return None
-        world = tempfile.mkdtemp(prefix="udev-", dir=self.scratch)
-        for i, (vendor, product) in enumerate(devices):
-            device = os.path.join(world, "bus/usb/devices/1-%d" % (i + 1))
-            os.makedirs(device)
-            for attr, value in (("idVendor", vendor), ("idProduct", product)):
-                with open(os.path.join(device, attr), "w") as f:
-                    f.write(value + "\n")
-        os.makedirs(os.path.join(world, "run/udev"))
-        control = socket.socket(socket.AF_UNIX)
-        control.bind(os.path.join(world, "run/udev/control"))
-        self.addCleanup(control.close)
-        os.makedirs(os.path.join(world, "bin"))
-        with open(os.path.join(world, "bin/udevadm"), "w") as stub:
-            stub.write('#!/bin/sh\necho "$*" >> "%s/calls"\n' % world)
-        os.chmod(os.path.join(world, "bin/udevadm"), 0o755)
-        # The made-up /sys/bus and /run, for the script alone.
-        shell = 'mount --bind "$0/bus" /sys/bus && mount --bind "$0/run" /run && exec "$@"'
-        os.makedirs(os.path.join(world, "bus/usb/devices"), exist_ok=True)
-        ran = run("unshare", "--mount", "sh", "-c", shell, world, "sh", os.path.join(self.control, name), *args,
-                  env=dict(os.environ, PATH=os.path.join(world, "bin") + ":" + os.environ["PATH"]))
-        self.assertEqual(ran.returncode, 0, ran.stdout)
-        if not os.path.exists(os.path.join(world, "calls")):
-            return []
-        with open(os.path.join(world, "calls")) as calls:
-            return calls.read().splitlines()
-
-    def test_maintainer_scripts_tell_udev_of_the_receiver_alone(self):
-        # Installed: the rules are read again, and only the receiver's
-        # hidraw nodes are told of them.
-        calls = self.maintainer_script("postinst", "configure", devices=[("046d", "c52b"), ("26e3", "af01")])
-        if calls is None:
-            self.skipTest("needs root to make up a system for the script")
-        self.assertEqual(calls, ["control --reload-rules",
-                                 "trigger --action=change --subsystem-match=hidraw "
-                                 "--parent-match=/sys/bus/usb/devices/1-2"])
-        self.assertEqual(self.maintainer_script("postinst", "configure", devices=[("26e3", "af02")]),
-                         ["control --reload-rules"])
-        # Removed or purged, the rules are read again without the package's;
-        # on an upgrade the new package's postinst does it.
-        for action, calls in (("remove", ["control --reload-rules"]), ("purge", ["control --reload-rules"]),
-                              ("upgrade", [])):
-            with self.subTest(action=action):
-                self.assertEqual(self.maintainer_script("postrm", action, "2.1.0-1"), calls)
-
-        # Where udev cannot be reached the install still succeeds.
+    def test_maintainer_scripts_succeed_where_udev_cannot_be_reached(self):
         stubs = os.path.join(self.scratch, "stubs")
         os.makedirs(stubs, exist_ok=True)
         with open(os.path.join(stubs, "udevadm"), "w") as stub:
@@ -242,9 +182,7 @@ class Package(unittest.TestCase):
         # of its path or time, comes into the second.
         second = package(tempfile.mkdtemp(prefix="package-", dir=self.scratch))
         compared = run("cmp", self.deb, second)
-        first_lines, second_lines = (set(run("dpkg-deb", "-c", deb).stdout.splitlines()) for deb in (self.deb, second))
-        self.assertEqual(compared.returncode, 0, "%s\nonly in the first: %s\nonly in the second: %s" % (
-            compared.stdout, sorted(first_lines - second_lines), sorted(second_lines - first_lines)))
+        self.assertEqual(compared.returncode, 0, compared.stdout)
 
     def test_unpacked_program_follows_the_pen(self):
         desktop = Desktop().start()

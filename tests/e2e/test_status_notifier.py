@@ -1,11 +1,6 @@
-"""The tray icon on the panels of a session that starts after the program, as
-the autostart entry does at login. On a StatusNotifierItem panel (the D-Bus
-tray of KDE Plasma, GNOME's AppIndicator extension and most panels; here
-status-notifier-watcher and gtk-sni-tray-standalone on a private session bus)
-the icon comes with the panel, shows the receiver's presence, has its menu
-and its click, and is one item however panel and watcher restart. On an
-XEmbed tray (trayer) it docks once the tray comes, and again after the tray
-restarted; the window closed before any tray was there stays reachable."""
+"""The tray icon on panels that start after the program, as at login: a
+StatusNotifierItem panel (status-notifier-watcher and gtk-sni-tray-standalone
+on a private session bus) and an XEmbed tray (trayer)."""
 
 import re
 import subprocess
@@ -65,8 +60,6 @@ class Tray(unittest.TestCase):
                    message="the StatusNotifierHost")
 
     def start_panel(self):
-        """A StatusNotifierWatcher, then a host that shows the items in a bar
-        along the top of the screen."""
         self.start_host("watcher")
         self.start_host("host")
         self.wait_host()
@@ -75,7 +68,7 @@ class Tray(unittest.TestCase):
         return re.findall(r"'([^']*)'", self.watcher_property("RegisteredStatusNotifierItems") or "")
 
     def wait_item(self, program):
-        """The program's one item, once the watcher holds it: a bus name owned by its process."""
+        """The program's one item: a bus name its process owns."""
         pid = "(uint32 %d,)\n" % program.program_pid()
 
         def one_item():
@@ -85,14 +78,8 @@ class Tray(unittest.TestCase):
             return len(found) == 1 and found[0]
         return self.bench.wait(one_item, "the program's one item with the watcher", program)
 
-    def shown_by_panel(self):
-        # An item that registers as this host starts may be drawn twice, and
-        # one of the two then never changes: the host's own race, so changes
-        # are read from the item.
-        return self.desktop.icon_shown(self.desktop.largest_window("gtk-sni-tray-standalone"))
-
     def shown_by_item(self, item):
-        """The state of the picture the item hands to hosts: ARGB, its first size."""
+        # The picture the item hands to hosts: ARGB, its first size.
         found = re.search(r"\((\d+), (\d+), \[byte ([^\]]*)\]", self.item_property(item, "IconPixmap") or "")
         data = bytes(int(value, 16) for value in found.group(3).split(", ")) if found else b""
         opaque = [i for i in range(0, len(data) - 3, 4) if data[i] > 128]
@@ -105,35 +92,18 @@ class Tray(unittest.TestCase):
         return self.call(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
                          "org.kde.StatusNotifierItem", name)
 
-    def menu_exit(self, item, program):
-        """Picks Exit in the item's menu: the program ends in order."""
-        layout = self.call(item, self.item_property(item, "Menu").split("'")[1], "com.canonical.dbusmenu.GetLayout",
-                           "0", "-1", "@as []")
-        labels = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)
-        self.assertEqual([label for _, label in labels], ["Function navigation (_S)", "Key settings (_K)", "Exit(_E)"])
-        self.call(item, "/MenuBar", "com.canonical.dbusmenu.Event", labels[-1][0], "clicked", "<0>", "0")
-        self.assertEqual(program.wait(), 0)
-
-    def test_icon_comes_with_a_late_panel(self):
+    def test_icon_comes_with_a_late_panel_and_tells_absent_present_and_not_openable_apart(self):
+        self.pen.openable("denied")
         program = self.bench.start_program()
         time.sleep(PANEL_DELAY_S)
         self.start_panel()
         item = self.wait_item(program)
-        self.wait_shown("present", self.shown_by_panel)
-        self.desktop.keep("status-notifier-present")
-        self.pen.pull_out()
-        self.wait_shown("absent", lambda: self.shown_by_item(item))
-
-        # A click opens the navigation window; the menu's exit ends the program.
-        self.call(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
-        self.bench.wait(lambda: self.desktop.visible_windows("^功能导航$"), "the navigation window", program)
-        self.menu_exit(item, program)
-
-    def test_icon_and_tool_tip_tell_absent_present_and_not_openable_apart(self):
-        self.pen.openable("denied")
-        self.start_panel()
-        program = self.bench.start_program()
-        item = self.wait_item(program)
+        # An item that registers as this host starts may be drawn twice, and
+        # one of the two then never changes: the host's own race, so changes
+        # are read from the item.
+        panel = lambda: self.desktop.icon_shown(self.desktop.largest_window("gtk-sni-tray-standalone"))
+        self.wait_shown("denied", panel)
+        self.desktop.keep("status-notifier-denied")
         for state, tip, change in [
                 ("denied", "receiver plugged in, but this user may not open it (see quorvant-diagnose)",
                  lambda: self.pen.openable("yes")),
@@ -145,6 +115,10 @@ class Tray(unittest.TestCase):
                             "the tool tip of the %s icon" % state, program)
             if change:
                 change()
+
+        # A click opens the navigation window.
+        self.call(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
+        self.bench.wait(lambda: self.desktop.visible_windows("^功能导航$"), "the navigation window", program)
 
     def test_one_item_whatever_order_panel_watcher_and_program_come_in(self):
         self.start_panel()
@@ -167,7 +141,13 @@ class Tray(unittest.TestCase):
             if order[-1] == "host":
                 self.wait_host()
             self.bench.wait(lambda: self.items() == [first], "the program's one item again", program)
-        self.menu_exit(first, program)
+        # The menu's Exit ends the program in order.
+        layout = self.call(first, self.item_property(first, "Menu").split("'")[1], "com.canonical.dbusmenu.GetLayout",
+                           "0", "-1", "@as []")
+        labels = re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)
+        self.assertEqual([label for _, label in labels], ["Function navigation (_S)", "Key settings (_K)", "Exit(_E)"])
+        self.call(first, "/MenuBar", "com.canonical.dbusmenu.Event", labels[-1][0], "clicked", "<0>", "0")
+        self.assertEqual(program.wait(), 0)
         wait_until(lambda: self.items() == [], message="no item left after Exit")
 
     def test_icon_docks_in_an_xembed_tray_that_comes_late_and_restarts(self):

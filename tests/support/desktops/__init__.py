@@ -308,7 +308,6 @@ class Desktop(Session):
         return geometry and icon_state(*self.image().channels(*geometry))
 
     def tray_menu(self, key):
-        """Right-clicks the tray icon until its menu is up, then picks an entry."""
         def opened():
             # Near the icon's top edge: a balloon hangs below the icon with its
             # arrow reaching up into it, and a click there would only close it.

@@ -11,10 +11,6 @@ import tempfile
 from . import BIN_DIR, Running, end, wait_until
 
 
-class PenError(Exception):
-    pass
-
-
 class SimPen(Running):
     def __init__(self, bin_dir=None, verbose=False):
         self.bin_dir = os.path.abspath(bin_dir or BIN_DIR)
@@ -38,14 +34,14 @@ class SimPen(Running):
                 env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log)
         if not select.select([self.process.stdout], [], [], 30)[0] or not self.process.stdout.readline():
             end(self.process)
-            raise PenError("quorvant-pen serve did not come up: %s" % self.log().strip())
+            raise AssertionError("quorvant-pen serve did not come up: %s" % self.log().strip())
         return self
 
     def stop(self):
         if self.process.poll() is None:
             try:
                 self.request("stop")
-            except PenError:
+            except AssertionError:
                 pass
             end(self.process)
         self._disconnect()
@@ -75,9 +71,9 @@ class SimPen(Running):
             answer = self._answers.readline().decode().split()
         except OSError as error:
             self._disconnect()
-            raise PenError("no answer from the receiver daemon to %r: %s" % (words[0], error)) from None
+            raise AssertionError("no answer from the receiver daemon to %r: %s" % (words[0], error)) from None
         if answer[:1] != ["ok"]:
-            raise PenError("%s: %s" % (line, " ".join(answer) or "hung up"))
+            raise AssertionError("%s: %s" % (line, " ".join(answer) or "hung up"))
         return answer[1:]
 
     def __getattr__(self, name):
@@ -85,10 +81,6 @@ class SimPen(Running):
         if name.startswith("_"):
             raise AttributeError(name)
         return lambda *words: self.request(name.replace("_", "-"), *words)
-
-    def raw(self, data):
-        """Any input report of 0 to 64 bytes."""
-        self.request(*["raw"] + ([bytes(data).hex()] if data else []))
 
     def mapping(self):
         """Block 1 then block 2, 64 bytes."""

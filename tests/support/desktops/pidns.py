@@ -8,7 +8,6 @@ import os
 import signal
 import sys
 
-PRELOAD_FOR_COMMAND = "PIDNS_COMMAND_PRELOAD"
 CLONE_NEWNS, CLONE_NEWPID = 0x00020000, 0x20000000
 MS_NOSUID, MS_NODEV, MS_NOEXEC, MS_REC, MS_PRIVATE = 0x2, 0x4, 0x8, 0x4000, 0x40000
 FORWARDED = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
@@ -18,15 +17,12 @@ def main(argv):
     # The preload is for the command: a sanitizer runtime that comes with it
     # would check Python at exit and change this script's status.
     if "LD_PRELOAD" in os.environ:
-        os.environ[PRELOAD_FOR_COMMAND] = os.environ.pop("LD_PRELOAD")
-        os.execv(sys.executable, [sys.executable, os.path.abspath(__file__)] + argv)
-    env = dict(os.environ)
-    if PRELOAD_FOR_COMMAND in env:
-        env["LD_PRELOAD"] = env.pop(PRELOAD_FOR_COMMAND)
+        preload = "LD_PRELOAD=" + os.environ.pop("LD_PRELOAD")
+        os.execv(sys.executable, [sys.executable, os.path.abspath(__file__), "env", preload] + argv)
 
     libc = ctypes.CDLL(None, use_errno=True)
     if libc.unshare(CLONE_NEWPID) != 0:
-        os.execvpe(argv[0], argv, env)
+        os.execvp(argv[0], argv)
     # Blocked until the handlers are in place, so that no signal is lost.
     signal.pthread_sigmask(signal.SIG_BLOCK, FORWARDED)
     child = os.fork()
@@ -38,19 +34,19 @@ def main(argv):
                 or libc.mount(b"proc", b"/proc", b"proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, None) != 0):
             sys.stderr.write("pidns: cannot mount a /proc of its own: %s\n" % os.strerror(ctypes.get_errno()))
             os._exit(127)
-        os._exit(run_as_init(argv, env))
+        os._exit(run_as_init(argv))
     forward_to(child)
     return exit_code(os.waitpid(child, 0)[1])
 
 
-def run_as_init(argv, env):
+def run_as_init(argv):
     """Reaps every orphan: the effect programs the program starts are
     orphaned at once, and would otherwise stay as zombies."""
     command = os.fork()
     if command == 0:
         signal.pthread_sigmask(signal.SIG_UNBLOCK, FORWARDED)
         try:
-            os.execvpe(argv[0], argv, env)
+            os.execvp(argv[0], argv)
         finally:
             os._exit(127)
     forward_to(command)

@@ -234,7 +234,6 @@ def remove_segments(runtime):
 
 
 def set_up(test, stand_ins=True, verbose_pen=False, window_manager=False):
-    """(desktop, pen, bench) for one test, each stopped when it ends."""
     screen = Desktop(window_manager=window_manager).start()
     test.addCleanup(screen.stop)
     pen = SimPen(verbose=verbose_pen).start()
