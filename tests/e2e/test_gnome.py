@@ -135,7 +135,9 @@ class GnomeEffects(unittest.TestCase):
         bench.wait_effect("Dotrix", 5)
         self.wait_drawn(lambda image: dot_at(image, 300, 300, 30), "the program's dot")
         pen.mode("laser", 9)
-        self.wait_drawn(lambda image: dot_at(image, 300, 300, 46), "the dot at level 9")
+        # Grown, not only unchanged: solid red where the level-5 dot fades out.
+        self.wait_drawn(lambda image: dot_at(image, 300, 300, 46) and close(image.pixel(318, 300), (240, 10, 10), 30),
+                        "the dot at level 9")
         self.assertEqual(session.focus(), NATIVE[0])
 
         # The notice: a pale card, 300 by 100, 200 pixels below the top of

@@ -37,7 +37,6 @@ PROBES = {
 
 
 def available():
-    """Why no session can run here, or None."""
     return next((program + " is not installed" for program in ("gnome-shell", "Xwayland", "gjs", "dbus-daemon")
                  if not shutil.which(program)), None)
 

@@ -1,6 +1,5 @@
-"""Headless Wayland desktops for the effects' tests, without a GPU: sway and
-KWin. Pointer and keys go through the compositor's own ways for test input (a
-virtual pointer and keyboard on sway, KWin's fake input), as a person's would."""
+"""Headless sway and KWin for the effects' tests, without a GPU; pointer and
+keys come through each compositor's own test input, as a person's would."""
 
 import glob
 import os
