@@ -1,24 +1,21 @@
 """A headless GNOME Shell for the tests, without a GPU: a private bus stands
-in for the system one (the Shell asks logind there and does without it). The
-Quorvant extension and the tests' probe (gnome_js/probe@tests.quorvant.org)
-are installed as system extensions. Pointer and keys go through mutter's
-RemoteDesktop interface."""
+in for the system one (the Shell asks logind there and does without it)."""
 
 import json
 import os
 import select
 import shutil
-import signal
 import subprocess
 
-from . import HERE, SOURCE_DIR, TIMEOUT, Session, end, keep, open_x11_folder, parse_ppm, read, wait_until
+from . import HERE, SOURCE_DIR, TIMEOUT, Session, end, keep, open_x11_folder, parse_ppm, wait_until
 
 JS = os.path.join(HERE, "gnome_js")
 EXTENSION_SOURCE = os.path.join(SOURCE_DIR, "gnome", "extension")
 UUID = "quorvant@quorvant.org"
 PROBE = "probe@tests.quorvant.org"
+# The panel a GNOME user has for tray icons.
+APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
 WIDTH, HEIGHT = 1280, 720
-BTN_LEFT = 0x110
 # The tests' questions, as JavaScript for the Shell's Eval: each gives the
 # list of values asked for, from the arguments put in as JSON.
 WINDOW = "global.get_window_actors().map(a => a.meta_window).find(w => w.get_title() === %s)"
@@ -26,12 +23,9 @@ PROBES = {
     "Ready": "[!Main.layoutManager._startingUp && !Main.overview.visible]",
     "Focus": "[global.display.focus_window?.get_title() ?? '']",
     "Pointer": "global.get_pointer().slice(0, 2)",
-    "Frames": "[global.stage.get_frame_counter()]",  # frames the Shell has put on screen so far
     "Environment": "[GLib.getenv(%s) ?? '']",
     "Windows": "[global.get_window_actors().map(a => a.meta_window).map(w => { const r = w.get_frame_rect(); "
-               "return `${w.get_title()} ${r.x} ${r.y} ${r.width} ${r.height} "
-               "${w.is_client_decorated() ? 'csd' : 'ssd'} "
-               "${w.get_client_type() === Meta.WindowClientType.WAYLAND ? 'wayland' : 'x11'}`; })]",
+               "return `${w.get_title()} ${r.x} ${r.y} ${r.width} ${r.height}`; })]",
     "Place": "[" + WINDOW + "?.move_resize_frame(true, %s, %s, %s, %s)]",
     "Activate": "[" + WINDOW + "?.activate(global.get_current_time())]",
     # The actor a click there would reach: the topmost that takes input.
@@ -43,11 +37,8 @@ PROBES = {
 
 
 def available():
-    """Why no session can run here, or None."""
-    for program in ("gnome-shell", "Xwayland", "gjs", "dbus-daemon"):
-        if not shutil.which(program):
-            return program + " is not installed"
-    return None
+    return next((program + " is not installed" for program in ("gnome-shell", "Xwayland", "gjs", "dbus-daemon")
+                 if not shutil.which(program)), None)
 
 
 class Bus:
@@ -65,45 +56,26 @@ class Bus:
             raise RuntimeError(answer["error"])
         return answer["reply"]
 
-    def try_call(self, *call):
-        try:
-            return self.call(*call)
-        except RuntimeError:
-            return None
-
     def close(self):
         end(self._process)
         self._process.stdin.close()
         self._process.stdout.close()
 
 
-class Slide:
-    """A window of gnome_js/slide.js: SIGUSR1 turns the slide, and what it
-    prints is read line by line."""
-
-    def __init__(self, process):
-        self.process = process
-
-    def next_line(self, timeout=TIMEOUT):
-        # Unbuffered, so that what select finds waiting is all there is.
-        if select.select([self.process.stdout], [], [], timeout)[0]:
-            return self.process.stdout.readline().decode().rstrip("\n") or None
-        return None
-
-    def drain(self):
-        while self.next_line(0):
-            pass
-
-    def turn(self):
-        self.process.send_signal(signal.SIGUSR1)
+def next_line(slide, timeout=TIMEOUT):
+    """The next line a window of gnome_js/slide.js prints, or None."""
+    # Unbuffered, so that what select finds waiting is all there is.
+    if select.select([slide.stdout], [], [], timeout)[0]:
+        return slide.stdout.readline().decode().rstrip("\n") or None
+    return None
 
 
 class GnomeSession(Session):
     name = "gnome"
 
-    def __init__(self, enabled=(UUID,)):
+    def __init__(self):
         super().__init__()
-        self.enabled, self.bus, self._input = list(enabled), None, None
+        self.bus, self._input = None, None
 
     def env(self):
         return dict(self._env)
@@ -115,7 +87,7 @@ class GnomeSession(Session):
         with open(os.path.join(self.subfolder("config/glib-2.0/settings"), "keyfile"), "w") as f:
             f.write("[org/gnome/shell]\nenabled-extensions=%s\ndisable-user-extensions=false\n"
                     "welcome-dialog-last-shown-version='999'\n"
-                    "[org/gnome/desktop/notifications]\nshow-banners=false\n" % ([PROBE] + self.enabled))
+                    "[org/gnome/desktop/notifications]\nshow-banners=false\n" % [PROBE, UUID, APPINDICATOR])
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS")}
         env.update(XDG_RUNTIME_DIR=self.subfolder("runtime", 0o700), HOME=self.subfolder("home"),
@@ -127,37 +99,31 @@ class GnomeSession(Session):
                    DBUS_SYSTEM_BUS_ADDRESS=self.new_bus(), DBUS_SESSION_BUS_ADDRESS=self.new_bus())
         self._env = env
         open_x11_folder()
-        self.shell = self.launch(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
-                                  "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", env["WAYLAND_DISPLAY"]],
-                                 env, "shell.log")
+        self.launch(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
+                     "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", env["WAYLAND_DISPLAY"]],
+                    env, "shell.log")
         self.bus = Bus(env)
         wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
-        env["DISPLAY"] = self.shell_env("DISPLAY")
-        env["XAUTHORITY"] = self.shell_env("XAUTHORITY")
+        for name in ("DISPLAY", "XAUTHORITY"):
+            env[name] = self.probe("Environment", name)[0]
 
     def stop(self):
         if self.bus:
             self.bus.close()
         super().stop()
 
-    def shell_pid(self):
-        return self.shell.pid
-
-    def log(self):
-        return read(os.path.join(self.folder, "shell.log"))
-
     def probe(self, question, *args):
         """The list of values PROBES[question] gives, or None while the Shell cannot tell."""
-        ok, reply = self.bus.try_call("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", "s",
-                                      PROBES[question] % tuple(map(json.dumps, args))) or (False, "")
+        try:
+            ok, reply = self.bus.call("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", "s",
+                                      PROBES[question] % tuple(map(json.dumps, args)))
+        except RuntimeError:
+            return None
         return json.loads(reply) if ok else None
 
     def _shoot(self, x, y, width, height, path):
         self.bus.call("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
                       "ScreenshotArea", "iiiibs", x, y, width, height, False, path)
-
-    def shell_env(self, name):
-        return self.probe("Environment", name)[0]
 
     # --- windows ---
 
@@ -167,11 +133,10 @@ class GnomeSession(Session):
         client = subprocess.Popen(["gjs", os.path.join(JS, "slide.js"), title, str(ident)], env=env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self._processes.append(client)
-        slide = Slide(client)
-        assert slide.next_line() == "shown"
+        assert next_line(client) == "shown"
         self.place(title, x, y, width, height)
         self.activate(title)
-        return slide
+        return client
 
     def place(self, title, x, y, width, height):
         wanted = "%s %d %d %d %d" % (title, x, y, width, height)
@@ -211,22 +176,15 @@ class GnomeSession(Session):
         return self.bus.call("org.gnome.Mutter.RemoteDesktop", self._input,
                              "org.gnome.Mutter.RemoteDesktop.Session", method, signature, *args)
 
-    def pointer(self):
-        return tuple(self.probe("Pointer"))
-
     def move_pointer(self, x, y):
         """Moves the pointer as a mouse does, in steps, until it is at (x, y)."""
         def there():
-            px, py = self.pointer()
+            px, py = self.probe("Pointer")
             if (px, py) == (x, y):
                 return True
             self._remote("NotifyPointerMotionRelative", "dd", float(x - px), float(y - py))
             return False
         wait_until(there, message="the pointer at %d,%d" % (x, y))
-
-    def click(self):
-        self._remote("NotifyPointerButton", "ib", BTN_LEFT, True)
-        self._remote("NotifyPointerButton", "ib", BTN_LEFT, False)
 
     def key(self, keysym):
         self._remote("NotifyKeyboardKeysym", "ub", keysym, True)

@@ -1,9 +1,8 @@
 // A presentation's window for the tests: gjs slide.js TITLE ID. Every pixel
 // names its place: red and green are x and y modulo 256, blue holds ID (0 to
-// 3), the high bits of x and y and the phase, so a screenshot tells which
-// window and which pixel of it shows anywhere, enlarged or not. SIGUSR1
-// turns to the next slide: the phase flips and red runs the other way. Keys
-// that reach the window are printed as "key NAME".
+// 3) and the high bits of x and y, so a screenshot tells which window and
+// which pixel of it shows anywhere, enlarged or not. Keys that reach the
+// window are printed as "key NAME".
 
 imports.gi.versions.Gtk = '3.0';
 imports.gi.versions.Gdk = '3.0';
@@ -11,7 +10,6 @@ const {Gdk, GdkPixbuf, GLib, Gtk} = imports.gi;
 const System = imports.system;
 
 const [title, id] = [ARGV[0], Number(ARGV[1])];
-let phase = 0;
 let slide = null;
 
 function pixels(width, height) {
@@ -19,9 +17,9 @@ function pixels(width, height) {
     let i = 0;
     for (let y = 0; y < height; y++) {
         for (let x = 0; x < width; x++) {
-            data[i++] = phase ? 255 - (x & 255) : x & 255;
+            data[i++] = x & 255;
             data[i++] = y & 255;
-            data[i++] = id << 6 | (x >> 8 & 3) << 4 | (y >> 8 & 3) << 2 | phase << 1;
+            data[i++] = id << 6 | (x >> 8 & 3) << 4 | (y >> 8 & 3) << 2;
         }
     }
     return GdkPixbuf.Pixbuf.new_from_bytes(new GLib.Bytes(data), GdkPixbuf.Colorspace.RGB, false, 8,
@@ -46,13 +44,6 @@ window.connect('key-press-event', (widget, event) => {
     return true;
 });
 window.connect('destroy', () => Gtk.main_quit());
-GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, 10 /* SIGUSR1 */, () => {
-    phase ^= 1;
-    slide = null;
-    area.queue_draw();
-    print(`phase ${phase}`);
-    return GLib.SOURCE_CONTINUE;
-});
 window.show_all();
 print('shown');
 Gtk.main();
