@@ -38,9 +38,17 @@ class SingleInstance(unittest.TestCase):
     def test_of_two_copies_started_together_one_runs(self):
         home = private_home()
         copies = [Program(self.app, self.desktop, home=home) for _ in range(2)]
-        for copy in copies:
-            copy.start()
-            self.addCleanup(copy.stop)
+        # The first copy is held back between taking its name and listening
+        # on it, where a second one finds nobody to answer.
+        copies[0].command[:0] = ["strace", "-f", "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=listen",
+                                 "-e", "inject=listen:delay_enter=1500000"]
+        copies[0].start()
+        self.addCleanup(copies[0].stop)
+        # A stopped strace leaves its program running.
+        self.addCleanup(subprocess.run, ["pkill", "-P", str(copies[0].process.pid)])
+        wait_until(lambda: os.path.exists(copies[0].instance_socket()), message="the first copy's socket")
+        copies[1].start()
+        self.addCleanup(copies[1].stop)
         ended = wait_until(lambda: [copy for copy in copies if not copy.running()],
                                    message="one copy to give way")
         self.assertEqual(len(ended), 1, "both copies gave way")
