@@ -1,32 +1,17 @@
-// The effects' common library: sizes from the segment to pixels, clamped;
-// placing the effect on the pointer's screen; and that the effect follows
-// the pointer, whether the system tells of its motion or a program moves it
-// silently.
-#include "desktop.h"
-#include "dotoverlay.h"
-#include "effecthost.h"
-#include "framestats.h"
+// The effects' common library: sizes from the segment to pixels, clamped,
+// and the effect placed on the pointer's screen.
 #include "geometry.h"
 #include "sizemap.h"
 
-#include <QScreen>
 #include <QtTest>
 
 #include <climits>
-#include <memory>
-#include <unistd.h>
 
 class TestOverlays : public QObject
 {
     Q_OBJECT
 
-    // The segments' folder: of this test alone.
-    QTemporaryDir runtime;
-    QPoint origin = QGuiApplication::primaryScreen()->geometry().topLeft();
-
 private slots:
-    void initTestCase() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path())); }
-
     void levelToPixels_data()
     {
         QTest::addColumn<int>("map"); // 0 dot, 1 lens, 2 spot
@@ -99,33 +84,6 @@ private slots:
         QFETCH(QPoint, point);
         QFETCH(QVector<QRect>, screens);
         QTEST(geometry::screenIndexAt(point, screens), "index");
-    }
-
-    void pointerLookedAtWhenItMoves()
-    {
-        QPoint where = origin + QPoint(100, 100);
-        // A key of this run only, so a real program's segment is never touched.
-        EffectHost host(QStringLiteral("quorvant_test_%1_host").arg(::getpid()), kDotDiameter,
-            [](QScreen *s, bool composited, FrameStats *stats) {
-                return new DotOverlay(s, composited, stats);
-            });
-        auto motion = std::make_unique<desktop::PointerMotion>();
-        desktop::PointerMotion *events = motion.get();
-        host.setPointerMotion(std::move(motion));
-        host.setPointerSource([&] { return where; });
-        host.start();
-        QCOMPARE(host.pointer(), where);
-        DotOverlay *dot = static_cast<DotOverlay *>(host.overlays().value(0));
-        QVERIFY(dot);
-
-        where += QPoint(40, 10);
-        emit events->moved();
-        QTRY_COMPARE(host.pointer(), where);
-        QTRY_COMPARE(dot->state().pointer, where - dot->geometry().topLeft());
-
-        // A program warps the pointer: nothing is heard, and yet it is found.
-        where += QPoint(-60, 30);
-        QTRY_COMPARE(host.pointer(), where);
     }
 };
 

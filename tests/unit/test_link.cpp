@@ -153,7 +153,7 @@ private slots:
         // reports the change and the receiver is opened at once.
         platform.denyOpens = false;
         pen().setOpenable(true);
-        QTRY_VERIFY_WITH_TIMEOUT(link.isOpen(), 500);
+        QTRY_VERIFY_WITH_TIMEOUT(link.isOpen(), 5000);
         QCOMPARE(arrivals.size(), 2);
     }
 };
