@@ -63,10 +63,10 @@ namespace settings {
 
 Location locate(const QString &appDir, const QString &userConfigDir)
 {
-    const QString beside = QDir(appDir).filePath(kFileName);
+    const QString beside = inFolder(appDir).writeTo;
     if (canWrite(beside))
         return { beside, beside };
-    const QString own = QDir(userConfigDir).filePath(kFileName);
+    const QString own = inFolder(userConfigDir).writeTo;
     // A file beside a program the user may not change still gives the sizes
     // until the user's own file exists.
     return { QFileInfo::exists(own) || !QFileInfo(beside).isFile() ? own : beside, own };
