@@ -2,6 +2,7 @@
 keys come through each compositor's own test input, as a person's would."""
 
 import glob
+import json
 import os
 import pwd
 import shutil
@@ -9,7 +10,7 @@ import socket
 import struct
 import subprocess
 
-from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, parse_ppm, read, wait_until
+from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, output, parse_ppm, read, wait_until
 from .. import desktops
 
 PLACE_WINDOW = os.path.join(BIN_DIR, "quorvant-placewindow")
@@ -133,9 +134,13 @@ class Session(desktops.Session):
 
         wait_until(lambda: self.arrange() or in_place(self.image()), interval=0.3,
                    message="the place windows in their places")
+        self.focus_native()
 
     def arrange(self):
         pass  # sway's rules place them
+
+    def focus_native(self):
+        pass  # a click on it gives it the keyboard
 
     def window_log(self, kind):
         return read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
@@ -192,6 +197,17 @@ bar {{
         self.wire.send(self.keyboard, 0, u32(1, size), fds=[keymap])  # xkb_v1
         self.wire.roundtrip()
         os.close(keymap)
+
+    def focus_native(self):
+        """The keyboard to the native window, as a presenter leaves it on the
+        slides: sway gives it to whichever window came up last, and the
+        effect, which holds the pointer here, keeps a click from moving it."""
+        ipc = wait_until(lambda: glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock")), message="sway's IPC socket")
+        command = ["swaymsg", "-s", ipc[0]]
+        subprocess.run(command + ['[title="^quorvant-place-0$"] focus'], stdout=subprocess.DEVNULL, timeout=TIMEOUT,
+                       check=True)
+        wait_until(lambda: focused(json.loads(output(*command, "-t", "get_tree", "-r") or "{}")) == "quorvant-place-0",
+                   message="the native window focused")
 
     def move_pointer(self, x, y):
         # motion_absolute on the whole layout, then frame
@@ -305,6 +321,13 @@ sys.stdout.buffer.write(b"%%d %%d %%d %%d\\n" %% (info["width"], info["height"],
         pixels = bytearray(3 * width * height)
         pixels[0::3], pixels[1::3], pixels[2::3] = rows[2::4], rows[1::4], rows[0::4]
         return Image(width, height, bytes(pixels))
+
+
+def focused(node):
+    """The name of the focused node in sway's tree."""
+    if node.get("focused"):
+        return node.get("name")
+    return next(filter(None, map(focused, node.get("nodes", []) + node.get("floating_nodes", []))), None)
 
 
 def place(rgb):
