@@ -33,6 +33,7 @@ BIN_DIR holds this tree's programs, by default build/bin beside this folder.
 """
 
 import argparse
+import ctypes
 import math
 import os
 import re
@@ -67,6 +68,29 @@ SPOT_RADIUS = 30  # level 0, as the segment holds when no program wrote it
 LENS_LEVEL_0 = 120
 
 
+class PixelX11(X11):
+    """Reads single pixels straight from the server, far quicker than a
+    screenshot, to time how soon a change shows."""
+
+    class Image(ctypes.Structure):
+        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                    ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
+
+    def __init__(self, display):
+        super().__init__(display)
+        p, window, i, u = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
+        self.x11.XGetImage.restype = ctypes.POINTER(PixelX11.Image)
+        self.x11.XGetImage.argtypes = [p, window, i, i, u, u, window, i]
+        self.x11.XFree.restype, self.x11.XFree.argtypes = i, [p]
+
+    def pixel(self, x, y):
+        image = self.x11.XGetImage(self.connection, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+        blue, green, red = ctypes.string_at(image.contents.data, 3)
+        self.x11.XFree(image.contents.data)
+        self.x11.XFree(image)
+        return red, green, blue
+
+
 def wait_until(predicate, timeout, what):
     try:
         wait_for(predicate, timeout, message=what)
@@ -86,7 +110,7 @@ class Screen:
             self.desktop.run_beside(["xcompmgr"])
             # It names the window with which it takes the compositing selection.
             wait_until(lambda: self.xdotool("search", "--name", "^xcompmgr$"), 30, "xcompmgr")
-        self.x = X11(self.display)
+        self.x = PixelX11(self.display)
         self.slide = self.x.window(40, 40, WIDTH - 80, HEIGHT - 80)
         self.x.paint(self.slide, COLOURS[0])
 

@@ -60,8 +60,7 @@ class Effects(unittest.TestCase):
         if self.compositor:
             self.desktop.run_beside(["xcompmgr"])
             # It names the window with which it takes the compositing selection.
-            wait_until(lambda: self.desktop.xdotool("search", "--name", "^xcompmgr$").stdout,
-                               message="the compositor")
+            wait_until(lambda: self.desktop.xdotool("search", "--name", "^xcompmgr$").stdout, message="the compositor")
         self.x = X11(self.desktop.display)
         self.addCleanup(self.x.close)
         path = os.path.join(self.desktop.folder, "stripes.ppm")

@@ -15,7 +15,7 @@ EFFECTS = ("org.quorvant.Effects", "/org/quorvant/Effects", "org.quorvant.Effect
 EXTENSIONS = ("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions")
 NATIVE, X11 = ("Slides (Wayland)", 1, 100, 100), ("Slides (X11)", 2, 680, 100)
 SIZE = (500, 400)
-XK_PAGE_DOWN, XK_RETURN = 0xFF56, 0xFF0D
+XK_PAGE_DOWN, XK_RETURN, XK_ESCAPE = 0xFF56, 0xFF0D, 0xFF1B
 
 
 def content(x, y):
@@ -158,33 +158,40 @@ class GnomeEffects(unittest.TestCase):
         os.kill(pid, signal.SIGKILL)
         self.wait_drawn(lambda image: plain(image, [(900, 320), (910, 320)]), "the dot gone with Dotrix")
 
-    def test_an_extension_that_is_off_is_turned_on_when_the_user_agrees(self):
+    def answer_with_the_extension_off(self, keysym):
+        """The program started with the extension off and the magnifier asked
+        for; its question answered by a key. Its pen, and whether it asks."""
         session = self.session
-        self.session.bus.call(*EXTENSIONS, "DisableExtension", "s", gnome.UUID)
-        self.addCleanup(self.session.bus.call, *EXTENSIONS, "EnableExtension", "s", gnome.UUID)
-        wait_until(lambda: not self.session.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                     "org.freedesktop.DBus", "NameHasOwner", "s", EFFECTS[0])[0],
+        session.bus.call(*EXTENSIONS, "DisableExtension", "s", gnome.UUID)
+        self.addCleanup(session.bus.call, *EXTENSIONS, "EnableExtension", "s", gnome.UUID)
+        wait_until(lambda: not session.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "NameHasOwner", "s", EFFECTS[0])[0],
                    message="the extension off")
         session.move_pointer(300, 300)
-        pen, bench, program = self.start_program()
+        pen, _, _ = self.start_program()
         pen.mode("magnifier", 2)
-        # The program asks, once; Return takes the answer it offers: yes.
         asking = lambda: any(w.startswith("Quorvant ") for w in session.probe("Windows")[0])
         wait_until(asking, message="the question")
         session.activate("Quorvant")
-
         # The Shell names the question focused before XWayland has handed it
         # the keyboard, and a key typed in between reaches no window.
-        def answered():
-            if not asking():
-                return True
-            session.key(XK_RETURN)
-            return False
+        wait_until(lambda: not asking() or session.key(keysym), interval=1.0, message="the question answered")
+        return pen, asking
 
-        wait_until(answered, interval=1.0, message="the question answered")
+    def test_an_extension_that_is_off_is_asked_for_once(self):
+        pen, asking = self.answer_with_the_extension_off(XK_ESCAPE)
+        # The next effect, through XWayland, comes up without asking again.
+        pen.mode("spotlight", 3)
+        wait_until(lambda: any(w.startswith("Halvix ") for w in self.session.probe("Windows")[0]),
+                   message="the spotlight's window")
+        self.assertFalse(asking())
+
+    def test_an_extension_that_is_off_is_turned_on_when_the_user_agrees(self):
+        # Return takes the answer the program offers: yes.
+        self.answer_with_the_extension_off(XK_RETURN)
         self.wait_drawn(lambda image: lens_at(image, 300, 300), "the lens drawn by the Shell")
-        self.assertEqual(session.focus(), NATIVE[0])
-        self.assertEqual(session.actor_at(300, 300), "window " + NATIVE[0])
+        self.assertEqual(self.session.focus(), NATIVE[0])
+        self.assertEqual(self.session.actor_at(300, 300), "window " + NATIVE[0])
 
 
 if __name__ == "__main__":

@@ -83,13 +83,8 @@ class KeyMapping(unittest.TestCase):
         # Qt passes over a close request that reaches a window it still
         # counts as blocked by a modal dialog, as the question just was; a
         # window that never hides fails the wait.
-        def hidden():
-            if not self.desktop.visible_windows("^Widget$"):
-                return True
-            self.desktop.close_window(window)
-            return False
-
-        wait_until(hidden, interval=2.0, message="the window to hide")
+        wait_until(lambda: not self.desktop.visible_windows("^Widget$") or self.desktop.close_window(window),
+                   interval=2.0, message="the window to hide")
         self.pen.mode("magnifier", 4)
         self.bench.wait_effect("Loupex", 4)
         self.assertEqual(program.terminate(), 0)

@@ -86,8 +86,7 @@ def receiver_node(vendor, product, interface):
 
 
 def run(*args, **kwargs):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                          timeout=TIMEOUT, **kwargs)
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=TIMEOUT, **kwargs)
 
 
 def listing(deb):

@@ -50,8 +50,7 @@ class SingleInstance(unittest.TestCase):
         wait_until(lambda: os.path.exists(copies[0].instance_socket()), message="the first copy's socket")
         copies[1].start()
         self.addCleanup(copies[1].stop)
-        ended = wait_until(lambda: [copy for copy in copies if not copy.running()],
-                                   message="one copy to give way")
+        ended = wait_until(lambda: [copy for copy in copies if not copy.running()], message="one copy to give way")
         self.assertEqual(len(ended), 1, "both copies gave way")
         self.assertEqual((ended[0].wait(), ended[0].log_lines()[-1:]), (0, ["quorvant already running."]))
         survivor = copies[1 - copies.index(ended[0])]

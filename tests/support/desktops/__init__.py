@@ -186,6 +186,10 @@ class Image:
         i = 3 * ((y - self.y) * self.width + x - self.x)
         return tuple(self.pixels[i:i + 3])
 
+    def save_ppm(self, path):
+        with open(path, "wb") as out:
+            out.write(b"P6\n%d %d\n255\n" % (self.width, self.height) + self.pixels)
+
     def channels(self, x, y, width, height):
         x, y = max(x, self.x), max(y, self.y)
         rows = b"".join(self.pixels[3 * (row * self.width + x):3 * (row * self.width + x + width)]

@@ -100,8 +100,7 @@ class GnomeSession(Session):
         self._env = env
         open_x11_folder()
         self.launch(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
-                     "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", env["WAYLAND_DISPLAY"]],
-                    env, "shell.log")
+                     "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", env["WAYLAND_DISPLAY"]], env, "shell.log")
         self.bus = Bus(env)
         wait_until(lambda: self.probe("Ready") == [True], message="the Shell, started and at rest")
         for name in ("DISPLAY", "XAUTHORITY"):

@@ -229,8 +229,7 @@ def system_key(path):
 def remove_segments(runtime):
     folder = os.path.join(runtime, "quorvant")
     for name in set(os.listdir(folder) if os.path.isdir(folder) else ()) - {"instance", "instance.lock"}:
-        subprocess.run(["ipcrm", "-M", "0x%08x" % system_key(os.path.join(folder, name))],
-                       stderr=subprocess.DEVNULL)
+        subprocess.run(["ipcrm", "-M", "0x%08x" % system_key(os.path.join(folder, name))], stderr=subprocess.DEVNULL)
 
 
 def set_up(test, stand_ins=True, verbose_pen=False, window_manager=False):

@@ -2,7 +2,6 @@
 keys come through each compositor's own test input, as a person's would."""
 
 import glob
-import json
 import os
 import pwd
 import shutil
@@ -10,7 +9,7 @@ import socket
 import struct
 import subprocess
 
-from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, output, parse_ppm, read, wait_until
+from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, parse_ppm, read, wait_until
 from .. import desktops
 
 PLACE_WINDOW = os.path.join(BIN_DIR, "quorvant-placewindow")
@@ -146,11 +145,7 @@ class Session(desktops.Session):
         return read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
 
     def keep(self, name):
-        def write(path):
-            image = self.image()
-            with open(path + ".ppm", "wb") as out:
-                out.write(b"P6\n%d %d\n255\n" % (image.width, image.height) + image.pixels)
-        keep(name, write)
+        keep(name, lambda path: self.image().save_ppm(path + ".ppm"))
 
 
 class Sway(Session):
@@ -199,15 +194,12 @@ bar {{
         os.close(keymap)
 
     def focus_native(self):
-        """The keyboard to the native window, as a presenter leaves it on the
-        slides: sway gives it to whichever window came up last, and the
-        effect, which holds the pointer here, keeps a click from moving it."""
+        # The keyboard to the slides, as a presenter leaves it: sway gives it
+        # to whichever window came up last, and the effect, which holds the
+        # pointer here, keeps a click from moving it. swaymsg answers once done.
         ipc = wait_until(lambda: glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock")), message="sway's IPC socket")
-        command = ["swaymsg", "-s", ipc[0]]
-        subprocess.run(command + ['[title="^quorvant-place-0$"] focus'], stdout=subprocess.DEVNULL, timeout=TIMEOUT,
-                       check=True)
-        wait_until(lambda: focused(json.loads(output(*command, "-t", "get_tree", "-r") or "{}")) == "quorvant-place-0",
-                   message="the native window focused")
+        subprocess.run(["swaymsg", "-s", ipc[0], '[title="^quorvant-place-0$"] focus'], stdout=subprocess.DEVNULL,
+                       timeout=TIMEOUT, check=True)
 
     def move_pointer(self, x, y):
         # motion_absolute on the whole layout, then frame
@@ -274,8 +266,7 @@ class KWin(Session):
         # KWin places new windows itself; a script puts them where PLACES has them.
         lines = ["var places = %r;" % {"quorvant-place-%d" % k: list(p) for k, p in enumerate(PLACES)},
                  "function put(c) { var p = places[c.caption]; if (p) c.frameGeometry = "
-                 "{x: p[0], y: p[1], width: p[2], height: p[3]}; }",
-                 "workspace.clientList().forEach(put);"]
+                 "{x: p[0], y: p[1], width: p[2], height: p[3]}; }", "workspace.clientList().forEach(put);"]
         path = os.path.join(self.folder, "arrange.js")
         with open(path, "w") as f:
             f.write("\n".join(lines) + "\n")
@@ -321,13 +312,6 @@ sys.stdout.buffer.write(b"%%d %%d %%d %%d\\n" %% (info["width"], info["height"],
         pixels = bytearray(3 * width * height)
         pixels[0::3], pixels[1::3], pixels[2::3] = rows[2::4], rows[1::4], rows[0::4]
         return Image(width, height, bytes(pixels))
-
-
-def focused(node):
-    """The name of the focused node in sway's tree."""
-    if node.get("focused"):
-        return node.get("name")
-    return next(filter(None, map(focused, node.get("nodes", []) + node.get("floating_nodes", []))), None)
 
 
 def place(rgb):

@@ -10,10 +10,6 @@ class X11:
     only when it next looks. Its windows repaint all of themselves when given
     another colour, as a slide show does on the next slide."""
 
-    class Image(ctypes.Structure):
-        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                    ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
-
     def __init__(self, display):
         x11 = self.x11 = ctypes.CDLL("libX11.so.6")
         self.xtest = ctypes.CDLL("libXtst.so.6")
@@ -23,8 +19,7 @@ class X11:
                                    ("XCreateSimpleWindow", window, [p, window, i, i, u, u, u, window, window]),
                                    ("XMapWindow", i, [p, window]), ("XClearWindow", i, [p, window]),
                                    ("XSetWindowBackground", i, [p, window, window]),
-                                   ("XGetImage", ctypes.POINTER(X11.Image), [p, window, i, i, u, u, window, i]),
-                                   ("XFree", i, [p]), ("XSync", i, [p, i]), ("XCloseDisplay", i, [p])):
+                                   ("XSync", i, [p, i]), ("XCloseDisplay", i, [p])):
             getattr(x11, name).restype, getattr(x11, name).argtypes = result, args
         self.connection = x11.XOpenDisplay(display.encode())
         if not self.connection:
@@ -45,13 +40,6 @@ class X11:
         self.x11.XSetWindowBackground(self.connection, window, rgb[0] << 16 | rgb[1] << 8 | rgb[2])
         self.x11.XClearWindow(self.connection, window)
         self.x11.XSync(self.connection, 0)
-
-    def pixel(self, x, y):
-        image = self.x11.XGetImage(self.connection, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
-        blue, green, red = ctypes.string_at(image.contents.data, 3)
-        self.x11.XFree(image.contents.data)
-        self.x11.XFree(image)
-        return red, green, blue
 
     def close(self):
         self.x11.XCloseDisplay(self.connection)
