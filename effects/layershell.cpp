@@ -78,3 +78,17 @@ void LayerShellBackend::prepareOverlay(EffectOverlay *overlay)
     layer->setScope(QStringLiteral("quorvant-effect"));
     new InputRegion(window, passesPointer());
 }
+
+void prepareNoticeSurface(QWindow *window, int top)
+{
+    LayerShellQt::Window *layer = LayerShellQt::Window::get(window);
+    layer->setLayer(LayerShellQt::Window::LayerOverlay);
+    // Anchored to the top edge alone, it is centred across the output.
+    layer->setAnchors(LayerShellQt::Window::AnchorTop);
+    layer->setMargins(QMargins(0, top, 0, 0));
+    // From the output's edge, whatever panel holds space there.
+    layer->setExclusiveZone(-1);
+    layer->setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
+    layer->setScope(QStringLiteral("quorvant-notice"));
+    new InputRegion(window, true);
+}

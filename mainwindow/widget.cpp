@@ -6,6 +6,7 @@
 #include "core/usbhid.h"
 #include "keymap/hightdialog.h"
 #include "modes/dialog.h"
+#include "modes/layernotice.h"
 #include "modes/shelldrawing.h"
 #include "modes/showmodediag.h"
 #include "ui/dialogclient.h"
@@ -48,6 +49,8 @@ Widget::Widget(Session *session_, QWidget *parent)
     connect(&session->modes(), &ModeSwitcher::announced, shellDrawing, &ShellDrawing::effectStarted);
     connect(shellDrawing, &ShellDrawing::announced, this, &Widget::showBalloon);
     connect(shellDrawing, &ShellDrawing::drawingArrived, &session->modes(), &ModeSwitcher::restartCurrent);
+    layerNotice = new LayerNotice(this);
+    connect(layerNotice, &LayerNotice::refused, modeDiag, &ShowModeDiag::showText);
 #endif
 
     // The column headings name what the grid shows, and go with it: the band
@@ -101,6 +104,8 @@ void Widget::showNotice(const QString &text)
 {
 #ifndef Q_OS_WIN
     if (shellDrawing && shellDrawing->showNotice(text, ShowModeDiag::kVisibleMs))
+        return;
+    if (layerNotice && layerNotice->show(text, ShowModeDiag::kVisibleMs))
         return;
 #endif
     modeDiag->showText(text);

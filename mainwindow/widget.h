@@ -16,6 +16,7 @@ class DialogClient;
 class FramelessWindow;
 class HightDialog;
 class Session;
+class LayerNotice;
 class ShellDrawing;
 class ShowModeDiag;
 class TrayHost;
@@ -138,6 +139,7 @@ private:
     ShowModeDiag *modeDiag = nullptr;
     // GNOME Shell's drawing of the notice and the effects; none on Windows.
     ShellDrawing *shellDrawing = nullptr;
+    LayerNotice *layerNotice = nullptr;
     DialogClient *navDialog = nullptr;
     HightDialog *hightDialog = nullptr;
     Dialog *overlay = nullptr;

@@ -118,7 +118,7 @@ class Package(unittest.TestCase):
 
     def test_contents(self):
         files = {path for path, (mode, _, _) in self.entries.items() if not mode.startswith("d")}
-        programs = {os.path.join(APP, name) for name in ("quorvant", "Dotrix", "Loupex", "Halvix")}
+        programs = {os.path.join(APP, name) for name in ("quorvant", "quorvant-notice", "Dotrix", "Loupex", "Halvix")}
         data = {os.path.join(APP, "data", name) for name in os.listdir(os.path.join(SOURCE_DIR, "data"))}
         extension_source = os.path.join(SOURCE_DIR, "gnome", "extension")
         with open(os.path.join(extension_source, "metadata.json")) as metadata:

@@ -60,6 +60,23 @@ class WaylandEffects:
         self.assertEqual(clicks, [] if self.desktop.name == "sway" else ["click 150 200"])
         self.wait_drawn(wayland.in_place, "the windows where they were")
 
+        # The notice: a pale card, 300 by 100, centred 200 pixels below the
+        # top of the output, over both windows and the gap between; typed
+        # while it is up, a key still reaches the window beneath.
+        before = self.desktop.image()
+        card = lambda image: all(close(image.pixel(x, y), tuple((c + 0xef + 1) // 2 for c in before.pixel(x, y)), 8)
+                                 for x, y in ((495, 205), (785, 295), (600, 210))) and \
+            all(image.pixel(x, y) == before.pixel(x, y) for x, y in ((485, 205), (795, 295), (600, 305)))
+        keys = self.desktop.window_log(0).count("key n")
+        self.pen.notice("magnifier")
+        self.wait_drawn(card, "the notice")
+        self.desktop.keep("wayland-%s-notice" % self.desktop.name)
+        self.desktop.key_n()
+        wait_until(lambda: self.desktop.window_log(0).count("key n") > keys, message="the key beneath the notice")
+        # Gone, where the key has not turned the native window's page.
+        self.wait_drawn(lambda image: all(image.pixel(x, y) == before.pixel(x, y) for x, y in ((785, 295), (600, 210))),
+                        "the notice gone")
+
         # The spotlight, 90 in radius: clear at the pointer, the rest veiled.
         self.pen.mode("spotlight", 3)
         self.bench.wait_effect("Halvix", 3)

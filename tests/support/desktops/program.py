@@ -39,6 +39,8 @@ def install_app(bin_dir=BIN_DIR, effects=True, stand_ins=False):
             os.chmod(os.path.join(dest, name), 0o755)
         else:
             shutil.copy2(os.path.join(bin_dir, name), dest)
+    if effects:
+        shutil.copy2(os.path.join(bin_dir, "quorvant-notice"), dest)
     return dest
 
 

@@ -1,0 +1,27 @@
+// The mode notice as quorvant-notice draws it: the text in red bold on a pale
+// card, 300 by 100 pixels, all of it half transparent, as GNOME Shell draws
+// it for the program too.
+#pragma once
+
+#include <QWidget>
+
+namespace notice {
+
+constexpr int kWidth = 300;
+constexpr int kHeight = 100;
+// From the top edge of the output.
+constexpr int kTop = 200;
+
+class Card : public QWidget
+{
+public:
+    explicit Card(const QString &text);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString text;
+};
+
+} // namespace notice
