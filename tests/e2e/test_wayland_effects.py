@@ -6,7 +6,7 @@ import os
 import unittest
 
 from tests.e2e.pixels import close, dimmed
-from tests.support.desktops import read, wait_until, wayland
+from tests.support.desktops import icon_state, read, wait_until, wayland
 from tests.support.desktops.pen import SimPen
 from tests.support.desktops.program import Bench, private_home
 
@@ -108,6 +108,9 @@ class WaylandEffects:
 
         self.pen.mode("normal")
         self.bench.wait(lambda: not self.bench.running(), "the effects gone in normal use", program)
+        if self.desktop.name == "sway":
+            # Its bar shows StatusNotifier items: the icon of a receiver plugged in, once no balloon is up.
+            self.wait_drawn(lambda image: icon_state(*image.channels(1160, 696, 120, 24)) == "present", "the tray icon")
         if self.desktop.name == "kwin":
             # Killed, the magnifier leaves KWin as the user had it.
             wait_until(lambda: read(kwinrc).split("[Effect-magnifier]")[1].split() == ["Width=300"]
