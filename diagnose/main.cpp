@@ -4,7 +4,7 @@
 // udev rule that hands the receiver to the logged-in user is installed; and
 // which backend draws the effects in this session.
 // Exits 0 when the pen's traffic interface can be opened, 1 otherwise.
-#include "backendchoice.h"
+#include "platform/backendchoice.h"
 #include "diagnose.h"
 #include "gnomeshell.h"
 

@@ -20,7 +20,7 @@ struct EffectSpec
 
 // One family of desktops: what draws an effect there and where the pointer's
 // position comes from. Made once, as the effect program starts, from the
-// session's choice (backendchoice.h). By default the effect is drawn in this
+// session's choice (platform/backendchoice.h). By default the effect is drawn in this
 // program's own windows, on the window system's own terms (desktop.h); a
 // backend changes only what its desktop asks for.
 class EffectBackend

@@ -1,6 +1,6 @@
 // The backends of Linux desktops, one of which the session's choice makes.
 #include "backend.h"
-#include "backendchoice.h"
+#include "platform/backendchoice.h"
 #include "layershell.h"
 #include "shelleffect.h"
 

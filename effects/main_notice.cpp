@@ -3,8 +3,8 @@
 // program's own can neither place itself nor keep out of the tiling. A
 // process of its own, as layer-shell-qt makes every window of a process a
 // layer surface.
-#include "backendchoice.h"
 #include "core/noticehelper.h"
+#include "platform/backendchoice.h"
 #include "layershell.h"
 #include "noticecard.h"
 

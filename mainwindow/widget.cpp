@@ -6,6 +6,7 @@
 #include "core/usbhid.h"
 #include "keymap/hightdialog.h"
 #include "modes/dialog.h"
+#include "modes/heldpointer.h"
 #include "modes/layernotice.h"
 #include "modes/shelldrawing.h"
 #include "modes/showmodediag.h"
@@ -49,6 +50,9 @@ Widget::Widget(Session *session_, QWidget *parent)
     connect(&session->modes(), &ModeSwitcher::announced, shellDrawing, &ShellDrawing::effectStarted);
     connect(shellDrawing, &ShellDrawing::announced, this, &Widget::showBalloon);
     connect(shellDrawing, &ShellDrawing::drawingArrived, &session->modes(), &ModeSwitcher::restartCurrent);
+    auto *heldPointer = new HeldPointerNote(this);
+    connect(&session->modes(), &ModeSwitcher::announced, heldPointer, &HeldPointerNote::effectStarted);
+    connect(heldPointer, &HeldPointerNote::announced, this, &Widget::showBalloon);
     layerNotice = new LayerNotice(this);
     connect(layerNotice, &LayerNotice::refused, modeDiag, &ShowModeDiag::showText);
 #endif

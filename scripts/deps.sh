@@ -46,8 +46,9 @@ TEST_PACKAGES=(
     # bench/idle.py asks the X server whether the program answers, and the
     # tests close windows as a window manager does
     python3-xlib
-    # private session buses, asked with gdbus
-    dbus-daemon libglib2.0-bin
+    # private session buses, asked with gdbus and dbus-send, and watched with
+    # dbus-monitor for what the program asks to be told
+    dbus-daemon libglib2.0-bin dbus-bin
     # two copies started together: the first one's listen held back a moment
     strace
     # scripts/make-artwork takes the icon font from its Debian package

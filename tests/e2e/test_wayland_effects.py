@@ -34,6 +34,9 @@ class WaylandEffects:
     def test_effects_over_native_and_x_windows(self):
         native, xwin = ((x + 150, y + 200) for x, y, _, _ in wayland.PLACES)
         self.desktop.move_pointer(*native)
+        # What the program asks the desktop to tell the presenter.
+        self.desktop.launch(["dbus-monitor", "--address", self.desktop.bus_address,
+                             "interface=org.freedesktop.Notifications,member=Notify"], self.desktop.env(), "notifications.log")
         program = self.bench.start_program(home=dict(private_home(), XDG_CONFIG_HOME=self.desktop.config_home))
         self.pen.wait_sent(1)
 
@@ -80,6 +83,10 @@ class WaylandEffects:
         # The spotlight, 90 in radius: clear at the pointer, the rest veiled.
         self.pen.mode("spotlight", 3)
         self.bench.wait_effect("Halvix", 3)
+        # Once, where the effects hold the pointer.
+        held = lambda: read(os.path.join(self.desktop.folder, "notifications.log")).count("holds the pointer")
+        wait_until(lambda: self.desktop.name != "sway" or held(), message="the balloon that tells of the held pointer")
+        self.assertEqual(held(), 1 if self.desktop.name == "sway" else 0)
         far_x, far_y = wayland.PLACES[1][0] + 300, 300
         self.wait_drawn(lambda image: wayland.window_at(image, native[0] - 60, native[1]) == (0, 90, 200)
                         and close(image.pixel(far_x, far_y)[:2], dimmed((300 & 0xff, 240))), "the spotlight at the pointer")

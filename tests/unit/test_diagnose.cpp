@@ -2,7 +2,7 @@
 // receiver, the rights an ACL gives a user, and the session that decides
 // which backend draws the effects.
 #include "diagnose/diagnose.h"
-#include "effects/backendchoice.h"
+#include "platform/backendchoice.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // The session as the compositor and the session bus describe it.
-#include "backendchoice.h"
+#include "platform/backendchoice.h"
 
 #include <dbus/dbus.h>
 #include <wayland-client.h>

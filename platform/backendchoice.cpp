@@ -1,4 +1,4 @@
-#include "backendchoice.h"
+#include "platform/backendchoice.h"
 
 #include "gnome/extensionstate.h"
 
