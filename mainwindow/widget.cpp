@@ -27,6 +27,9 @@ Widget::Widget(Session *session_, QWidget *parent)
     ui = new Ui::Widget;
     ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint);
+    // The form's own size, whole: a tiling desktop floats a window that
+    // cannot be resized rather than stretching it over the screen.
+    setFixedSize(size());
     chrome = new FramelessWindow(this, ui->label_ic, ui->lab_title, ui->btnMenu_Close);
     chrome->onDismissKeys([this] { onExit_clicked(); });
 

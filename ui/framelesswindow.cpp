@@ -4,11 +4,13 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
+#include <QWindow>
 
 namespace chrome {
 
@@ -67,6 +69,10 @@ bool FramelessWindow::eventFilter(QObject *watched, QEvent *event)
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton)
             return false;
+        // A Wayland window cannot place itself: the desktop moves it.
+        if (QGuiApplication::platformName() == QLatin1String("wayland") && window->windowHandle()
+            && window->windowHandle()->startSystemMove())
+            return true;
         held = true;
         // Kept for the whole drag, so the point under the cursor stays under it.
         offset = mouse->globalPos() - window->pos();

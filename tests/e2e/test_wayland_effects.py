@@ -11,6 +11,9 @@ from tests.support.desktops.pen import SimPen
 from tests.support.desktops.program import Bench, private_home
 
 
+TITLE_BAR = (79, 148, 205)
+
+
 def red(rgb):
     r, g, b = rgb
     return r > 200 and g < 170 and b < 170
@@ -118,6 +121,17 @@ class WaylandEffects:
         if self.desktop.name == "sway":
             # Its bar shows StatusNotifier items: the icon of a receiver plugged in, once no balloon is up.
             self.wait_drawn(lambda image: icon_state(*image.channels(1160, 696, 120, 24)) == "present", "the tray icon")
+
+        # Brought up by a second start, the main window shows whole, at its
+        # own size, across the middle of the screen: its title bar tells.
+        self.assertEqual(program.run_second_copy()[0], 0)
+
+        def whole(image):
+            top = next((y for y in range(image.height) if image.pixel(640, y) == TITLE_BAR), image.height)
+            bar = [x for x in range(image.width) if top + 650 <= image.height and image.pixel(x, top + 5) == TITLE_BAR]
+            return bar and (bar[0], bar[-1] + 1 - bar[0]) == ((image.width - 780) // 2, 780)
+        self.wait_drawn(whole, "the main window")
+        self.desktop.keep("wayland-%s-main-window" % self.desktop.name)
         if self.desktop.name == "kwin":
             # Killed, the magnifier leaves KWin as the user had it.
             wait_until(lambda: read(kwinrc).split("[Effect-magnifier]")[1].split() == ["Width=300"]
