@@ -25,8 +25,17 @@ RemoteDesktop, for --moving seconds; the stage's own frame count, read
 through the tests' probe extension); and for the lens how long until a change
 of the window shows in it (median and worst, in ms, screenshots polled).
 
+With --wayland, the same in headless sway and KWin sessions
+(tests/support/desktops/wayland.py), each effect drawn by the backend its
+session chooses: the compositor's CPU use with no effect (the baseline) and
+with each effect on, and the effect program's own CPU use and wakeups with
+the pointer still; then the frames a second the effect program painted while
+the pointer moved in a circle (about 100 moves a second through the
+compositor's test input).
+
     python3 -m bench.effects [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
     python3 -m bench.effects --gnome [--phase SECONDS] [--moving SECONDS] [BIN_DIR]
+    python3 -m bench.effects --wayland [--phase SECONDS] [--moving SECONDS] [BIN_DIR]
 
 run from the repository's root, whose tests/support/desktops it imports.
 BIN_DIR holds this tree's programs, by default build/bin beside this folder.
@@ -345,6 +354,68 @@ def gnome_figures(bin_dir, phase_s, moving_s):
                                                  fps, delays_text(delays) if delays else ""))
 
 
+def wayland_circle(session, moving_s):
+    """Pointer moves a second, going around a circle of radius 200 in the
+    middle, 200 moves a turn, through the compositor's own test input."""
+    begin, moves = time.monotonic(), 0
+    while time.monotonic() - begin < moving_s:
+        angle = 2 * math.pi * moves / 200
+        session.move_pointer(round(session.width / 2 + 200 * math.cos(angle)),
+                             round(session.height / 2 + 200 * math.sin(angle)))
+        moves += 1
+        time.sleep(max(0.0, begin + moves * MOVE_INTERVAL_S - time.monotonic()))
+    return moves / (time.monotonic() - begin)
+
+
+def wayland_figures(bin_dir, phase_s, moving_s):
+    from tests.support.desktops import wayland
+
+    for kind in (wayland.Sway, wayland.KWin):
+        session = kind().start()
+        runtime = tempfile.mkdtemp(prefix="quorvant-bench-")
+        try:
+            session.place_windows()
+            session.move_pointer(session.width // 2, session.height // 2)
+            compositor = session._processes[0].pid
+            env = dict(session.env(), XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=session.config_home,
+                       QUORVANT_EFFECT_STATS="1")
+            before = cpu_seconds(compositor)
+            time.sleep(phase_s)
+            rows = [("no effect", 100 * (cpu_seconds(compositor) - before) / phase_s, None, None, None)]
+            rates = []
+            for name in PROGRAMS:
+                program = subprocess.Popen([os.path.join(bin_dir, name)], env=env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.PIPE)
+                time.sleep(2)  # up and drawn
+                # Moving first, so that the frames it counts are all of the pointer moving.
+                rates.append(wayland_circle(session, moving_s))
+                session.move_pointer(session.width // 2, session.height // 2)
+                time.sleep(0.5)  # the last frames of the move
+                cpu, own, switches = cpu_seconds(compositor), cpu_seconds(program.pid), context_switches(program.pid)
+                time.sleep(phase_s)
+                row = (name, 100 * (cpu_seconds(compositor) - cpu) / phase_s,
+                       100 * (cpu_seconds(program.pid) - own) / phase_s,
+                       (context_switches(program.pid) - switches) / phase_s)
+                program.send_signal(signal.SIGTERM)
+                _, err = program.communicate(timeout=30)
+                stats = re.search(rb"fps=([\d.]+)", err)
+                rows.append(row + (float(stats[1]) if stats else None,))
+        finally:
+            session.stop()
+            shutil.rmtree(runtime, ignore_errors=True)
+
+        print("%s, headless %dx%d; CPU as a share of one core, pointer still for %.0f s; frames/s the effect "
+              "program painted while the pointer moved for %.0f s, %.0f moves/s" % (
+                  session.name, session.width, session.height, phase_s, moving_s, statistics.mean(rates)))
+        print("%-12s %16s %14s %18s %20s" % ("", "compositor CPU %", "effect CPU %", "effect wakeups/s",
+                                            "effect frames/s"))
+        for name, shared, own, wakeups, fps in rows:
+            print("%-12s %16.2f %14s %18s %20s" % (name, shared, "" if own is None else "%.2f" % own,
+                                                   "" if wakeups is None else "%.1f" % wakeups,
+                                                   "-" if fps is None and own is not None else
+                                                   "" if fps is None else "%.1f" % fps))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
@@ -352,11 +423,15 @@ def main():
     parser.add_argument("--baseline", default="982ec5c", help="commit to compare with (default 982ec5c)")
     parser.add_argument("--phase", type=float, default=10.0, help="seconds moving, then still (default 10)")
     parser.add_argument("--gnome", action="store_true", help="the effects in a headless GNOME Shell")
+    parser.add_argument("--wayland", action="store_true", help="the effects in headless sway and KWin sessions")
     parser.add_argument("--moving", type=float, default=5.0,
-                        help="with --gnome, seconds the pointer moves (default 5)")
+                        help="with --gnome or --wayland, seconds the pointer moves (default 5)")
     args = parser.parse_args()
     if args.gnome:
         gnome_figures(os.path.abspath(args.bin_dir), args.phase, args.moving)
+        return
+    if args.wayland:
+        wayland_figures(os.path.abspath(args.bin_dir), args.phase, args.moving)
         return
     for tool in ("Xvfb", "xdotool", "xcompmgr", "git", "cmake"):
         if not shutil.which(tool):
