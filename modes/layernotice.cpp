@@ -26,7 +26,8 @@ bool LayerNotice::show(const QString &text, int milliseconds)
     connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
         [this, process, text](int code, QProcess::ExitStatus status) {
             process->deleteLater();
-            if (status == QProcess::NormalExit && code == noticehelper::kNoLayerShell) {
+            // kNoLayerShell, or any other failure: its own notice does better.
+            if (status == QProcess::NormalExit && code != 0) {
                 usable = false;
                 emit refused(text);
             }

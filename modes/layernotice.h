@@ -20,8 +20,8 @@ public:
     bool show(const QString &text, int milliseconds);
 
 signals:
-    // The helper found no layer shell after all: the notice is the
-    // program's own to show, this time and from now on.
+    // The helper found no layer shell after all, or failed: the notice is
+    // the program's own to show, this time and from now on.
     void refused(const QString &text);
 
 private:
