@@ -16,7 +16,8 @@ DialogClient::DialogClient(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     chrome = new FramelessWindow(this, ui->label_ic, ui->lab_title, ui->btnMenu_Close);
 
-    setGeometry(0, 0, 850, 550);
+    // Of its one size: a tiling desktop floats it whole rather than stretching it.
+    setFixedSize(850, 550);
     // Placed once; afterwards the dialog reopens wherever it was left.
     move(placement::navigationPosition(placement::currentScreen()));
 }

@@ -122,15 +122,23 @@ class WaylandEffects:
             # Its bar shows StatusNotifier items: the icon of a receiver plugged in, once no balloon is up.
             self.wait_drawn(lambda image: icon_state(*image.channels(1160, 696, 120, 24)) == "present", "the tray icon")
 
-        # Brought up by a second start, the main window shows whole, at its
-        # own size, across the middle of the screen: its title bar tells.
+        # The navigation window, opened from the tray icon, and the main
+        # window, brought up by a second start, show whole, at their own
+        # size, across the middle of the screen: their title bars tell.
+        def whole(width, height):
+            def shown(image):
+                top = next((y for y in range(image.height) if image.pixel(640, y) == TITLE_BAR), image.height)
+                bar = [x for x in range(image.width) if top + height <= image.height and image.pixel(x, top + 5) == TITLE_BAR]
+                return bar and (bar[0], bar[-1] + 1 - bar[0]) == ((image.width - width) // 2, width)
+            return shown
+        if self.desktop.name == "sway":
+            item = self.desktop.dbus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                     "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
+                                     "RegisteredStatusNotifierItems").split("'")[1].split("/")[0]
+            self.desktop.dbus(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
+            self.wait_drawn(whole(850, 550), "the navigation window")
         self.assertEqual(program.run_second_copy()[0], 0)
-
-        def whole(image):
-            top = next((y for y in range(image.height) if image.pixel(640, y) == TITLE_BAR), image.height)
-            bar = [x for x in range(image.width) if top + 650 <= image.height and image.pixel(x, top + 5) == TITLE_BAR]
-            return bar and (bar[0], bar[-1] + 1 - bar[0]) == ((image.width - 780) // 2, 780)
-        self.wait_drawn(whole, "the main window")
+        self.wait_drawn(whole(780, 650), "the main window")
         self.desktop.keep("wayland-%s-main-window" % self.desktop.name)
         if self.desktop.name == "kwin":
             # Killed, the magnifier leaves KWin as the user had it.

@@ -9,7 +9,7 @@ import socket
 import struct
 import subprocess
 
-from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, parse_ppm, read, wait_until
+from . import BIN_DIR, TIMEOUT, Image, keep, listening, open_x11_folder, output, parse_ppm, read, wait_until
 from .. import desktops
 
 PLACE_WINDOW = os.path.join(BIN_DIR, "quorvant-placewindow")
@@ -140,6 +140,11 @@ class Session(desktops.Session):
 
     def focus_native(self):
         pass  # a click on it gives it the keyboard
+
+    def dbus(self, destination, path, method, *args):
+        """A call on the session's bus, its reply as gdbus prints it."""
+        return output("gdbus", "call", "--session", "--dest", destination, "--object-path", path, "--method", method,
+                      "--", *args, env=self.env()) or ""
 
     def window_log(self, kind):
         return read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
