@@ -58,7 +58,9 @@ void LensOverlay::paintEffect(QPainter &painter, const QRegion &dirty)
         enlarged
             = picture.copy(QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toRect());
         enlarged.setDevicePixelRatio(1.0);
-        enlarged = enlarged.scaled(round.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // Nothing read yet, or nothing to read on this desktop: an empty glass.
+        if (!enlarged.isNull())
+            enlarged = enlarged.scaled(round.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     } else {
         enlarged = QImage(round.size(), QImage::Format_RGB32);
         enlarged.fill(Qt::black);
