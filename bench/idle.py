@@ -53,8 +53,7 @@ if not __package__ or PYTHON != sys.executable:
 from tests.support.desktops import Desktop, end, icon_state, processes_named, read as read_text  # noqa: E402
 from tests.support.desktops import wait_until as wait_for  # noqa: E402
 from tests.support.desktops.pen import SimPen  # noqa: E402
-from tests.support.desktops.program import (SEGMENTS, Program, install_app, read_segment,  # noqa: E402
-                                            remove_segments, segment_tool, system_key)
+from tests.support.desktops.program import SEGMENTS, Program, install_app, read_segment, segment_tool  # noqa: E402
 
 DEFAULT_BASELINE = "5e39504"
 # What a run needs of a build; the rest of the tree is not built for it.
@@ -383,13 +382,24 @@ class SegmentWatch:
         return self.seen[-1][1] if self.seen else None
 
 
+def system_key(path):
+    """The System V key Qt derives from a key file, ftok(file, 'Q'): how a
+    baseline from before the segments were mapped files keyed them."""
+    info = os.stat(path)
+    return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
+
+
 def remove_all_segments(ipc_dir):
-    """Segments and semaphores whose key files are in ipc_dir or its private
-    folder, then the folder."""
-    for name in filter(lambda name: name.startswith("qipc_"), os.listdir(ipc_dir)):
-        kind = "-M" if name.startswith("qipc_sharedmemory_") else "-S"
-        quiet("ipcrm", kind, "0x%08x" % system_key(os.path.join(ipc_dir, name)))
-    remove_segments(ipc_dir)
+    """Segments and semaphores a baseline keyed by files in ipc_dir or its
+    private folder, then the folder."""
+    private = os.path.join(ipc_dir, "quorvant")
+    for folder in (ipc_dir, private) if os.path.isdir(private) else (ipc_dir,):
+        for name in os.listdir(folder):
+            path = os.path.join(folder, name)
+            if name.startswith("qipc_"):
+                quiet("ipcrm", "-M" if name.startswith("qipc_sharedmemory_") else "-S", "0x%08x" % system_key(path))
+            elif folder == private and name not in ("instance", "instance.lock"):
+                quiet("ipcrm", "-M", "0x%08x" % system_key(path))
     shutil.rmtree(ipc_dir, ignore_errors=True)
 
 

@@ -7,10 +7,11 @@
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -32,12 +33,18 @@ SizeSegment::SizeSegment(const QString &name)
 {
 }
 
-SizeSegment::~SizeSegment()
+qint32 SizeSegment::decode(const void *bytes)
 {
-#ifndef Q_OS_WIN
-    if (lockFile_ >= 0)
-        ::close(lockFile_);
-#endif
+    return qFromLittleEndian<qint32>(bytes);
+}
+
+#ifdef Q_OS_WIN
+
+SizeSegment::~SizeSegment() = default;
+
+bool SizeSegment::isOpen() const
+{
+    return memory_.isAttached();
 }
 
 bool SizeSegment::open()
@@ -47,14 +54,14 @@ bool SizeSegment::open()
     if (attach())
         return true;
     // Between the two calls the other side may have made it.
-    return keyed() && ((memory_.create(kBytes, QSharedMemory::ReadWrite) && checkAttached()) || attach());
+    return keyed() && (memory_.create(kBytes, QSharedMemory::ReadWrite) || attach());
 }
 
 bool SizeSegment::attach()
 {
     if (memory_.isAttached())
         return true;
-    return keyed() && memory_.attach(QSharedMemory::ReadWrite) && checkAttached();
+    return keyed() && memory_.attach(QSharedMemory::ReadWrite);
 }
 
 bool SizeSegment::usable() const
@@ -82,22 +89,10 @@ bool SizeSegment::write(qint32 level)
     return true;
 }
 
-qint32 SizeSegment::decode(const void *bytes)
-{
-    return qFromLittleEndian<qint32>(bytes);
-}
-
-#ifdef Q_OS_WIN
-
 bool SizeSegment::keyed()
 {
     if (memory_.key() != name_)
         memory_.setKey(name_);
-    return true;
-}
-
-bool SizeSegment::checkAttached()
-{
     return true;
 }
 
@@ -115,51 +110,106 @@ void SizeSegment::unlock()
 
 #else
 
-bool SizeSegment::keyed()
+SizeSegment::~SizeSegment()
 {
+    if (data_)
+        ::munmap(data_, size_t(size_));
+    if (file_ >= 0)
+        ::close(file_);
+}
+
+bool SizeSegment::isOpen() const
+{
+    return data_ != nullptr;
+}
+
+// A file made already, by the other side or by an earlier run that was
+// killed, is used as it is.
+bool SizeSegment::open()
+{
+    return map(true);
+}
+
+bool SizeSegment::attach()
+{
+    return map(false);
+}
+
+bool SizeSegment::map(bool create)
+{
+    if (data_)
+        return true;
     const std::string folder = platform::privateFolder();
     if (folder.empty()) {
         // Said once: the effect programs try again at every frame.
         if (!refusalTold_)
             qDebug() << "Size segment" << name_
-                     << "not shared: no private folder of this user's to key it in";
+                     << "not shared: no private folder of this user's to keep it in";
         refusalTold_ = true;
         return false;
     }
-    const QString key = QFile::decodeName(folder.c_str()) + '/' + name_;
-    if (memory_.nativeKey() != key)
-        memory_.setNativeKey(key);
-    return true;
-}
-
-// The lock is the key file's, held through a descriptor of our own. A System
-// V key can be met by chance or on purpose by another user's segment; one
-// that is not ours is not used.
-bool SizeSegment::checkAttached()
-{
-    const QByteArray key = QFile::encodeName(memory_.nativeKey());
-    const int id = ::shmget(::ftok(key.constData(), 'Q'), 0, 0);
-    shmid_ds info;
-    if (id < 0 || ::shmctl(id, IPC_STAT, &info) != 0 || info.shm_perm.uid != ::getuid()
-        || info.shm_perm.cuid != ::getuid()) {
+    const QByteArray path = QByteArray(folder.c_str()) + '/' + QFile::encodeName(name_);
+    const int file = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0600);
+    if (file < 0)
+        return false;
+    struct stat info;
+    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
         qDebug() << "Size segment" << name_ << "not used: it is not this user's own";
-        memory_.detach();
+        ::close(file);
         return false;
     }
-    if (lockFile_ >= 0)
-        ::close(lockFile_);
-    lockFile_ = ::open(key.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (lockFile_ < 0) {
-        memory_.detach();
+    // Made here: room for the level, zeroed. A file another made shorter is
+    // used as it is, and never written past its end; an empty one is still
+    // being made by the other side.
+    if (info.st_size == 0 && create) {
+        if (::ftruncate(file, kBytes) != 0) {
+            ::close(file);
+            return false;
+        }
+        info.st_size = kBytes;
+    }
+    void *data = info.st_size > 0
+        ? ::mmap(nullptr, size_t(info.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, file, 0)
+        : MAP_FAILED;
+    if (data == MAP_FAILED) {
+        ::close(file);
         return false;
     }
+    file_ = file;
+    data_ = data;
+    size_ = info.st_size;
     return true;
 }
 
+bool SizeSegment::usable() const
+{
+    return data_ && size_ >= qint64(sizeof(qint32));
+}
+
+std::optional<qint32> SizeSegment::read()
+{
+    if (!usable() || !lock())
+        return std::nullopt;
+    const qint32 level = decode(data_);
+    unlock();
+    return level;
+}
+
+bool SizeSegment::write(qint32 level)
+{
+    if (!usable() || !lock())
+        return false;
+    qToLittleEndian<qint32>(level, data_);
+    unlock();
+    return true;
+}
+
+// The lock is the file's own, which the system gives back if its holder is
+// killed.
 bool SizeSegment::lock()
 {
     const auto deadline = std::chrono::steady_clock::now() + kLongestLockWait;
-    while (::flock(lockFile_, LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(file_, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -174,7 +224,7 @@ bool SizeSegment::lock()
 
 void SizeSegment::unlock()
 {
-    ::flock(lockFile_, LOCK_UN);
+    ::flock(file_, LOCK_UN);
 }
 
 #endif

@@ -4,15 +4,19 @@
 // sides write and read it only under the segment's lock; whichever side
 // starts first creates it, the other attaches.
 //
-// Where a segment lives is the user's own: on Linux its native key is the
-// file of its name in the user's private folder (platform/privatefolder.h),
-// and its lock an exclusive flock(2) on that file, which no other user can
-// open; on Windows, whose named objects belong to the session, it keeps its
-// name and Qt's lock.
+// Where a segment lives is the user's own: on Linux it is the file of its
+// name in the user's private folder (platform/privatefolder.h), mapped by
+// each side, and its lock an exclusive flock(2) on that file, which no other
+// user can open. A System V key, which ftok(3) makes from the file's inode,
+// would be met again by the next file that reuses the inode, and a segment
+// left from an earlier one taken for this one's. On Windows, whose named
+// objects belong to the session, it keeps its name and Qt's lock.
 #pragma once
 
-#include <QSharedMemory>
 #include <QString>
+#ifdef Q_OS_WIN
+#include <QSharedMemory>
+#endif
 
 #include <optional>
 
@@ -41,7 +45,7 @@ public:
     bool open();
     // Attaches to the segment only when somebody made it.
     bool attach();
-    bool isOpen() const { return memory_.isAttached(); }
+    bool isOpen() const;
 
     // The level now in the segment, or nothing when it cannot be read: not
     // open, the lock not had in time, or a segment too small to hold the
@@ -55,13 +59,18 @@ public:
 
 private:
     bool usable() const;
-    bool keyed();
-    bool checkAttached();
     bool lock();
     void unlock();
 
     const QString name_;
+#ifdef Q_OS_WIN
+    bool keyed();
     QSharedMemory memory_;
-    int lockFile_ = -1;
+#else
+    bool map(bool create);
+    int file_ = -1;
+    void *data_ = nullptr;
+    qint64 size_ = 0;
     bool refusalTold_ = false;
+#endif
 };

@@ -9,7 +9,7 @@ import unittest
 
 from tests.support.desktops import dead, listening, wait_until
 from tests.support.desktops.pen import SimPen
-from tests.support.desktops.program import SEGMENTS, Bench, Program, private_home, remove_segments, set_up
+from tests.support.desktops.program import SEGMENTS, Bench, Program, private_home, set_up
 
 NOBODY = 65534
 
@@ -29,8 +29,6 @@ class InstalledLayout(unittest.TestCase):
         os.chmod(bench.app, 0o755)  # root's, as /usr/lib/quorvant is
         home = private_home(NOBODY)
         self.addCleanup(shutil.rmtree, home["HOME"], True)
-        # The segments the user's copy leaves behind go with the test.
-        self.addCleanup(remove_segments, home["XDG_RUNTIME_DIR"])
 
         beside = os.path.join(bench.app, "setting_Quorvant.ini")
         with open(beside, "w") as f:
@@ -70,7 +68,7 @@ class StaleState(unittest.TestCase):
         bench.wait(lambda: not bench.running(), "the effect program to go with the namespace")
         self.assertTrue(os.path.exists(socket), "a killed copy leaves its socket behind")
         for key in SEGMENTS.values():
-            self.assertEqual(bench.segment_record(key)[1], 0, "%s is left with nobody attached" % key)
+            self.assertEqual(bench.mapped_by(key), [], "%s is left with nobody holding it" % key)
 
         # The next start in the same runtime folder takes the socket over, and
         # hands over the size, an absurd one as it is: the effect program

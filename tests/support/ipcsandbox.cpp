@@ -1,14 +1,11 @@
 #include "support/ipcsandbox.h"
 
-#include <QSharedMemory>
+#include <QFile>
 
 #include "platform/privatefolder.h"
 
 QByteArray readSegment(const QString &name)
 {
-    QSharedMemory segment;
-    segment.setNativeKey(QFile::decodeName(platform::privateFolder().c_str()) + '/' + name);
-    if (!segment.attach(QSharedMemory::ReadOnly))
-        return QByteArray();
-    return QByteArray(static_cast<const char *>(segment.constData()), segment.size());
+    QFile segment(QFile::decodeName(platform::privateFolder().c_str()) + '/' + name);
+    return segment.open(QIODevice::ReadOnly) ? segment.readAll() : QByteArray();
 }

@@ -1,7 +1,6 @@
-// Shared-memory segments are named machine-wide by key files in the user's
-// private folder. Tests that make them get a runtime folder of their own for
-// it, so that tests running side by side, or a program in real use, never
-// share one.
+// Shared-memory segments are files in the user's private folder. Tests that
+// make them get a runtime folder of their own for it, so that tests running
+// side by side, or a program in real use, never share one.
 #pragma once
 
 #include <QByteArray>
@@ -18,6 +17,6 @@ private:
     QTemporaryDir dir;
 };
 
-// The bytes of the segment of that name, as a second QSharedMemory object
-// sees them; empty when nobody made it.
+// The bytes of the segment of that name, read from its file; empty when
+// nobody made it.
 QByteArray readSegment(const QString &name);

@@ -2,8 +2,8 @@
 // mapping read back, written and reset against the simulated receiver, the
 // modes switched with a platform that records what it is asked, the segments
 // the effect programs read, and a session's start and finish.
+#include <QFile>
 #include <QSettings>
-#include <QSharedMemory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -115,6 +115,9 @@ private slots:
     {
         session.reset();
         usbhid::setSettleDelay(std::chrono::milliseconds(0));
+        // Each case meets segments of its own making only.
+        for (const char *key : { segment::kDotrixKey, segment::kLoupexKey, segment::kHalvixKey })
+            QFile::remove(QFile::decodeName(platform::privateFolder().c_str()) + '/' + key);
     }
 
     // Read back at the start, written edited, reset: the editor and the
@@ -328,9 +331,9 @@ private slots:
     {
         SizeSegment laser(segment::kDotrixKey);
         QVERIFY(laser.open() && laser.write(9));
-        QSharedMemory cut;
-        cut.setNativeKey(QFile::decodeName(platform::privateFolder().c_str()) + '/' + segment::kHalvixKey);
-        QVERIFY(cut.create(2));
+        QFile cut(QFile::decodeName(platform::privateFolder().c_str()) + '/' + segment::kHalvixKey);
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(QByteArray(2, '\0')) == 2);
+        cut.close();
         session = std::make_unique<Session>(&platform, sizesFile());
         QCOMPARE(level(segment::kDotrixKey), 9);
         modes().enter(ModeSwitcher::LaserMode, 0);

@@ -165,8 +165,6 @@ class Bench:
             program.stop()
         for pid in (pid for name in SEGMENTS for pid in self.running_pids(name)):
             os.kill(pid, signal.SIGKILL)
-        # Segments nobody holds outlive their key files: they go first.
-        remove_segments(self.ipc_dir)
         if self._own_app:
             shutil.rmtree(self.app, ignore_errors=True)
         shutil.rmtree(self.ipc_dir, ignore_errors=True)
@@ -174,15 +172,11 @@ class Bench:
     def segment(self, key, runtime=None, user=None):
         return read_segment(key, runtime or self.ipc_dir, user)
 
-    def segment_record(self, key):
-        """(shmid, processes attached) from the system's table, or None: attaching
-        to a segment nobody holds and letting go would remove it."""
+    def mapped_by(self, key):
+        """The processes that have the segment mapped, by its file."""
         path = os.path.join(self.ipc_dir, "quorvant", key)
-        with open("/proc/sysvipc/shm") as table:
-            for fields in (line.split() for line in list(table)[1:]):
-                if int(fields[0]) & 0xFFFFFFFF == system_key(path):
-                    return int(fields[1]), int(fields[6])
-        return None
+        return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
+                if any(line.endswith(" " + path) for line in read("/proc/%d/maps" % pid).splitlines())]
 
     def running_pids(self, name):
         return [pid for pid in processes_named(name) if self.app + "/" in read("/proc/%d/cmdline" % pid)]
@@ -220,18 +214,6 @@ def read_segment(key, runtime, user=None):
     tool = segment_tool("read", key, runtime, user=user, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     out = tool.communicate(timeout=TIMEOUT)[0]
     return int(out) if tool.returncode == 0 else None
-
-
-def system_key(path):
-    """The System V key Qt derives from a key file: ftok(file, 'Q')."""
-    info = os.stat(path)
-    return (ord("Q") << 24) | ((info.st_dev & 0xFF) << 16) | (info.st_ino & 0xFFFF)
-
-
-def remove_segments(runtime):
-    folder = os.path.join(runtime, "quorvant")
-    for name in set(os.listdir(folder) if os.path.isdir(folder) else ()) - {"instance", "instance.lock"}:
-        subprocess.run(["ipcrm", "-M", "0x%08x" % system_key(os.path.join(folder, name))], stderr=subprocess.DEVNULL)
 
 
 def set_up(test, stand_ins=True, verbose_pen=False, window_manager=False):
