@@ -8,6 +8,11 @@
 namespace noticehelper {
 
 constexpr char kProgram[] = "quorvant-notice";
+// Where the notice stands, whoever draws it: this wide and high, centred
+// across the pointer's screen, this far below its top edge.
+constexpr int kWidth = 300;
+constexpr int kHeight = 100;
+constexpr int kTop = 200;
 constexpr int kUsage = 2;
 constexpr int kNoLayerShell = 3;
 

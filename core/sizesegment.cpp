@@ -7,7 +7,6 @@
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>

@@ -55,12 +55,17 @@ private:
 
 } // namespace
 
-void LayerShellBackend::prepareApplication()
+void useLayerShell()
 {
     // Qt 5 goes to Wayland by itself only where the login says so.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "wayland");
     LayerShellQt::Shell::useLayerShell();
+}
+
+void LayerShellBackend::prepareApplication()
+{
+    useLayerShell();
 }
 
 void LayerShellBackend::prepareOverlay(EffectOverlay *overlay)

@@ -20,6 +20,10 @@ protected:
     virtual bool passesPointer() const { return true; }
 };
 
+// Before the application object exists: every window of this process a
+// layer surface, on Wayland unless the user chose another platform.
+void useLayerShell();
+
 // The mode notice as a layer surface: on the overlay layer of the output the
 // desktop picks, which is the one with the pointer, `top` pixels below its
 // top edge and centred, taking no keys and letting clicks through.

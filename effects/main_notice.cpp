@@ -4,11 +4,10 @@
 // process of its own, as layer-shell-qt makes every window of a process a
 // layer surface.
 #include "core/noticehelper.h"
-#include "platform/backendchoice.h"
 #include "layershell.h"
 #include "noticecard.h"
+#include "platform/backendchoice.h"
 
-#include <LayerShellQt/Shell>
 #include <QApplication>
 #include <QTimer>
 #include <QWindow>
@@ -23,13 +22,11 @@ int main(int argc, char **argv)
     if (!valid || milliseconds < 0)
         return noticehelper::kUsage;
 
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "wayland");
-    LayerShellQt::Shell::useLayerShell();
+    useLayerShell();
     QApplication app(argc, argv);
     notice::Card card(QString::fromUtf8(argv[2]));
     card.winId();
-    prepareNoticeSurface(card.windowHandle(), notice::kTop);
+    prepareNoticeSurface(card.windowHandle(), noticehelper::kTop);
     card.show();
     QTimer::singleShot(milliseconds, &app, &QCoreApplication::quit);
     return app.exec();

@@ -1,5 +1,7 @@
 #include "noticecard.h"
 
+#include "core/noticehelper.h"
+
 #include <QPainter>
 #include <QPixmap>
 
@@ -10,7 +12,7 @@ Card::Card(const QString &text_)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
-    setFixedSize(kWidth, kHeight);
+    setFixedSize(noticehelper::kWidth, noticehelper::kHeight);
 }
 
 void Card::paintEvent(QPaintEvent *)

@@ -7,11 +7,6 @@
 
 namespace notice {
 
-constexpr int kWidth = 300;
-constexpr int kHeight = 100;
-// From the top edge of the output.
-constexpr int kTop = 200;
-
 class Card : public QWidget
 {
 public:

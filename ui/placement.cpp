@@ -1,5 +1,7 @@
 #include "ui/placement.h"
 
+#include "core/noticehelper.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -16,7 +18,7 @@ QRect screenAt(const QList<QRect> &screens, QPoint pointer, const QRect &primary
 
 QPoint noticePosition(const QRect &screen)
 {
-    return screen.topLeft() + QPoint(screen.width() / 2 - 150, 200);
+    return screen.topLeft() + QPoint(screen.width() / 2 - noticehelper::kWidth / 2, noticehelper::kTop);
 }
 
 QPoint navigationPosition(const QRect &screen)
