@@ -4,6 +4,7 @@
 // clicks stop at the overlay.
 #include "layershell.h"
 #include "overlay.h"
+#include "screencopy.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -32,6 +33,11 @@ public:
     {
         LayerShellBackend::prepareOverlay(overlay);
         new Heard(overlay, this);
+    }
+
+    std::unique_ptr<desktop::ScreenReader> readScreen(EffectOverlay *overlay) override
+    {
+        return readThroughScreencopy(overlay);
     }
 
 protected:

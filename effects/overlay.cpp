@@ -88,6 +88,19 @@ void EffectOverlay::present()
     show();
 }
 
+void EffectOverlay::stepAside(bool aside)
+{
+    if (aside == aside_)
+        return;
+    aside_ = aside;
+    if (!state_.here || !isVisible())
+        return;
+    if (aside)
+        repaint(footprint(state_));
+    else
+        update(footprint(state_));
+}
+
 QRegion EffectOverlay::shape(const OverlayState &s) const
 {
     return QRegion(footprint(s), QRegion::Ellipse);
@@ -101,6 +114,8 @@ void EffectOverlay::refresh()
 
 void EffectOverlay::paintEvent(QPaintEvent *event)
 {
+    if (aside_)
+        return;
     QPainter painter(this);
     paintEffect(painter, event->region());
     if (stats_)

@@ -45,6 +45,11 @@ public:
     // Shows the overlay for the first time.
     void present();
 
+    // While aside, the effect is not drawn, and leaves its place at once: for
+    // a picture of the screen beneath, where the system cannot leave the
+    // overlay out of it.
+    void stepAside(bool aside);
+
     QScreen *targetScreen() const { return screen_; }
     const OverlayState &state() const { return state_; }
     bool composited() const { return composited_; }
@@ -72,6 +77,7 @@ private:
     QScreen *screen_;
     bool composited_;
     bool presented_ = false;
+    bool aside_ = false;
     FrameStats *stats_;
     OverlayState state_;
 };
