@@ -3,23 +3,35 @@
 #include "overlay.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 #include <poll.h>
 #include <qpa/qplatformnativeinterface.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 #include <wayland-client.h>
 
 namespace {
 
 // A compositor that renders nothing for this long has no frame to give.
 constexpr int kFrameWaitMs = 1000;
+// Between one word of damage and the next question: a busy screen is heard
+// of at most this often.
+constexpr int kWatchGapMs = 100;
+// A surface painted this long before the compositor's last word of damage
+// may still have reached the screen after it.
+constexpr qint64 kPaintLagMs = 50;
 
 // The globals this reader binds, on a queue of its own, so that waiting for
 // a frame dispatches nothing of Qt's.
@@ -29,14 +41,14 @@ struct Globals
     wl_shm *shm = nullptr;
 };
 
-void onGlobal(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t)
+void onGlobal(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version)
 {
     auto *globals = static_cast<Globals *>(data);
-    // Version 1 is all a region's pixels need, and sends nothing to wait for
+    // Version 2 tells of damage, and unlike 3 sends nothing to wait for
     // between the buffer's description and the copy.
-    if (!strcmp(interface, zwlr_screencopy_manager_v1_interface.name))
+    if (!strcmp(interface, zwlr_screencopy_manager_v1_interface.name) && version >= 2)
         globals->manager = static_cast<zwlr_screencopy_manager_v1 *>(
-            wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, 1));
+            wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, 2));
     else if (!strcmp(interface, wl_shm_interface.name))
         globals->shm = static_cast<wl_shm *>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
 }
@@ -161,20 +173,22 @@ public:
         , queue_(queue)
         , globals_(globals)
     {
-        poll_.setInterval(kScreencopyPollMs);
-        connect(&poll_, &QTimer::timeout, this, [this] {
-            if (!overlay_ || !overlay_->isVisible() || !overlay_->state().here)
-                return;
-            const QScreen *screen = overlay_->targetScreen();
-            const qreal ratio = screen->devicePixelRatio();
-            const QRect local = overlay_->footprint(overlay_->state());
-            emit changed(QRect(screen->geometry().topLeft() + local.topLeft() * ratio, local.size() * ratio));
-        });
-        poll_.start();
+        // Damage is told as Qt's own events are, which wake this thread.
+        watchManager_ = static_cast<zwlr_screencopy_manager_v1 *>(wl_proxy_create_wrapper(globals_.manager));
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(watchManager_), nullptr);
+        overlay->installEventFilter(this);
+        clock_.start();
+        watchAgain_.setSingleShot(true);
+        connect(&watchAgain_, &QTimer::timeout, this, &Screencopy::watch);
+        watchAgain_.start(0);
     }
 
     ~Screencopy() override
     {
+        if (watchFrame_)
+            zwlr_screencopy_frame_v1_destroy(watchFrame_);
+        watchBuffer_.reset();
+        wl_proxy_wrapper_destroy(watchManager_);
         buffer_.reset();
         zwlr_screencopy_manager_v1_destroy(globals_.manager);
         wl_shm_destroy(globals_.shm);
@@ -213,6 +227,15 @@ public:
         return image;
     }
 
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        // What the overlay paints, the compositor will call damage.
+        if (event->type() == QEvent::Paint)
+            painted_.push_back({ clock_.elapsed(), static_cast<QPaintEvent *>(event)->region() });
+        return false;
+    }
+
 private:
     QImage capture(wl_output *output, const QRect &logical)
     {
@@ -232,7 +255,84 @@ private:
         }
         zwlr_screencopy_frame_v1_destroy(request);
         wl_display_flush(display_);
+        // Events of Qt's read meanwhile wait for its next dispatch.
+        QCoreApplication::eventDispatcher()->wakeUp();
         return image;
+    }
+
+    // Asks for one pixel once the output is damaged anywhere: the answer
+    // tells where.
+    void watch()
+    {
+        auto *output
+            = static_cast<wl_output *>(QGuiApplication::platformNativeInterface()->nativeResourceForScreen(
+                "output", overlay_ ? overlay_->targetScreen() : nullptr));
+        if (!overlay_ || !output)
+            return;
+        watched_ = Frame();
+        damage_ = QRect();
+        watchFrame_ = zwlr_screencopy_manager_v1_capture_output_region(watchManager_, 0, output, 0, 0, 1, 1);
+        static const zwlr_screencopy_frame_v1_listener listener = {
+            [](void *data, zwlr_screencopy_frame_v1 *frame, uint32_t format, uint32_t width, uint32_t height,
+                uint32_t stride) {
+                auto *self = static_cast<Screencopy *>(data);
+                kFrameListener.buffer(&self->watched_, frame, format, width, height, stride);
+                if (!self->watchBuffer_ || !self->watchBuffer_->fits(self->watched_))
+                    self->watchBuffer_ = std::make_unique<ShmBuffer>(self->globals_.shm, self->watched_);
+                if (self->watchBuffer_->buffer())
+                    zwlr_screencopy_frame_v1_copy_with_damage(frame, self->watchBuffer_->buffer());
+                else
+                    self->heard(false);
+            },
+            [](void *, zwlr_screencopy_frame_v1 *, uint32_t) {},
+            [](void *data, zwlr_screencopy_frame_v1 *, uint32_t, uint32_t, uint32_t) {
+                static_cast<Screencopy *>(data)->heard(true);
+            },
+            [](void *data, zwlr_screencopy_frame_v1 *) { static_cast<Screencopy *>(data)->heard(false); },
+            [](void *data, zwlr_screencopy_frame_v1 *, uint32_t x, uint32_t y, uint32_t width,
+                uint32_t height) {
+                static_cast<Screencopy *>(data)->damage_ = QRect(int(x), int(y), int(width), int(height));
+            },
+            [](void *, zwlr_screencopy_frame_v1 *, uint32_t, uint32_t, uint32_t) {},
+            [](void *, zwlr_screencopy_frame_v1 *) {},
+        };
+        zwlr_screencopy_frame_v1_add_listener(watchFrame_, &listener, this);
+    }
+
+    // The compositor's answer to watch(), within its dispatch: what follows
+    // waits for this thread's next turn.
+    void heard(bool ready)
+    {
+        zwlr_screencopy_frame_v1_destroy(watchFrame_);
+        watchFrame_ = nullptr;
+        const qint64 now = clock_.elapsed();
+        QMetaObject::invokeMethod(
+            this, [this, ready, now, damage = damage_] { settle(ready, now, damage); }, Qt::QueuedConnection);
+    }
+
+    void settle(bool ready, qint64 now, const QRect &damage)
+    {
+        // What this overlay painted since the compositor's last answer, or
+        // just before it, is not news.
+        QRegion own;
+        for (const auto &[when, region] : painted_)
+            if (when > lastHeard_ - kPaintLagMs && when <= now)
+                own += region;
+        painted_.erase(std::remove_if(painted_.begin(), painted_.end(),
+                           [now](const auto &paint) { return paint.first <= now - kPaintLagMs; }),
+            painted_.end());
+        lastHeard_ = now;
+
+        if (ready && overlay_ && !damage.isEmpty()) {
+            const QScreen *screen = overlay_->targetScreen();
+            const qreal ratio = screen->devicePixelRatio();
+            const QRect local
+                = QRectF(QPointF(damage.topLeft()) / ratio, QSizeF(damage.size()) / ratio).toAlignedRect();
+            if (!own.boundingRect().contains(local))
+                emit changed(QRect(screen->geometry().topLeft() + damage.topLeft(), damage.size()));
+        }
+        // A compositor that cannot answer is asked again now and then.
+        watchAgain_.start(ready ? kWatchGapMs : kFrameWaitMs);
     }
 
     // Reads this reader's events until `done` or `failed`, for as long as a
@@ -264,7 +364,16 @@ private:
     wl_event_queue *queue_;
     Globals globals_;
     std::unique_ptr<ShmBuffer> buffer_;
-    QTimer poll_;
+
+    zwlr_screencopy_manager_v1 *watchManager_ = nullptr;
+    zwlr_screencopy_frame_v1 *watchFrame_ = nullptr;
+    std::unique_ptr<ShmBuffer> watchBuffer_;
+    Frame watched_;
+    QRect damage_; // in the output's pixels
+    QTimer watchAgain_;
+    QElapsedTimer clock_;
+    qint64 lastHeard_ = 0;
+    std::vector<std::pair<qint64, QRegion>> painted_;
 };
 
 } // namespace

@@ -8,9 +8,11 @@ class EffectOverlay;
 
 // The screen beneath `overlay` on wlroots desktops, read through
 // wlr-screencopy. The compositor cannot leave a surface out of its captures,
-// so the overlay steps aside for the one frame each read takes. Nor does it
-// tell a client when the screen changes: what lies under the effect is read
-// again every `kScreencopyPollMs` while the effect is on the overlay's screen.
+// so the overlay steps aside for the one frame each read takes.
+//
+// Nor does it tell a client where the screen changed, only where it was
+// damaged, the overlay's own painting included: damage that reaches beyond
+// what the overlay painted lately is taken for a change beneath it. Where the
+// screen holds still, nothing is read and the overlay never steps aside.
 // Null where the compositor offers no screencopy.
-constexpr int kScreencopyPollMs = 250;
 std::unique_ptr<desktop::ScreenReader> readThroughScreencopy(EffectOverlay *overlay);
