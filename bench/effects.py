@@ -31,7 +31,9 @@ session chooses: the compositor's CPU use with no effect (the baseline) and
 with each effect on, and the effect program's own CPU use and wakeups with
 the pointer still; then the frames a second the effect program painted while
 the pointer moved in a circle (about 100 moves a second through the
-compositor's test input).
+compositor's test input); and on sway, where the lens reads the screen
+itself, how long a page turned in the window under it takes to show
+(median and worst, in ms, grim's screenshots polled).
 
     python3 -m bench.effects [--baseline COMMIT] [--phase SECONDS] [BIN_DIR]
     python3 -m bench.effects --gnome [--phase SECONDS] [--moving SECONDS] [BIN_DIR]
