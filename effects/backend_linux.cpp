@@ -1,7 +1,7 @@
 // The backends of Linux desktops, one of which the session's choice makes.
 #include "backend.h"
-#include "platform/backendchoice.h"
 #include "layershell.h"
+#include "platform/backendchoice.h"
 #include "shelleffect.h"
 
 namespace {

@@ -1,16 +1,20 @@
-// sway and its kin. wlroots 0.15 tells no client where the pointer is but
-// the one whose surface it is over, so the overlays take it while the effect
-// is on: they follow it, the pen's keys still reach the focused window, and
-// clicks stop at the overlay.
+// sway and its kin. Newer wlroots compositors tell any program where the
+// pointer is through cursor sessions; where they do not (wlroots 0.15, sway
+// 1.7), only the client whose surface the pointer is over learns it, so the
+// overlays take it while the effect is on: they follow it, the pen's keys
+// still reach the focused window, and clicks stop at the overlay.
+#include "cursorsessions.h"
 #include "layershell.h"
 #include "overlay.h"
 #include "screencopy.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
 
 namespace {
 
@@ -19,6 +23,8 @@ class WlrootsBackend : public LayerShellBackend
 public:
     std::function<QPoint()> pointer() override
     {
+        if (CursorSessions *told = sessions())
+            return [told] { return told->position(); };
         return [this] { return position_; };
     }
 
@@ -26,13 +32,20 @@ public:
     {
         auto motion = std::make_unique<desktop::PointerMotion>();
         motion_ = motion.get();
+        if (CursorSessions *told = sessions())
+            told->moved = [this] {
+                if (motion_)
+                    emit motion_->moved();
+            };
         return motion;
     }
 
     void prepareOverlay(EffectOverlay *overlay) override
     {
+        const bool told = sessions();
         LayerShellBackend::prepareOverlay(overlay);
-        new Heard(overlay, this);
+        if (!told)
+            new Heard(overlay, this);
     }
 
     std::unique_ptr<desktop::ScreenReader> readScreen(EffectOverlay *overlay) override
@@ -41,9 +54,28 @@ public:
     }
 
 protected:
-    bool passesPointer() const override { return false; }
+    bool passesPointer() const override { return sessions_ != nullptr; }
 
 private:
+    // The compositor's cursor sessions, asked for once, on the screens there
+    // are then; null where it offers none.
+    CursorSessions *sessions()
+    {
+        if (!asked_) {
+            asked_ = true;
+            QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+            std::vector<CursorSessions::Output> outputs;
+            for (QScreen *screen : QGuiApplication::screens())
+                if (auto *output
+                    = static_cast<wl_output *>(native->nativeResourceForScreen("output", screen)))
+                    outputs.push_back({ output, screen->geometry(), screen->devicePixelRatio() });
+            sessions_ = CursorSessions::open(
+                static_cast<wl_display *>(native->nativeResourceForIntegration("wl_display")),
+                static_cast<wl_seat *>(native->nativeResourceForIntegration("wl_seat")), outputs);
+        }
+        return sessions_.get();
+    }
+
     // The pointer over one overlay, in the whole desktop's coordinates.
     class Heard : public QObject
     {
@@ -84,6 +116,8 @@ private:
             emit motion_->moved();
     }
 
+    bool asked_ = false;
+    std::unique_ptr<CursorSessions> sessions_;
     QPoint position_;
     QPointer<desktop::PointerMotion> motion_;
 };

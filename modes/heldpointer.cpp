@@ -9,7 +9,7 @@ void HeldPointerNote::effectStarted()
     seenTo = true;
     // The effect programs start with this program's environment, and so make
     // the same choice.
-    if (backend::choose(backend::currentSession()).kind != backend::Kind::Wlroots)
+    if (!backend::choose(backend::currentSession()).holdsPointer)
         return;
     emit announced(tr("Prompt"),
         tr("On this desktop an effect holds the pointer while it is on: it follows the pointer, and the "

@@ -26,6 +26,18 @@ bool has(const std::vector<std::string> &list, const char *item)
 // input through and takes no focus.
 constexpr const char *kLayerShell = "zwlr_layer_shell_v1";
 constexpr const char *kKWinName = "org.kde.KWin";
+// What tells a wlroots desktop's clients where the pointer is: cursor sessions
+// on its outputs. Without them only the surface under the pointer learns it.
+constexpr const char *kCursorCapture = "ext_image_copy_capture_manager_v1";
+constexpr const char *kOutputSources = "ext_output_image_capture_source_manager_v1";
+
+Choice wlroots(const Session &session, std::string reason)
+{
+    if (has(session.globals, kCursorCapture) && has(session.globals, kOutputSources))
+        return { Kind::Wlroots, reason + "; its cursor sessions tell where the pointer is" };
+    return { Kind::Wlroots, reason + "; it tells no program where the pointer is, so the effects hold it",
+        true };
+}
 constexpr const char *kGnomeShellName = "org.gnome.Shell";
 
 } // namespace
@@ -44,7 +56,9 @@ Choice choose(const Session &session)
     if (!session.override.empty()) {
         for (const Named &named : kNames)
             if (session.override == named.name)
-                return { named.kind, std::string(kOverride) + " names it" };
+                return named.kind == Kind::Wlroots
+                    ? wlroots(session, std::string(kOverride) + " names it")
+                    : Choice { named.kind, std::string(kOverride) + " names it" };
         ignored = std::string("; ") + kOverride + "=" + session.override + " names no backend";
     }
     // The Shell's drawing needs no window of ours, on whatever platform Qt is.
@@ -68,8 +82,8 @@ Choice choose(const Session &session)
     if (has(session.busNames, kKWinName))
         return { Kind::KWin,
             display + " offers " + kLayerShell + " and " + kKWinName + " is on the session bus" + ignored };
-    return { Kind::Wlroots,
-        display + " offers " + kLayerShell + ", and " + kKWinName + " is not on the session bus" + ignored };
+    return wlroots(session,
+        display + " offers " + kLayerShell + ", and " + kKWinName + " is not on the session bus" + ignored);
 }
 
 } // namespace backend

@@ -37,6 +37,8 @@ struct Choice
 {
     Kind kind;
     std::string reason; // one line, for diagnose
+    // The effects take the pointer to learn where it is, and clicks stop at them.
+    bool holdsPointer = false;
 };
 
 Choice choose(const Session &session);

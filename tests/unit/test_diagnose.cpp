@@ -107,6 +107,8 @@ private slots:
         using Names = std::vector<std::string>;
         const Names layerShell { "wl_compositor", "zwlr_layer_shell_v1", "wl_seat" };
         const Names plain { "wl_compositor", "xdg_wm_base", "wl_seat" };
+        const Names cursorSessions { "zwlr_layer_shell_v1", "ext_image_copy_capture_manager_v1",
+            "ext_output_image_capture_source_manager_v1" };
         const Names kwin { "org.freedesktop.DBus", "org.kde.KWin" };
         const Names gnomeShell { "org.freedesktop.DBus", "org.gnome.Shell" };
         const Names gnomeExtension { "org.gnome.Shell", "org.quorvant.Effects" };
@@ -128,7 +130,9 @@ private slots:
             { { "", "", "", false, plain, kwin }, Kind::X11, "no Wayland display" },
             { { "", "", "wayland-0", true, layerShell, kwin }, Kind::KWin,
                 "org.kde.KWin is on the session bus" },
-            { { "", "", "wayland-1", true, layerShell, {} }, Kind::Wlroots, "offers zwlr_layer_shell_v1" },
+            { { "", "", "wayland-1", true, layerShell, {} }, Kind::Wlroots, "so the effects hold it" },
+            { { "", "", "wayland-1", true, cursorSessions, {} }, Kind::Wlroots,
+                "its cursor sessions tell where the pointer is" },
             { { "", "", "wayland-0", true, plain, gnomeShell }, Kind::X11, "without Quorvant's extension" },
             { { "", "xcb", "wayland-0", false, {}, gnomeExtension }, Kind::Gnome, "org.quorvant.Effects" },
             { { "", "", "", false, plain, gnomeExtension }, Kind::X11, "no Wayland display" },
