@@ -190,29 +190,36 @@ private:
 // The client's side of the outputs and the seat, as Qt would have bound them.
 struct Bound
 {
+    explicit Bound(wl_display *display)
+    {
+        static const wl_registry_listener listener = {
+            [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
+                auto *bound = static_cast<Bound *>(data);
+                if (!strcmp(interface, wl_output_interface.name))
+                    bound->outputs.push_back(
+                        static_cast<wl_output *>(wl_registry_bind(registry, name, &wl_output_interface, 3)));
+                else if (!strcmp(interface, wl_seat_interface.name))
+                    bound->seat
+                        = static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, 5));
+            },
+            [](void *, wl_registry *, uint32_t) {},
+        };
+        registry = wl_display_get_registry(display);
+        wl_registry_add_listener(registry, &listener, this);
+        wl_display_roundtrip(display);
+    }
+    ~Bound()
+    {
+        for (wl_output *output : outputs)
+            wl_output_destroy(output);
+        wl_seat_destroy(seat);
+        wl_registry_destroy(registry);
+    }
+
+    wl_registry *registry = nullptr;
     std::vector<wl_output *> outputs;
     wl_seat *seat = nullptr;
 };
-
-Bound bind(wl_display *display)
-{
-    static const wl_registry_listener listener = {
-        [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
-            auto *bound = static_cast<Bound *>(data);
-            if (!strcmp(interface, wl_output_interface.name))
-                bound->outputs.push_back(
-                    static_cast<wl_output *>(wl_registry_bind(registry, name, &wl_output_interface, 3)));
-            else if (!strcmp(interface, wl_seat_interface.name))
-                bound->seat = static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, 5));
-        },
-        [](void *, wl_registry *, uint32_t) {},
-    };
-    Bound bound;
-    wl_registry *registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &listener, &bound);
-    wl_display_roundtrip(display);
-    return bound;
-}
 
 } // namespace
 
@@ -224,7 +231,7 @@ private slots:
     void pointerOnEveryOutput()
     {
         FakeCompositor compositor(true);
-        const Bound bound = bind(compositor.client());
+        const Bound bound(compositor.client());
         QCOMPARE(int(bound.outputs.size()), 2);
         // Side by side; the right one at twice the pixels.
         auto sessions = CursorSessions::open(compositor.client(), bound.seat,
@@ -266,7 +273,7 @@ private slots:
     void nothingWhereNotOffered()
     {
         FakeCompositor compositor(false);
-        const Bound bound = bind(compositor.client());
+        const Bound bound(compositor.client());
         QVERIFY(!CursorSessions::open(
             compositor.client(), bound.seat, { { bound.outputs[0], QRect(0, 0, 1280, 720), 1.0 } }));
     }
