@@ -6,7 +6,7 @@ import os
 import unittest
 
 from tests.e2e.pixels import close, dimmed
-from tests.support.desktops import icon_state, read, wait_until, wayland
+from tests.support.desktops import end, icon_state, read, wait_until, wayland
 from tests.support.desktops.pen import SimPen
 from tests.support.desktops.program import Bench, private_home
 
@@ -119,9 +119,21 @@ class WaylandEffects:
 
         self.pen.mode("normal")
         self.bench.wait(lambda: not self.bench.running(), "the effects gone in normal use", program)
+        watcher = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get",
+                   "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems")
         if self.desktop.name == "sway":
             # Its bar shows StatusNotifier items: the icon of a receiver plugged in, once no balloon is up.
             self.wait_drawn(lambda image: icon_state(*image.channels(1160, 696, 120, 24)) == "present", "the tray icon")
+        else:
+            # KWin's virtual session runs no panel: one comes, as it does after
+            # login, and takes the icon; then it goes, not to hide the windows.
+            env = dict(self.desktop.env(), GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+            panel = [self.desktop.launch(["status-notifier-watcher"], env, "watcher.log")]
+            wait_until(lambda: self.desktop.dbus(*watcher), message="the StatusNotifierWatcher")
+            panel.append(self.desktop.launch(["gtk-sni-tray-standalone", "--bottom", "--size", "24"], env, "panel.log"))
+            wait_until(lambda: "StatusNotifierItem" in self.desktop.dbus(*watcher), message="the tray icon registered")
+            for process in panel:
+                end(process)
 
         # The navigation window, opened from the tray icon, and the main
         # window, brought up by a second start, show whole, at their own
@@ -133,9 +145,7 @@ class WaylandEffects:
                 return bar and (bar[0], bar[-1] + 1 - bar[0]) == ((image.width - width) // 2, width)
             return shown
         if self.desktop.name == "sway":
-            item = self.desktop.dbus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                                     "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
-                                     "RegisteredStatusNotifierItems").split("'")[1].split("/")[0]
+            item = self.desktop.dbus(*watcher).split("'")[1].split("/")[0]
             self.desktop.dbus(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0", "0")
             self.wait_drawn(whole(850, 550), "the navigation window")
         self.assertEqual(program.run_second_copy()[0], 0)
