@@ -376,14 +376,11 @@ def wayland_lens_changes(session):
     from tests.support.desktops import wayland
     x, y = wayland.PLACES[0][0] + 150, wayland.PLACES[0][1] + 200
     session.move_pointer(x, y)
-    enlarged = lambda image, page: all(wayland.place(image.pixel(x + v, y))[0:2] == (0, page)
-                                       and abs(wayland.place(image.pixel(x + v, y))[2] - (150 + v // 2)) <= 2
-                                       for v in (-20, 20))
-    page = lambda: session.window_log(0).count("key n") % 2
-    wait_until(lambda: enlarged(session.image(), page()), SHOW_DEADLINE_S * 5, "the lens over the native window")
+    enlarged = lambda image, page: wayland.enlarged(image, x, y, page, offsets=(-20, 20))
+    wait_until(lambda: enlarged(session.image(), session.page()), SHOW_DEADLINE_S * 5, "the lens over the native window")
     delays = []
     for _ in range(CHANGES):
-        turned = 1 - page()
+        turned = 1 - session.page()
         begin = time.monotonic()
         session.key_n()
         wait_until(lambda: enlarged(session.image(), turned), SHOW_DEADLINE_S * 5, "the lens to show the next page")

@@ -2,33 +2,11 @@
 
 #include "ext-image-capture-source-v1-client-protocol.h"
 #include "ext-image-copy-capture-v1-client-protocol.h"
+#include "waylandglobals.h"
 
 #include <cmath>
 #include <cstring>
 #include <wayland-client.h>
-
-namespace {
-
-struct Globals
-{
-    ext_image_copy_capture_manager_v1 *capture = nullptr;
-    ext_output_image_capture_source_manager_v1 *sources = nullptr;
-};
-
-const wl_registry_listener kRegistryListener = {
-    [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
-        auto *globals = static_cast<Globals *>(data);
-        if (!strcmp(interface, ext_image_copy_capture_manager_v1_interface.name))
-            globals->capture = static_cast<ext_image_copy_capture_manager_v1 *>(
-                wl_registry_bind(registry, name, &ext_image_copy_capture_manager_v1_interface, 1));
-        else if (!strcmp(interface, ext_output_image_capture_source_manager_v1_interface.name))
-            globals->sources = static_cast<ext_output_image_capture_source_manager_v1 *>(
-                wl_registry_bind(registry, name, &ext_output_image_capture_source_manager_v1_interface, 1));
-    },
-    [](void *, wl_registry *, uint32_t) {},
-};
-
-} // namespace
 
 struct CursorSessions::Session
 {
@@ -43,29 +21,24 @@ std::unique_ptr<CursorSessions> CursorSessions::open(
 {
     if (!display || !seat)
         return nullptr;
-    // The globals are looked for on a queue of this call's own, so that
-    // nothing else is dispatched meanwhile.
-    wl_event_queue *queue = wl_display_create_queue(display);
-    auto *wrapper = static_cast<wl_display *>(wl_proxy_create_wrapper(display));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(wrapper), queue);
-    wl_registry *registry = wl_display_get_registry(wrapper);
-    wl_proxy_wrapper_destroy(wrapper);
-    Globals globals;
-    wl_registry_add_listener(registry, &kRegistryListener, &globals);
-    wl_display_roundtrip_queue(display, queue);
-    wl_registry_destroy(registry);
-    if (globals.capture)
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(globals.capture), nullptr);
-    if (globals.sources)
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(globals.sources), nullptr);
-    wl_event_queue_destroy(queue);
-
+    // Made first, so that it releases whatever is bound should the rest be missing.
     std::unique_ptr<CursorSessions> sessions(new CursorSessions);
     sessions->display_ = display;
-    sessions->capture_ = globals.capture;
-    sessions->sources_ = globals.sources;
-    if (!globals.capture || !globals.sources)
+    wl_event_queue *queue = wl_display_create_queue(display);
+    forEachGlobal(display, queue, [&](wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
+        if (!strcmp(interface, ext_image_copy_capture_manager_v1_interface.name))
+            sessions->capture_ = static_cast<ext_image_copy_capture_manager_v1 *>(
+                wl_registry_bind(registry, name, &ext_image_copy_capture_manager_v1_interface, 1));
+        else if (!strcmp(interface, ext_output_image_capture_source_manager_v1_interface.name))
+            sessions->sources_ = static_cast<ext_output_image_capture_source_manager_v1 *>(
+                wl_registry_bind(registry, name, &ext_output_image_capture_source_manager_v1_interface, 1));
+    });
+    // Their sessions' news comes with the application's own.
+    wl_event_queue_destroy(queue);
+    if (!sessions->capture_ || !sessions->sources_)
         return nullptr;
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(sessions->capture_), nullptr);
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(sessions->sources_), nullptr);
 
     static const ext_image_copy_capture_cursor_session_v1_listener listener = {
         [](void *, ext_image_copy_capture_cursor_session_v1 *) {},
@@ -80,9 +53,9 @@ std::unique_ptr<CursorSessions> CursorSessions::open(
     for (const Output &output : outputs) {
         auto session = std::make_unique<Session>(Session { sessions.get(), output });
         session->source
-            = ext_output_image_capture_source_manager_v1_create_source(globals.sources, output.output);
+            = ext_output_image_capture_source_manager_v1_create_source(sessions->sources_, output.output);
         session->cursor = ext_image_copy_capture_manager_v1_create_pointer_cursor_session(
-            globals.capture, session->source, sessions->pointer_);
+            sessions->capture_, session->source, sessions->pointer_);
         ext_image_copy_capture_cursor_session_v1_add_listener(session->cursor, &listener, session.get());
         sessions->sessions_.push_back(std::move(session));
     }

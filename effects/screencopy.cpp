@@ -1,6 +1,7 @@
 #include "screencopy.h"
 
 #include "overlay.h"
+#include "waylandglobals.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 #include <QAbstractEventDispatcher>
@@ -40,22 +41,6 @@ struct Globals
     zwlr_screencopy_manager_v1 *manager = nullptr;
     wl_shm *shm = nullptr;
 };
-
-void onGlobal(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version)
-{
-    auto *globals = static_cast<Globals *>(data);
-    // Version 2 tells of damage, and unlike 3 sends nothing to wait for
-    // between the buffer's description and the copy.
-    if (!strcmp(interface, zwlr_screencopy_manager_v1_interface.name) && version >= 2)
-        globals->manager = static_cast<zwlr_screencopy_manager_v1 *>(
-            wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, 2));
-    else if (!strcmp(interface, wl_shm_interface.name))
-        globals->shm = static_cast<wl_shm *>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
-}
-
-void onGlobalRemove(void *, wl_registry *, uint32_t) { }
-
-const wl_registry_listener kRegistryListener = { onGlobal, onGlobalRemove };
 
 // What the compositor says of one frame.
 struct Frame
@@ -385,14 +370,17 @@ std::unique_ptr<desktop::ScreenReader> readThroughScreencopy(EffectOverlay *over
     if (!display)
         return nullptr;
     wl_event_queue *queue = wl_display_create_queue(display);
-    auto *wrapper = static_cast<wl_display *>(wl_proxy_create_wrapper(display));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(wrapper), queue);
-    wl_registry *registry = wl_display_get_registry(wrapper);
-    wl_proxy_wrapper_destroy(wrapper);
     Globals globals;
-    wl_registry_add_listener(registry, &kRegistryListener, &globals);
-    wl_display_roundtrip_queue(display, queue);
-    wl_registry_destroy(registry);
+    forEachGlobal(
+        display, queue, [&](wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
+            // Version 2 tells of damage, and unlike 3 sends nothing to wait for
+            // between the buffer's description and the copy.
+            if (!strcmp(interface, zwlr_screencopy_manager_v1_interface.name) && version >= 2)
+                globals.manager = static_cast<zwlr_screencopy_manager_v1 *>(
+                    wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, 2));
+            else if (!strcmp(interface, wl_shm_interface.name))
+                globals.shm = static_cast<wl_shm *>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+        });
     if (!globals.manager || !globals.shm) {
         if (globals.manager)
             zwlr_screencopy_manager_v1_destroy(globals.manager);

@@ -106,16 +106,11 @@ class WaylandEffects:
         if self.desktop.name == "kwin":
             self.desktop.show_effect("magnifier")
 
-        def enlarged(image, page):
-            x, y = native
-            return all(wayland.place(image.pixel(x + v, y))[0:2] == (0, page)
-                       and abs(wayland.place(image.pixel(x + v, y))[2] - (150 + v // 2)) <= 2
-                       for v in (-60, -20, 20, 60))
-        page = int(len([line for line in self.desktop.window_log(0) if line == "key n"]) % 2)
-        self.wait_drawn(lambda image: enlarged(image, page), "the window enlarged under the lens")
+        page = self.desktop.page()
+        self.wait_drawn(lambda image: wayland.enlarged(image, *native, page), "the window enlarged under the lens")
         self.desktop.keep("wayland-%s-magnifier" % self.desktop.name)
         self.desktop.key_n()
-        self.wait_drawn(lambda image: enlarged(image, 1 - page), "the lens to show the next page")
+        self.wait_drawn(lambda image: wayland.enlarged(image, *native, 1 - page), "the lens to show the next page")
 
         self.pen.mode("normal")
         self.bench.wait(lambda: not self.bench.running(), "the effects gone in normal use", program)

@@ -149,6 +149,10 @@ class Session(desktops.Session):
     def window_log(self, kind):
         return read(os.path.join(self.folder, "window-%d.log" % kind)).splitlines()
 
+    def page(self):
+        """The native window's page: each key typed in it turns it."""
+        return self.window_log(0).count("key n") % 2
+
     def keep(self, name):
         keep(name, lambda path: self.image().save_ppm(path + ".ppm"))
 
@@ -329,6 +333,15 @@ def window_at(image, x, y):
     """(kind, x, y) of the place window shown at a point, whatever its page."""
     kind, _, wx, wy = place(image.pixel(x, y))
     return kind, wx, wy
+
+
+def enlarged(image, x, y, page, offsets=(-60, -20, 20, 60)):
+    """Whether the native window, on `page`, shows twice enlarged about (x, y),
+    a point over it: `offsets` pixels to either side, it shows what lies half
+    as far from that point."""
+    centre = x - PLACES[0][0]
+    return all(place(image.pixel(x + v, y))[0:2] == (0, page)
+               and abs(place(image.pixel(x + v, y))[2] - (centre + v // 2)) <= 2 for v in offsets)
 
 
 def in_place(image):
