@@ -19,7 +19,9 @@ PACKAGES=(
     libxcb1-dev libxcb-xinput-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev
     # on Wayland the effects and the notice are layer-shell surfaces, with an
     # input region set on the surface itself; the backend is chosen from the
-    # compositor's globals and the session bus's names
+    # compositor's globals and the session bus's names; libwayland-dev brings
+    # wayland-scanner, for the protocols in effects/protocols/, and the server
+    # library the cursor sessions' test compositor is made with
     libwayland-dev libdbus-1-dev liblayershellqtinterface-dev layer-shell-qt qtbase5-private-dev
     # the icon of the launcher is scaled from the program's picture
     imagemagick
@@ -54,7 +56,7 @@ TEST_PACKAGES=(
     # scripts/make-artwork takes the icon font from its Debian package
     fonts-font-awesome
     # the tray icon tested on a StatusNotifierItem panel, on a private session
-    # bus asked with gdbus: a watcher and a host, in Haskell (about 17 MB to
+    # bus or KWin's, asked with gdbus: a watcher and a host, in Haskell (about 17 MB to
     # fetch, 140 MB installed)
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
 )
